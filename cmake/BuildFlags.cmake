@@ -1,0 +1,37 @@
+# Compile options that every target of the project carries on itself.
+#
+# Results must be reproducible to the last bit: floating-point contraction into fused
+# multiply-add is switched off and no fast-math style option may appear. The flags live on the
+# targets (not in a toolchain file or cache variable) so that no configuration can lose them.
+
+set(VEHICLE_EXACT_MATH_FLAGS -ffp-contract=off -fno-fast-math -fmath-errno -fno-associative-math
+    -fno-reciprocal-math -fsigned-zeros -ftrapping-math)
+
+function(vehicle_target target)
+  target_compile_options(${target} PRIVATE
+    ${VEHICLE_EXACT_MATH_FLAGS}
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+    -fvisibility=hidden -fvisibility-inlines-hidden)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+  if(VEHICLE_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+      -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+  # Refuse a configuration that smuggles in value-changing math flags.
+  foreach(flags CMAKE_CXX_FLAGS CMAKE_CXX_FLAGS_RELEASE CMAKE_CXX_FLAGS_RELWITHDEBINFO)
+    if("${${flags}}" MATCHES "fast-math|Ofast|fp-contract=fast")
+      message(FATAL_ERROR "${flags} contains a value-changing math flag: ${${flags}}")
+    endif()
+  endforeach()
+endfunction()
+
+# Test and tool targets: the same exact math, fewer warnings demanded of test macros.
+function(vehicle_support_target target)
+  target_compile_options(${target} PRIVATE ${VEHICLE_EXACT_MATH_FLAGS} -Wall -Wextra)
+  if(VEHICLE_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
+      -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()

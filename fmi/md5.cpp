@@ -1,0 +1,97 @@
+#include "fmi/md5.h"
+
+#include <cstring>
+
+namespace fmi {
+
+namespace {
+
+constexpr uint32_t sine[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391};
+
+constexpr uint8_t shifts[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
+                                5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20, 5, 9,  14, 20,
+                                4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
+                                6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
+
+inline uint32_t rotateLeft(uint32_t x, uint32_t n) { return (x << n) | (x >> (32 - n)); }
+
+void processBlock(uint32_t state[4], const uint8_t block[64]) {
+  uint32_t m[16];
+  for (int i = 0; i < 16; ++i) {
+    m[i] = static_cast<uint32_t>(block[i * 4]) | (static_cast<uint32_t>(block[i * 4 + 1]) << 8) |
+           (static_cast<uint32_t>(block[i * 4 + 2]) << 16) |
+           (static_cast<uint32_t>(block[i * 4 + 3]) << 24);
+  }
+  uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+  for (uint32_t i = 0; i < 64; ++i) {
+    uint32_t f;
+    uint32_t g;
+    if (i < 16) {
+      f = (b & c) | (~b & d);
+      g = i;
+    } else if (i < 32) {
+      f = (d & b) | (~d & c);
+      g = (5 * i + 1) % 16;
+    } else if (i < 48) {
+      f = b ^ c ^ d;
+      g = (3 * i + 5) % 16;
+    } else {
+      f = c ^ (b | ~d);
+      g = (7 * i) % 16;
+    }
+    const uint32_t rotated = rotateLeft(a + f + sine[i] + m[g], shifts[i]);
+    a = d;
+    d = c;
+    c = b;
+    b = b + rotated;
+  }
+  state[0] += a;
+  state[1] += b;
+  state[2] += c;
+  state[3] += d;
+}
+
+}  // namespace
+
+void md5(const void* data, std::size_t size, uint8_t digest[16]) {
+  uint32_t state[4] = {0x67452301, 0xefcdab89, 0x98badcfe, 0x10325476};
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  std::size_t full = size / 64;
+  for (std::size_t i = 0; i < full; ++i) processBlock(state, bytes + i * 64);
+
+  // Padding: a 1 bit, zeros, then the message length in bits, little endian.
+  uint8_t tail[128] = {};
+  const std::size_t rest = size - full * 64;
+  if (rest > 0) std::memcpy(tail, bytes + full * 64, rest);
+  tail[rest] = 0x80;
+  const std::size_t tailSize = rest < 56 ? 64 : 128;
+  const uint64_t bits = static_cast<uint64_t>(size) * 8u;
+  for (int i = 0; i < 8; ++i) tail[tailSize - 8 + i] = static_cast<uint8_t>(bits >> (8 * i));
+  processBlock(state, tail);
+  if (tailSize == 128) processBlock(state, tail + 64);
+
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) digest[i * 4 + j] = static_cast<uint8_t>(state[i] >> (8 * j));
+  }
+}
+
+void md5Hex(const void* data, std::size_t size, char hex[33]) {
+  static constexpr char digits[] = "0123456789abcdef";
+  uint8_t digest[16];
+  md5(data, size, digest);
+  for (int i = 0; i < 16; ++i) {
+    hex[2 * i] = digits[digest[i] >> 4];
+    hex[2 * i + 1] = digits[digest[i] & 0x0f];
+  }
+  hex[32] = '\0';
+}
+
+}  // namespace fmi

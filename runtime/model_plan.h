@@ -1,0 +1,305 @@
+// The plan every model is built to. A model supplies its records, its stored parameter defaults,
+// its equations and its value-reference table as a model description type M:
+//
+//   struct Model {
+//     using ModelParameters = ...; using BlockSignals = ...; using ExternalInputs = ...;
+//     using ExternalOutputs = ...; using WorkStates = ...;
+//     static constexpr int32_t numContinuousStates = ...;
+//     static constexpr int32_t numTriggerStates = ...;          // edge memories (0 if none)
+//     static constexpr runtime::ModelInfo info = {...};
+//     static constexpr const char* description = "...";
+//     static ModelParameters& defaultParameters();                // the library's stored record
+//     static std::span<const runtime::VariableDef> variables();  // in value-reference order
+//     static void fixUpParameters(ModelParameters&);             // after initializeNonFinites
+//     static void initializeModel(runtime::ModelData<Model>&);
+//     static void computeOutputs(runtime::ModelData<Model>&);    // after the major-step prologue
+//     static void computeDerivatives(runtime::ModelData<Model>&);
+//     static void updateDiscreteStates(runtime::ModelData<Model>&);  // before the integration
+//     // optional: why writing `value` to integer reference `vr` would break a lookup, or null
+//     static const char* integerWriteError(const ModelParameters&, uint32_t vr, uint32_t value);
+//   };
+//
+// and everything else (creation and release of the instance, the timing rules, the integration
+// step, the value-reference table and the table of model operations) comes from here.
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <span>
+
+#include "runtime/model_data.h"
+#include "runtime/model_interface.h"
+#include "runtime/numerics.h"
+#include "runtime/ode8.h"
+#include "runtime/sim_model.h"
+#include "runtime/variable_def.h"
+#include "runtime/variable_table.h"
+
+namespace runtime {
+
+// The model-independent entries of the table of model operations.
+namespace entries {
+void destroyIntegrationData(SimModel*);
+double getStartTime(SimModel* m);
+void setFinalTime(SimModel* m, double t);
+void initializeSizes(SimModel* m);
+void initializeSampleTimes(SimModel* m);
+void createIntegrationData(SimModel*);
+const char* getErrorStatus(SimModel* m);
+void setSolverName(SimModel* m, const char* name);
+void initializeModel(SimModel* m);
+double getNextSampleHitTime(SimModel*);
+void setSolverStopTime(SimModel* m, double t);
+void computeOutputs(SimModel* m, int32_t taskId);
+void terminateModel(SimModel* m);
+uint8_t getStopRequested(SimModel* m);
+int32_t* getSampleHits(SimModel* m);
+int32_t getNumSampleTimes(SimModel* m);
+void updateStates(SimModel* m, int32_t taskId);
+double getSampleTime(SimModel* m, int32_t taskId);
+void updateContinuousStates(SimModel*);
+void setTime(SimModel* m, double t);
+double getSolverStopTime(SimModel* m);
+double getStepEndTime(SimModel* m);
+int32_t registerSimulationData(ModelInterface* mi);
+void emptyRoutine(SimModel*);
+}  // namespace entries
+
+// Set once the library's stored default parameter record is in use by an instance; never cleared.
+template <class M>
+inline int32_t defaultParametersInUse = 0;
+
+template <class M>
+void modelComputeOutputs(SimModel* m, int32_t /*taskId*/) {
+  majorStepPrologue(*m);
+  ModelData<M> d(*m);
+  M::computeOutputs(d);
+}
+
+template <class M>
+void modelUpdateStates(SimModel* m, int32_t /*taskId*/) {
+  {
+    ModelData<M> d(*m);
+    M::updateDiscreteStates(d);
+  }
+  if (m->majorTimeStep == 1) ode8Step<M, &modelComputeOutputs<M>>(*m->integrator, *m);
+  advanceClock(*m);
+}
+
+template <class M>
+void modelInitializeModel(SimModel* m) {
+  ModelData<M> d(*m);
+  M::initializeModel(d);
+}
+
+template <class M>
+void modelTerminateModel(SimModel* m) {
+  auto release = [](auto*& p) {
+    std::free(p);
+    p = nullptr;
+  };
+  release(m->integrator);
+  release(m->blockSignals);
+  release(m->continuousStates);
+  release(m->inputs);
+  release(m->outputs);
+  if (m->ownsParameters == 1) release(m->parameters);
+  release(m->workStates);
+  release(m->triggerStates);
+  std::free(m);
+}
+
+template <class M>
+SimModel* createModel() {
+  constexpr int32_t n = M::numContinuousStates;
+  constexpr std::size_t vectorBytes = sizeof(double) * ode8Vectors * n;
+  void* block = std::calloc(1, sizeof(SimModel) + vectorBytes);
+  if (block == nullptr) return nullptr;
+  auto* m = static_cast<SimModel*>(block);
+
+  bool failed = false;
+  auto allocate = [&failed](std::size_t bytes) -> void* {
+    void* p = failed ? nullptr : std::calloc(1, bytes);
+    if (p == nullptr) failed = true;
+    return p;
+  };
+
+  auto* integrator = static_cast<IntegratorInfo*>(allocate(sizeof(IntegratorInfo)));
+  m->integrator = integrator;
+  if (integrator != nullptr) {
+    integrator->majorTimeStepPtr = &m->majorTimeStep;
+    integrator->taskTimesPtr = &m->taskTimes;
+    integrator->stepSizePtr = &m->stepSize0;
+    integrator->stateDerivativesPtr = &m->stateDerivatives;
+    integrator->continuousStatesPtr = &m->continuousStates;
+    integrator->solverName = "ode8";
+  }
+  m->blockSignals = allocate(sizeof(typename M::BlockSignals));
+
+  using Parameters = typename M::ModelParameters;
+  Parameters& stored = M::defaultParameters();
+  if (defaultParametersInUse<M> == 1) {
+    auto* copy = static_cast<Parameters*>(allocate(sizeof(Parameters)));
+    if (copy != nullptr) std::memcpy(static_cast<void*>(copy), &stored, sizeof(Parameters));
+    m->parameters = copy;
+    m->ownsParameters = 1;
+  } else {
+    m->parameters = &stored;
+    m->ownsParameters = 0;
+    defaultParametersInUse<M> = 1;
+  }
+
+  m->continuousStates = static_cast<double*>(allocate(sizeof(double) * n));
+  m->workStates = allocate(sizeof(typename M::WorkStates));
+  m->inputs = allocate(sizeof(typename M::ExternalInputs));
+  m->outputs = allocate(sizeof(typename M::ExternalOutputs));
+  if constexpr (M::numTriggerStates > 0) {
+    m->triggerStates = static_cast<uint8_t*>(allocate(M::numTriggerStates));
+    if (m->triggerStates != nullptr) std::memset(m->triggerStates, 3, M::numTriggerStates);
+  }
+
+  m->methods = ModelMethods{m,
+                            &entries::emptyRoutine,
+                            &entries::emptyRoutine,
+                            &modelInitializeModel<M>,
+                            &modelComputeOutputs<M>,
+                            &modelUpdateStates<M>,
+                            &modelTerminateModel<M>};
+
+  initializeNonFinites(sizeof(double));
+  if (m->parameters != nullptr) M::fixUpParameters(*static_cast<Parameters*>(m->parameters));
+
+  m->majorTimeStep = 1;
+  m->integrationVectors = reinterpret_cast<double*>(static_cast<unsigned char*>(block) + sizeof(SimModel));
+  m->integrationData.delta = m->integrationVectors;
+  for (int i = 0; i < ode8Stages; ++i) {
+    m->integrationData.stageDerivatives[i] = m->integrationVectors + n * (i + 1);
+  }
+  m->integrationData.initialState = m->integrationVectors + n * (ode8Stages + 1);
+  if (integrator != nullptr) integrator->integrationDataPtr = &m->integrationData;
+
+  m->sampleTimes = m->sampleTimesStorage;
+  m->sampleHits = m->sampleHitsStorage;
+  m->taskTimes = m->taskTimesStorage;
+  m->sampleTimes[0] = 0.0;
+  m->sampleTimes[1] = fixedStepSize;
+  m->taskTimes[0] = 0.0;
+  m->taskTimes[1] = 0.0;
+  m->sampleHits[0] = 1;
+  m->sampleHits[1] = 1;
+  m->stepSize0 = fixedStepSize;
+  m->finalTime = 500.0;
+  if (integrator != nullptr) integrator->fixedStepSize = fixedStepSize;
+
+  m->numContinuousStates = n;
+  m->numSampleTimes = 2;
+  if (failed) m->errorStatus = memoryAllocationError;
+  return m;
+}
+
+// Fills the value-reference arrays from the model's definition table. A model whose creation
+// failed has records missing and gets no table: the instance cannot be used.
+template <class M>
+int32_t buildVariableTable(SimModel* m, VariableTable* table) {
+  table->integers = nullptr;
+  table->booleans = nullptr;
+  if (m->errorStatus != nullptr) return 0;
+  const std::span<const VariableDef> defs = M::variables();
+  const VariableCounts counts = countVariables(defs);
+  VariableEntry** arrays[] = {&table->reals, &table->integers, &table->booleans};
+  const uint32_t sizes[] = {counts.reals, counts.integers, counts.booleans};
+  for (int t = 0; t < 3; ++t) {
+    *arrays[t] = nullptr;
+    if (sizes[t] == 0) continue;
+    *arrays[t] = static_cast<VariableEntry*>(std::calloc(sizes[t], sizeof(VariableEntry)));
+    if (*arrays[t] == nullptr) return 0;
+  }
+  table->numReals = counts.reals;
+  table->numIntegers = counts.integers;
+  table->numBooleans = counts.booleans;
+
+  uint32_t next[3] = {0, 0, 0};
+  for (const VariableDef& d : defs) {
+    void* record = d.causality == Causality::input    ? m->inputs
+                   : d.causality == Causality::output ? m->outputs
+                                                      : m->parameters;
+    const int t = static_cast<int>(baseTypeOf(d.dataType));
+    const std::size_t size = d.dataType == typeBoolean ? 1 : d.dataType == typeUInt32 ? 4 : 8;
+    for (uint32_t e = 0; e < d.count; ++e) {
+      VariableEntry& entry = (*arrays[t])[next[t]++];
+      entry.address = static_cast<unsigned char*>(record) + d.offset + e * size;
+      entry.dataType = d.dataType;
+    }
+  }
+  return 1;
+}
+
+// The largest value of each integer parameter, by integer value reference.
+template <class M>
+uint32_t integerMaximum(uint32_t vr) {
+  uint32_t next = 0;
+  for (const VariableDef& d : M::variables()) {
+    if (baseTypeOf(d.dataType) != BaseType::integer) continue;
+    if (vr < next + d.count) return d.maxValue;
+    next += d.count;
+  }
+  return 0;
+}
+
+template <class M>
+const char* checkIntegerWrite(SimModel* m, uint32_t vr, uint32_t value) {
+  if (value > integerMaximum<M>(vr)) return "the value is above the largest one the table allows";
+  if constexpr (requires(const typename M::ModelParameters& p) {
+                  M::integerWriteError(p, vr, value);
+                }) {
+    return M::integerWriteError(*static_cast<const typename M::ModelParameters*>(m->parameters), vr,
+                                value);
+  }
+  return nullptr;
+}
+
+template <class M>
+void fillModelInfo(ModelInfo* info) {
+  *info = M::info;
+}
+
+template <class M>
+int32_t registerFunctions(ModelInterface* mi) {
+  mi->destroyIntegrationData = &entries::destroyIntegrationData;
+  mi->getStartTime = &entries::getStartTime;
+  mi->setFinalTime = &entries::setFinalTime;
+  mi->initializeSizes = &entries::initializeSizes;
+  mi->initializeSampleTimes = &entries::initializeSampleTimes;
+  mi->createIntegrationData = &entries::createIntegrationData;
+  mi->getErrorStatus = &entries::getErrorStatus;
+  mi->setSolverName = &entries::setSolverName;
+  mi->initializeModel = &entries::initializeModel;
+  mi->getNextSampleHitTime = &entries::getNextSampleHitTime;
+  mi->setSolverStopTime = &entries::setSolverStopTime;
+  mi->computeOutputs = &entries::computeOutputs;
+  mi->terminateModel = &entries::terminateModel;
+  mi->getStopRequested = &entries::getStopRequested;
+  mi->getSampleHits = &entries::getSampleHits;
+  mi->getNumSampleTimes = &entries::getNumSampleTimes;
+  mi->updateStates = &entries::updateStates;
+  mi->getSampleTime = &entries::getSampleTime;
+  mi->updateContinuousStates = &entries::updateContinuousStates;
+  mi->setTime = &entries::setTime;
+  mi->getSolverStopTime = &entries::getSolverStopTime;
+  mi->getStepEndTime = &entries::getStepEndTime;
+  mi->initializeNonFinites = &initializeNonFinites;
+  mi->createModel = &createModel<M>;
+  mi->registerSimulationData = &entries::registerSimulationData;
+  mi->readReal = &readReal;
+  mi->readInteger = &readInteger;
+  mi->readBoolean = &readBoolean;
+  mi->writeReal = &writeReal;
+  mi->writeInteger = &writeInteger;
+  mi->writeBoolean = &writeBoolean;
+  mi->buildVariableTable = &buildVariableTable<M>;
+  mi->freeVariableTable = &freeVariableTable;
+  mi->checkIntegerWrite = &checkIntegerWrite<M>;
+  return 1;
+}
+
+}  // namespace runtime

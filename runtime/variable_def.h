@@ -1,0 +1,107 @@
+// A model's value-reference map, written once as a table of variable definitions. The same table
+// fills the instance's VariableTable (model_plan.h) and generates the unit's model description,
+// so the two cannot drift apart.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <type_traits>
+
+#include "runtime/variable_table.h"
+
+namespace runtime {
+
+// Where a variable lives: inputs in ExternalInputs, outputs in ExternalOutputs, parameters in
+// ModelParameters.
+enum class Causality : uint8_t { input, output, parameter };
+
+struct VariableDef {
+  const char* name;
+  Causality causality;
+  int32_t dataType;
+  std::size_t offset;   // byte offset of the first element in its record
+  uint32_t count;       // number of elements; each has a value reference of its own
+  int32_t firstIndex;   // -1 for a scalar, else the 0-based array index of the first element
+  const char* unit;     // "" for a dimensionless quantity
+  const char* description;
+  const char* dependencies;  // outputs: the inputs it depends on directly, space separated
+  uint32_t maxValue;    // integer parameters: the largest value a write may store
+};
+
+template <class T>
+constexpr int32_t dataTypeOf() {
+  using E = std::remove_all_extents_t<T>;
+  if constexpr (std::is_same_v<E, double>) return typeDouble;
+  else if constexpr (std::is_same_v<E, uint32_t>) return typeUInt32;
+  else if constexpr (std::is_same_v<E, uint8_t> || std::is_same_v<E, bool>) return typeBoolean;
+  else static_assert(sizeof(E) == 0, "unsupported variable storage type");
+}
+
+template <class T>
+constexpr uint32_t elementCountOf() {
+  if constexpr (std::is_array_v<T>) return static_cast<uint32_t>(std::extent_v<T>);
+  else return 1;
+}
+
+template <class T>
+constexpr int32_t firstIndexOf() {
+  return std::is_array_v<T> ? 0 : -1;
+}
+
+// The FMI base type a storage type belongs to, which selects the value-reference numbering.
+enum class BaseType : uint8_t { real, integer, boolean };
+
+constexpr BaseType baseTypeOf(int32_t dataType) {
+  if (dataType <= typeSingle) return BaseType::real;
+  if (dataType == typeBoolean) return BaseType::boolean;
+  return BaseType::integer;
+}
+
+// Element counts of the three value-reference arrays that a definition table produces.
+struct VariableCounts {
+  uint32_t reals = 0;
+  uint32_t integers = 0;
+  uint32_t booleans = 0;
+};
+
+constexpr VariableCounts countVariables(std::span<const VariableDef> defs) {
+  VariableCounts n;
+  for (const VariableDef& d : defs) {
+    switch (baseTypeOf(d.dataType)) {
+      case BaseType::real: n.reals += d.count; break;
+      case BaseType::integer: n.integers += d.count; break;
+      case BaseType::boolean: n.booleans += d.count; break;
+    }
+  }
+  return n;
+}
+
+}  // namespace runtime
+
+// Definition of a whole field (a scalar or every element of an array) of a model record.
+#define SIM_VARIABLE(causality, Record, field, unit, description, dependencies, maxValue)      \
+  ::runtime::VariableDef {                                                                    \
+    #field, causality, ::runtime::dataTypeOf<decltype(Record::field)>(), offsetof(Record, field), \
+        ::runtime::elementCountOf<decltype(Record::field)>(),                                 \
+        ::runtime::firstIndexOf<decltype(Record::field)>(), unit, description, dependencies,  \
+        maxValue                                                                              \
+  }
+
+#define SIM_INPUT(Record, field, unit, description) \
+  SIM_VARIABLE(::runtime::Causality::input, Record, field, unit, description, nullptr, 0)
+#define SIM_OUTPUT(Record, field, unit, description, dependencies) \
+  SIM_VARIABLE(::runtime::Causality::output, Record, field, unit, description, dependencies, 0)
+#define SIM_PARAMETER(Record, field, unit, description) \
+  SIM_VARIABLE(::runtime::Causality::parameter, Record, field, unit, description, nullptr, 0)
+#define SIM_INTEGER_PARAMETER(Record, field, maxValue, description) \
+  SIM_VARIABLE(::runtime::Causality::parameter, Record, field, "", description, nullptr, maxValue)
+
+// Definition of one element of an array parameter, for maps that list elements one by one.
+#define SIM_PARAMETER_ELEMENT(Record, field, index, unit, description, maxValue)               \
+  ::runtime::VariableDef {                                                                    \
+    #field, ::runtime::Causality::parameter, ::runtime::dataTypeOf<decltype(Record::field)>(), \
+        offsetof(Record, field) +                                                             \
+            (index) * sizeof(std::remove_all_extents_t<decltype(Record::field)>),             \
+        1, index, unit, description, nullptr, maxValue                                        \
+  }

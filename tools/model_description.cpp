@@ -1,0 +1,203 @@
+#include "tools/model_description.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/units.h"
+
+namespace tools {
+
+namespace {
+
+using runtime::BaseType;
+using runtime::Causality;
+using runtime::VariableDef;
+
+std::string escape(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// Shortest decimal text that reads back as the same double, in the XML schema's lexical form.
+std::string formatReal(double v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "INF" : "-INF";
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v);
+  return std::string(buffer, result.ptr);
+}
+
+std::string elementName(const VariableDef& d, uint32_t element) {
+  std::string name = d.name;
+  if (d.firstIndex >= 0) {
+    name += '[' + std::to_string(static_cast<uint32_t>(d.firstIndex) + element + 1) + ']';
+  }
+  return name;
+}
+
+// One model variable as the description lists it.
+struct Scalar {
+  const VariableDef* def;
+  std::string name;
+  uint32_t valueReference;
+  uint32_t index;  // 1-based position among the ScalarVariables
+};
+
+}  // namespace
+
+bool writeModelDescription(std::ostream& out, const DescribedModel& model) {
+  const runtime::ModelInterface& mi = model.instance;
+  char guid[fmi::identityStringSize];
+  fmi::identityString(model.info, guid);
+
+  // Expand the definitions into scalars with their value references.
+  std::vector<Scalar> scalars;
+  uint32_t next[3] = {0, 0, 0};
+  for (const VariableDef& d : model.variables) {
+    const int t = static_cast<int>(runtime::baseTypeOf(d.dataType));
+    for (uint32_t e = 0; e < d.count; ++e) {
+      scalars.push_back({&d, elementName(d, e), next[t]++, static_cast<uint32_t>(scalars.size() + 1)});
+    }
+  }
+
+  std::set<std::string> usedUnits;
+  for (const VariableDef& d : model.variables) {
+    if (d.unit[0] == '\0') continue;
+    if (findUnit(d.unit) == nullptr) {
+      std::fprintf(stderr, "variable %s uses the unit \"%s\", which has no definition\n", d.name, d.unit);
+      return false;
+    }
+    usedUnits.insert(d.unit);
+  }
+
+  out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  out << "<fmiModelDescription fmiVersion=\"2.0\" modelName=\"" << escape(model.info.modelName)
+      << "\" guid=\"" << guid << "\" description=\"" << escape(model.description)
+      << "\" version=\"" << escape(model.info.modelVersion)
+      << "\" generationTool=\"vehicle-fmus model description generator\""
+      << " variableNamingConvention=\"structured\" numberOfEventIndicators=\"0\">\n";
+  out << "  <CoSimulation modelIdentifier=\"" << escape(model.info.modelName) << "\""
+      << " needsExecutionTool=\"false\" canHandleVariableCommunicationStepSize=\"true\""
+      << " canInterpolateInputs=\"false\" maxOutputDerivativeOrder=\"0\""
+      << " canRunAsynchronuously=\"false\" canBeInstantiatedOnlyOncePerProcess=\"false\""
+      << " canNotUseMemoryManagementFunctions=\"true\" canGetAndSetFMUstate=\"false\""
+      << " canSerializeFMUstate=\"false\" providesDirectionalDerivative=\"false\"/>\n";
+
+  if (!usedUnits.empty()) {
+    out << "  <UnitDefinitions>\n";
+    for (const std::string& name : usedUnits) {
+      const UnitDefinition& u = *findUnit(name.c_str());
+      out << "    <Unit name=\"" << escape(name) << "\">\n      <BaseUnit";
+      const std::pair<const char*, int> exponents[] = {{"kg", u.kg}, {"m", u.m},   {"s", u.s},
+                                                       {"A", u.A},   {"K", u.K},   {"mol", u.mol},
+                                                       {"cd", u.cd}, {"rad", u.rad}};
+      for (const auto& [base, exponent] : exponents) {
+        if (exponent != 0) out << ' ' << base << "=\"" << exponent << '"';
+      }
+      if (u.factor != 1.0) out << " factor=\"" << formatReal(u.factor) << '"';
+      out << "/>\n    </Unit>\n";
+    }
+    out << "  </UnitDefinitions>\n";
+  }
+
+  out << "  <DefaultExperiment startTime=\"0\" stepSize=\"" << formatReal(model.info.fixedStepSize)
+      << "\"/>\n";
+
+  out << "  <ModelVariables>\n";
+  const runtime::VariableEntry* arrays[3] = {mi.variables.reals, mi.variables.integers,
+                                             mi.variables.booleans};
+  for (const Scalar& s : scalars) {
+    const VariableDef& d = *s.def;
+    const BaseType type = runtime::baseTypeOf(d.dataType);
+    const char* causality = d.causality == Causality::input    ? "input"
+                            : d.causality == Causality::output ? "output"
+                                                               : "parameter";
+    const char* variability = d.causality == Causality::parameter ? "tunable"
+                              : type == BaseType::real            ? "continuous"
+                                                                  : "discrete";
+    out << "    <!-- index " << s.index << " -->\n";
+    out << "    <ScalarVariable name=\"" << escape(s.name) << "\" valueReference=\""
+        << s.valueReference << "\" description=\"" << escape(d.description)
+        << "\" causality=\"" << causality << "\" variability=\"" << variability << '"';
+    if (d.causality == Causality::parameter) out << " initial=\"exact\"";
+    if (d.causality == Causality::output) out << " initial=\"calculated\"";
+    out << ">\n      ";
+
+    const runtime::VariableEntry* entry = &arrays[static_cast<int>(type)][s.valueReference];
+    const bool hasStart = d.causality != Causality::output;
+    switch (type) {
+      case BaseType::real:
+        out << "<Real";
+        if (d.unit[0] != '\0') out << " unit=\"" << escape(d.unit) << '"';
+        if (hasStart) out << " start=\"" << formatReal(mi.readReal(entry)) << '"';
+        break;
+      case BaseType::integer: {
+        int32_t ok = 1;
+        const uint32_t value = static_cast<uint32_t>(mi.readInteger(entry, &ok));
+        out << "<Integer min=\"0\" max=\"" << d.maxValue << '"';
+        if (hasStart) out << " start=\"" << value << '"';
+        break;
+      }
+      case BaseType::boolean:
+        out << "<Boolean";
+        if (hasStart) out << " start=\"" << (mi.readBoolean(entry) != 0 ? "true" : "false") << '"';
+        break;
+    }
+    out << "/>\n    </ScalarVariable>\n";
+  }
+  out << "  </ModelVariables>\n";
+
+  // Outputs with the inputs they depend on directly; the initial unknowns are the same outputs,
+  // which at initialisation may also depend on parameters, so they keep the default dependency
+  // on everything.
+  out << "  <ModelStructure>\n    <Outputs>\n";
+  for (const Scalar& s : scalars) {
+    if (s.def->causality != Causality::output) continue;
+    std::vector<uint32_t> indices;
+    const char* list = s.def->dependencies != nullptr ? s.def->dependencies : "";
+    std::string_view rest(list);
+    while (!rest.empty()) {
+      const std::size_t space = rest.find(' ');
+      const std::string_view word = rest.substr(0, space);
+      rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
+      if (word.empty()) continue;
+      const Scalar* input = nullptr;
+      for (const Scalar& candidate : scalars) {
+        if (candidate.def->causality == Causality::input && candidate.name == word) input = &candidate;
+      }
+      if (input == nullptr) {
+        std::fprintf(stderr, "output %s depends on \"%.*s\", which is not an input\n",
+                     s.name.c_str(), static_cast<int>(word.size()), word.data());
+        return false;
+      }
+      indices.push_back(input->index);
+    }
+    std::sort(indices.begin(), indices.end());
+    std::string deps;
+    for (uint32_t i : indices) deps += (deps.empty() ? "" : " ") + std::to_string(i);
+    out << "      <Unknown index=\"" << s.index << "\" dependencies=\"" << deps << "\"/>\n";
+  }
+  out << "    </Outputs>\n    <InitialUnknowns>\n";
+  for (const Scalar& s : scalars) {
+    if (s.def->causality == Causality::output) out << "      <Unknown index=\"" << s.index << "\"/>\n";
+  }
+  out << "    </InitialUnknowns>\n  </ModelStructure>\n</fmiModelDescription>\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace tools
