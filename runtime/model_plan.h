@@ -4,6 +4,7 @@
 //   struct Model {
 //     using ModelParameters = ...; using BlockSignals = ...; using ExternalInputs = ...;
 //     using ExternalOutputs = ...; using WorkStates = ...;
+//     using Data = runtime::ModelData<Model>;                    // what the equations receive
 //     static constexpr int32_t numContinuousStates = ...;
 //     static constexpr int32_t numTriggerStates = ...;          // edge memories (0 if none)
 //     static constexpr runtime::ModelInfo info = {...};
@@ -72,14 +73,14 @@ inline int32_t defaultParametersInUse = 0;
 template <class M>
 void modelComputeOutputs(SimModel* m, int32_t /*taskId*/) {
   majorStepPrologue(*m);
-  ModelData<M> d(*m);
+  typename M::Data d(*m);
   M::computeOutputs(d);
 }
 
 template <class M>
 void modelUpdateStates(SimModel* m, int32_t /*taskId*/) {
   {
-    ModelData<M> d(*m);
+    typename M::Data d(*m);
     M::updateDiscreteStates(d);
   }
   if (m->majorTimeStep == 1) ode8Step<M, &modelComputeOutputs<M>>(*m->integrator, *m);
@@ -88,7 +89,7 @@ void modelUpdateStates(SimModel* m, int32_t /*taskId*/) {
 
 template <class M>
 void modelInitializeModel(SimModel* m) {
-  ModelData<M> d(*m);
+  typename M::Data d(*m);
   M::initializeModel(d);
 }
 

@@ -47,7 +47,7 @@ void ode8Step(IntegratorInfo& info, SimModel& m) {
       *info.stateDerivativesPtr = k;
       computeOutputs(&m, 0);
     }
-    ModelData<M> d(m);
+    typename M::Data d(m);
     M::computeDerivatives(d);
     const double weight = h * tab.b[i];
     for (int j = 0; j < n; ++j) delta[j] = weight * k[j] + delta[j];

@@ -1,0 +1,169 @@
+// The runtime's plan for a model: creation and release, the shared default parameter record,
+// the value-reference table and its typed entries, the integer write guard.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/runtime/test_model.h"
+
+namespace {
+
+using runtime::VariableEntry;
+
+// A model type of its own, so that its library-wide default record is untouched by other tests.
+struct SharingModel : test_model::Model {
+  static inline test_model::ModelParameters stored = {-0.5, 1.0, 0.75, 7, 1};
+  static test_model::ModelParameters& defaultParameters() { return stored; }
+};
+
+TEST(DefaultParameters, FirstInstanceWorksInPlaceAndLaterOnesStartFromACopyOfIt) {
+  runtime::SimModel* first = runtime::createModel<SharingModel>();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->parameters, &SharingModel::stored);
+  EXPECT_EQ(first->ownsParameters, 0);
+  static_cast<test_model::ModelParameters*>(first->parameters)->rate = 2.5;
+
+  runtime::SimModel* second = runtime::createModel<SharingModel>();
+  EXPECT_NE(second->parameters, &SharingModel::stored);
+  EXPECT_EQ(second->ownsParameters, 1);
+  EXPECT_EQ(static_cast<test_model::ModelParameters*>(second->parameters)->rate, 2.5);
+
+  first->methods.terminateModel(first);
+  EXPECT_EQ(SharingModel::stored.rate, 2.5) << "terminating the first instance frees nothing shared";
+  EXPECT_EQ(runtime::defaultParametersInUse<SharingModel>, 1);
+
+  runtime::SimModel* third = runtime::createModel<SharingModel>();
+  EXPECT_EQ(third->ownsParameters, 1) << "the flag is never cleared";
+  static_cast<test_model::ModelParameters*>(third->parameters)->rate = 9.0;
+  EXPECT_EQ(SharingModel::stored.rate, 2.5);
+  second->methods.terminateModel(second);
+  third->methods.terminateModel(third);
+}
+
+TEST(CreateModel, FillsTheRecordToThePlan) {
+  test_model::Driven m;
+  runtime::SimModel& s = *m.mi.model;
+  EXPECT_EQ(s.errorStatus, nullptr);
+  EXPECT_EQ(s.methods.owner, &s);
+  EXPECT_STREQ(s.integrator->solverName, "ode8");
+  EXPECT_EQ(s.numContinuousStates, 2);
+  EXPECT_EQ(s.numSampleTimes, 2);
+  EXPECT_EQ(s.sampleTimes[1], 0.0025);
+  EXPECT_EQ(s.finalTime, 500.0);
+  EXPECT_EQ(s.majorTimeStep, 1);
+  EXPECT_EQ(s.stateDerivatives, nullptr);
+  EXPECT_EQ(s.integrationData.initialState, s.integrationData.delta + 14 * 2);
+  EXPECT_EQ(m.mi.numContinuousStates, 2u);
+  EXPECT_EQ(m.mi.fixedStepSize, 0.0025);
+  EXPECT_EQ(m.mi.sizeofVoidPtr, 8u);
+  EXPECT_EQ(m.mi.getStartTime(m.mi.model), 0.0);
+  EXPECT_EQ(m.mi.getErrorStatus(m.mi.model), nullptr);
+  EXPECT_EQ(m.mi.getNumSampleTimes(m.mi.model), 2);
+  m.mi.setSolverName(m.mi.model, "FixedStepDiscrete");
+  EXPECT_STREQ(s.integrator->solverName, "FixedStepDiscrete");
+}
+
+TEST(CreateModel, DiscreteUpdatesRunBeforeEachIntegrationStep) {
+  test_model::Driven m;
+  m.setup();
+  const int before = test_model::Model::discreteUpdates;
+  for (int i = 0; i < 3; ++i) m.fixedStep();
+  EXPECT_EQ(test_model::Model::discreteUpdates - before, 3);
+  EXPECT_EQ(static_cast<test_model::WorkStates*>(m.mi.model->workStates)->calls, 3.0);
+}
+
+TEST(VariableTable, ValueReferencesAreNumberedPerTypeAndPointIntoTheRecords) {
+  test_model::Driven m;
+  const runtime::VariableTable& t = m.mi.variables;
+  EXPECT_EQ(t.numReals, 6u);
+  EXPECT_EQ(t.numIntegers, 1u);
+  EXPECT_EQ(t.numBooleans, 1u);
+  auto* inputs = static_cast<test_model::ExternalInputs*>(m.mi.model->inputs);
+  auto* outputs = static_cast<test_model::ExternalOutputs*>(m.mi.model->outputs);
+  EXPECT_EQ(t.reals[0].address, &inputs->offset);
+  EXPECT_EQ(t.reals[2].address, &outputs->held);
+  EXPECT_EQ(t.reals[3].address, &m.parameters().rate);
+  EXPECT_EQ(t.integers[0].address, &m.parameters().lastIndex) << "integer 0 is not real 0";
+  EXPECT_EQ(t.booleans[0].address, &m.parameters().enabled);
+  EXPECT_EQ(t.integers[0].dataType, runtime::typeUInt32);
+
+  // A value written through an entry is seen by the next computeOutputs.
+  m.setup();
+  m.mi.writeReal(&t.reals[0], 0.25);
+  m.mi.computeOutputs(m.mi.model, 0);
+  EXPECT_EQ(m.mi.readReal(&t.reals[2]), 0.75 + 0.25);
+}
+
+TEST(VariableTable, TypedEntriesConvertLikeTheirStorage) {
+  union {
+    double d;
+    float f;
+    int8_t i8;
+    uint8_t u8;
+    int16_t i16;
+    uint16_t u16;
+    int32_t i32;
+    uint32_t u32;
+  } storage{};
+  VariableEntry e{&storage, runtime::typeUInt32, nullptr, nullptr};
+  int32_t ok = 0;
+  runtime::writeInteger(&e, -1, &ok);
+  EXPECT_EQ(ok, 1);
+  EXPECT_EQ(storage.u32, 4294967295u);
+  EXPECT_EQ(runtime::readInteger(&e, &ok), -1);
+
+  e.dataType = runtime::typeInt8;
+  runtime::writeInteger(&e, 0x1ff, &ok);
+  EXPECT_EQ(runtime::readInteger(&e, &ok), -1) << "low 8 bits, sign extended";
+  e.dataType = runtime::typeUInt16;
+  runtime::writeInteger(&e, 0x12345, &ok);
+  EXPECT_EQ(runtime::readInteger(&e, &ok), 0x2345);
+
+  e.dataType = runtime::typeSingle;
+  runtime::writeReal(&e, 0.1);
+  EXPECT_EQ(runtime::readReal(&e), static_cast<double>(0.1f));
+
+  e.dataType = runtime::typeBoolean;
+  runtime::writeBoolean(&e, 2);
+  EXPECT_EQ(runtime::readBoolean(&e), 0) << "only the value 1 stores true";
+  runtime::writeBoolean(&e, 1);
+  EXPECT_EQ(runtime::readBoolean(&e), 1);
+
+  // Reading through the wrong entry yields zero; writing through it changes nothing.
+  storage.d = 3.5;
+  e.dataType = runtime::typeDouble;
+  EXPECT_EQ(runtime::readInteger(&e, &ok), 0);
+  EXPECT_EQ(runtime::readBoolean(&e), 0);
+  runtime::writeBoolean(&e, 1);
+  runtime::writeInteger(&e, 7, &ok);
+  EXPECT_EQ(storage.d, 3.5);
+
+  // An enumeration conversion may refuse a write.
+  e.dataType = runtime::typeInt32;
+  e.enumOnWrite = [](int32_t value, int32_t stored, int32_t* valid) {
+    *valid = value >= 0 ? 1 : 0;
+    return *valid ? value : stored;
+  };
+  runtime::writeInteger(&e, 4, &ok);
+  EXPECT_EQ(ok, 1);
+  runtime::writeInteger(&e, -4, &ok);
+  EXPECT_EQ(ok, 0);
+  EXPECT_EQ(storage.i32, 4);
+}
+
+TEST(VariableTable, FreeingReleasesOnlyTheArraysThatExist) {
+  runtime::VariableTable t{};
+  t.reals = static_cast<VariableEntry*>(std::calloc(3, sizeof(VariableEntry)));
+  runtime::freeVariableTable(&t);  // integers and booleans are null
+  SUCCEED();
+}
+
+TEST(IntegerGuard, RefusesValuesAboveTheMaximumAndThoseTheModelRejects) {
+  test_model::Driven m;
+  EXPECT_EQ(m.mi.checkIntegerWrite(m.mi.model, 0, 9), nullptr);
+  EXPECT_NE(m.mi.checkIntegerWrite(m.mi.model, 0, 10), nullptr);
+  EXPECT_NE(m.mi.checkIntegerWrite(m.mi.model, 0, 4294967295u), nullptr);
+  EXPECT_STREQ(m.mi.checkIntegerWrite(m.mi.model, 0, 5), "five is refused");
+}
+
+}  // namespace
