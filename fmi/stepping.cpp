@@ -1,0 +1,86 @@
+// The communication step: as many whole fixed model steps as end within the interval, with the
+// carry of the previous interval.
+#include "fmi/fmi_component.h"
+
+namespace fmi {
+
+namespace {
+
+constexpr double machineEpsilon = 2.220446049250313e-16;  // 2^-52
+
+// Checks made until the first step is accepted; false after reporting a refusal.
+bool acceptFirstStep(FmuComponent& c, double tc, double hc) {
+  InstanceLogger& log = *c.instanceLogger;
+  if (!(tc == 0.0)) {
+    reportStatus(log, fmi2Error,
+                 "First step (Current communication point) %e must be set to start time %e", tc,
+                 0.0);
+    return false;
+  }
+  if (hc == 0.0) {
+    reportStatus(log, fmi2Error,
+                 "This FMU cannot handle events. Communication step size set to zero is not "
+                 "supported");
+    return false;
+  }
+  reportStatus(log, fmi2OK, "Fixed step size used by FMU is %e", c.modelInterface->fixedStepSize);
+  c.stepState->steppingStarted = 1;
+  c.stepState->timeOffset = 0.0;
+  return true;
+}
+
+}  // namespace
+
+fmi2Status doStep(FmuComponent& c, fmi2Real currentCommunicationPoint,
+                  fmi2Real communicationStepSize) {
+  StepState& state = *c.stepState;
+  if (state.steppingStarted == 0 &&
+      !acceptFirstStep(c, currentCommunicationPoint, communicationStepSize)) {
+    return takeStatus(*c.instanceLogger);
+  }
+
+  const runtime::ModelInterface& mi = *c.modelInterface;
+  runtime::SimModel* const model = mi.model;
+  const double h = mi.fixedStepSize;
+  const double tEnd = currentCommunicationPoint + communicationStepSize;
+  double reached = mi.getStepEndTime(model);
+  bool stepped = false;
+  for (;;) {
+    const double t = mi.getStepEndTime(model);
+    // Ten machine epsilons of relative tolerance; false for NaN, which ends the loop.
+    if (!(tEnd + state.timeOffset >= t - (t * 10.0) * machineEpsilon)) break;
+    reached = t;
+    mi.updateStates(model, 0);
+    if (mi.getSampleTime(model, 0) == mi.continuousSampleTime) {
+      if (mi.numContinuousStates > 0) {
+        mi.updateContinuousStates(model);
+      } else {
+        mi.setTime(model, mi.getSolverStopTime(model));
+      }
+    }
+    mi.setSolverStopTime(model, -1.0);
+    mi.computeOutputs(model, 0);
+    stepped = true;
+  }
+  if (stepped) {
+    // The carry is how far the model ended from the interval end, folded once into (-h, h).
+    double d = reached - tEnd;
+    if (d <= -h) {
+      d = d + h;
+    } else if (d >= h) {
+      d = d - h;
+    }
+    state.timeOffset = d;
+  }
+
+  if (mi.getStopRequested(model) != 0) {
+    reportStatus(*c.instanceLogger, fmi2Discard,
+                 "Simulation stop requested by the model at time %g, could for example be caused "
+                 "by a Stop Simulation block.",
+                 reached);
+    return takeStatus(*c.instanceLogger);
+  }
+  return fmi2OK;
+}
+
+}  // namespace fmi

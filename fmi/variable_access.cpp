@@ -1,0 +1,185 @@
+// Reading and writing model variables by value reference through the instance's value-reference
+// table and the table's typed read and write entries.
+#include "fmi/fmi_component.h"
+
+namespace fmi {
+
+namespace {
+
+enum class Direction : uint8_t { get, set };
+enum class Kind : uint8_t { real, integer, boolean };
+
+struct Variables {
+  const runtime::VariableEntry* entries;
+  uint32_t count;
+  const char* typeName;
+};
+
+Variables variablesOf(const runtime::VariableTable& table, Kind kind) {
+  switch (kind) {
+    case Kind::real: return {table.reals, table.numReals, "Real"};
+    case Kind::integer: return {table.integers, table.numIntegers, "Integer"};
+    case Kind::boolean: break;
+  }
+  return {table.booleans, table.numBooleans, "Boolean"};
+}
+
+// The checks every get and set call makes before it moves a value: the two arrays, then every
+// value reference against the size of its type's array (so that a refused call moves nothing).
+// A get call before the end of initialisation then recomputes the outputs. Returns the entries
+// of the call's type, or false after reporting a refusal.
+bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueReference vr[],
+           std::size_t nvr, const void* value, const runtime::VariableEntry*& entries) {
+  InstanceLogger& log = *c.instanceLogger;
+  const char* verb = direction == Direction::get ? "get" : "set";
+  const unsigned count = static_cast<unsigned>(nvr);
+  if (nvr != 0 && vr == nullptr) {
+    reportStatus(log, fmi2Error,
+                 "ValueReference memory pointer cannot be NULL when the number of values to %s "
+                 "are %u",
+                 verb, count);
+    return false;
+  }
+  if (nvr != 0 && value == nullptr) {
+    reportStatus(log, fmi2Error,
+                 "Value memory pointer cannot be NULL when the number of values to %s are %u",
+                 verb, count);
+    return false;
+  }
+  runtime::ModelInterface& mi = *c.modelInterface;
+  const Variables variables = variablesOf(mi.variables, kind);
+  for (std::size_t i = 0; i < nvr; ++i) {
+    if (vr[i] >= variables.count) {
+      reportStatus(log, fmi2Error,
+                   "Value reference %u is not a valid %s variable of this FMU (it has %u)", vr[i],
+                   variables.typeName, variables.count);
+      return false;
+    }
+  }
+  if (direction == Direction::get && c.stepState->initializationDone == 0) {
+    mi.setSolverStopTime(mi.model, -1.0);
+    mi.computeOutputs(mi.model, 0);
+  }
+  entries = variables.entries;
+  return true;
+}
+
+// Moves the values of one get or set call, element by element in order, once the call is
+// admitted; `move` returns false to stop the call at an element it refused.
+template <class Value, class Move>
+fmi2Status moveValues(FmuComponent& c, Direction direction, Kind kind,
+                      const fmi2ValueReference vr[], std::size_t nvr, Value* value, Move move) {
+  const runtime::VariableEntry* entries = nullptr;
+  if (admit(c, direction, kind, vr, nvr, value, entries)) {
+    const runtime::ModelInterface& mi = *c.modelInterface;
+    for (std::size_t i = 0; i < nvr; ++i) {
+      // Each access gets a copy of the entry.
+      const runtime::VariableEntry entry = entries[vr[i]];
+      if (!move(mi, entry, vr[i], value[i])) break;
+    }
+  }
+  return takeStatus(*c.instanceLogger);
+}
+
+}  // namespace
+
+fmi2Status getReal(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                   fmi2Real value[]) {
+  return moveValues(c, Direction::get, Kind::real, vr, nvr, value,
+                    [](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+                       fmi2ValueReference, fmi2Real& v) {
+                      v = mi.readReal(&entry);
+                      return true;
+                    });
+}
+
+fmi2Status getInteger(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                      fmi2Integer value[]) {
+  return moveValues(c, Direction::get, Kind::integer, vr, nvr, value,
+                    [&c](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+                         fmi2ValueReference, fmi2Integer& v) {
+                      int32_t ok = 1;
+                      v = mi.readInteger(&entry, &ok);
+                      if (ok != 0) return true;
+                      reportStatus(*c.instanceLogger, fmi2Error, "Internal Enumeration error");
+                      return false;
+                    });
+}
+
+fmi2Status getBoolean(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                      fmi2Boolean value[]) {
+  return moveValues(c, Direction::get, Kind::boolean, vr, nvr, value,
+                    [](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+                       fmi2ValueReference, fmi2Boolean& v) {
+                      v = mi.readBoolean(&entry) != 0 ? fmi2True : fmi2False;
+                      return true;
+                    });
+}
+
+fmi2Status setReal(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                   const fmi2Real value[]) {
+  return moveValues(c, Direction::set, Kind::real, vr, nvr, value,
+                    [](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+                       fmi2ValueReference, fmi2Real v) {
+                      mi.writeReal(&entry, v);
+                      return true;
+                    });
+}
+
+// Every integer write first passes the model's guard of the parameters that index lookup
+// tables; a refused value, like an invalid enumeration value, stops the call with the elements
+// before it written and itself unwritten.
+fmi2Status setInteger(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                      const fmi2Integer value[]) {
+  return moveValues(
+      c, Direction::set, Kind::integer, vr, nvr, value,
+      [&c](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+           fmi2ValueReference ref, fmi2Integer v) {
+        const char* reason = mi.checkIntegerWrite != nullptr
+                                 ? mi.checkIntegerWrite(mi.model, ref, static_cast<uint32_t>(v))
+                                 : nullptr;
+        if (reason != nullptr) {
+          reportStatus(*c.instanceLogger, fmi2Error,
+                       "The value %d is not accepted for the Integer variable with value "
+                       "reference %u: %s",
+                       v, ref, reason);
+          return false;
+        }
+        int32_t ok = 1;
+        mi.writeInteger(&entry, v, &ok);
+        if (ok != 0) return true;
+        reportStatus(*c.instanceLogger, fmi2Error,
+                     "The value %d is not a valid value for the enumeration", v);
+        return false;
+      });
+}
+
+fmi2Status setBoolean(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                      const fmi2Boolean value[]) {
+  return moveValues(c, Direction::set, Kind::boolean, vr, nvr, value,
+                    [](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+                       fmi2ValueReference, fmi2Boolean v) {
+                      mi.writeBoolean(&entry, v);
+                      return true;
+                    });
+}
+
+// The units have no string variables.
+fmi2Status getString(FmuComponent& c, std::size_t nvr, fmi2String value[]) {
+  if (nvr == 0) return fmi2OK;
+  reportStatus(*c.instanceLogger, fmi2Error,
+               "Invalid call to fmi2GetString. FMU has no string variables.");
+  if (value != nullptr) {
+    for (std::size_t i = 0; i < nvr; ++i) value[i] = "";
+  }
+  return takeStatus(*c.instanceLogger);
+}
+
+fmi2Status setString(FmuComponent& c, std::size_t nvr) {
+  if (nvr == 0) return fmi2OK;
+  reportStatus(*c.instanceLogger, fmi2Error,
+               "Invalid call to fmi2SetString. FMU has no string variables.");
+  return takeStatus(*c.instanceLogger);
+}
+
+}  // namespace fmi
