@@ -1,0 +1,227 @@
+// Powertrain equations, in their order of floating-point operations.
+#include "models/powertrain/powertrain_lookups.h"
+#include "models/powertrain/powertrain_model.h"
+#include "runtime/numerics.h"
+
+namespace powertrain {
+
+namespace {
+
+using runtime::isNaN;
+
+// Clamps a limited state in place: the upper limit first; a NaN state stays NaN.
+void limitState(double* x, const ModelParameters& p, const StateLimits& limits) {
+  double& s = x[limits.state];
+  if (s >= p.*limits.upper) {
+    s = p.*limits.upper;
+  } else if (s <= p.*limits.lower) {
+    s = p.*limits.lower;
+  }
+}
+
+// The derivative of a limited state: u, except 0.0 while the state sits on a limit and u pushes
+// it outward.
+double limitedDerivative(const double* x, const ModelParameters& p, const StateLimits& limits,
+                         double u) {
+  const double s = x[limits.state];
+  const bool lower = s <= p.*limits.lower;
+  const bool upper = s >= p.*limits.upper;
+  if ((!lower && !upper) || (lower && u > 0.0) || (upper && u < 0.0)) return u;
+  return 0.0;
+}
+
+// Saturation of a signal; a NaN signal passes through.
+double saturate(double x, double lo, double hi) {
+  if (x > hi) return hi;
+  if (x < lo) return lo;
+  return x;
+}
+
+// The clip of the speeds that form the converter's speed ratio (ceiling first).
+double clipRatioRpm(double rpm, const ModelParameters& p) {
+  if (rpm > p.ratioRpmCeiling) return p.ratioRpmCeiling;
+  if (p.ratioRpmFloor > rpm) return p.ratioRpmFloor;
+  return rpm;
+}
+
+constexpr uint8_t noPreviousValue = 3;
+
+}  // namespace
+
+void Model::initializeModel(Data& d) {
+  const ModelParameters& p = d.parameters;
+  double* x = d.states;
+  d.work.firstOutputTime = runtime::minusInfValue;
+  x[outputShaftSpeedState] = p.initialOutputShaftSpeed;
+  x[engineSpeedState] = p.initialEngineSpeed;
+  x[shaftTwistState] = p.initialShaftTwist;
+  x[fuelUsedState] = p.initialFuelUsed;
+  x[ratioLagState] = 0.0;
+  x[lockupLagState] = 0.0;
+  x[clutchTwistState] = p.clutchTwistReset;
+}
+
+void Model::computeOutputs(Data& d) {
+  const ModelParameters& p = d.parameters;
+  const ExternalInputs& in = d.inputs;
+  ExternalOutputs& out = d.outputs;
+  BlockSignals& b = d.signals;
+  double* x = d.states;
+  const bool major = d.majorStep();
+
+  // Shaft speeds and the driveshaft.
+  limitState(x, p, outputShaftSpeedLimits);
+  b.outputShaftSpeed = x[outputShaftSpeedState];
+  out.outputShaftRpm = b.outputShaftSpeed * p.radPerSecToRpm;
+  limitState(x, p, engineSpeedLimits);
+  b.engineSpeed = x[engineSpeedState];
+  b.engineRpm = b.engineSpeed * p.radPerSecToRpm;
+  out.engineRpm = b.engineRpm;
+  limitState(x, p, shaftTwistLimits);
+  if (major) {
+    b.finalDriveRatioHold = p.finalDriveRatio;
+    b.throttleGateCutAHold = p.throttleGateCutA;
+    b.throttleGateOnAHold = p.throttleGateOnA;
+    b.throttleGateCutBHold = p.throttleGateCutB;
+    b.throttleGateOnBHold = p.throttleGateOnB;
+  }
+  b.shaftRelativeSpeed = b.outputShaftSpeed / b.finalDriveRatioHold - in.wheelSpeed;
+  out.driveshaftTorque =
+      (p.shaftStiffness * x[shaftTwistState]) + (b.shaftRelativeSpeed * p.shaftDamping);
+  out.fuelUsed = x[fuelUsedState];
+
+  // Initial-condition rule: the parameter on every call at the first output time, the input at
+  // every later time (the first step's integrator stages included).
+  const double t = d.time();
+  double v;
+  if (d.work.firstOutputTime == runtime::minusInfValue || d.work.firstOutputTime == t) {
+    d.work.firstOutputTime = t;
+    v = p.torqueFactorInitial;
+  } else {
+    v = in.torqueFactorInput;
+  }
+
+  // Engine torque from the throttle after the cut-offs.
+  const double gA = in.cutoffA != 0 ? b.throttleGateCutAHold : b.throttleGateOnAHold;
+  const double gB = in.cutoffB != 0 ? b.throttleGateCutBHold : b.throttleGateOnBHold;
+  b.throttleCommand = saturate((gB * gA) * in.throttle, p.throttleMin, p.throttleMax);
+  b.torqueFactor = runtime::lookup1DExtrap(v, p.torqueFactorBreakpoints, p.torqueFactorTable, 10);
+  b.engineMapTorque = runtime::lookup2DClip(b.throttleCommand, b.engineRpm, p.torqueMapThrottles,
+                                            p.torqueMapSpeeds, p.torqueMap, p.torqueMapMaxIndex, 8);
+  b.engineTorque = b.engineMapTorque * b.torqueFactor;
+
+  // Fuel rate from the map torque (a zero torque factor makes it 0/0) after the cut-offs.
+  if (major) {
+    b.fuelGateCutAHold = p.fuelGateCutA;
+    b.fuelGateOnAHold = p.fuelGateOnA;
+    b.fuelGateCutBHold = p.fuelGateCutB;
+    b.fuelGateOnBHold = p.fuelGateOnB;
+  }
+  const double m = runtime::lookup2DExtrap(b.engineTorque / b.torqueFactor, b.engineRpm,
+                                           p.fuelMapTorques, p.fuelMapSpeeds, p.fuelMap,
+                                           p.fuelMapMaxIndex, 8);
+  const double fA = in.cutoffA != 0 ? b.fuelGateCutAHold : b.fuelGateOnAHold;
+  const double fB = in.cutoffB != 0 ? b.fuelGateCutBHold : b.fuelGateOnBHold;
+  b.fuelRate = (m * fA) * fB;
+  out.fuelRate = b.fuelRate;
+
+  // Gearbox input side and lock-up clutch.
+  if (major) {
+    b.lossOutputValueHold = p.lossOutputValue;
+    b.lossOutputControlHold = p.lossOutputControl;
+    b.gearboxEfficiencyHold = p.gearboxEfficiency;
+  }
+  b.gearRatio = p.ratioLagC * x[ratioLagState];
+  b.turbineSpeed = b.gearRatio * b.outputShaftSpeed;
+  b.lockupEngagement = p.lockupLagC * x[lockupLagState];
+  b.lockupRelativeSpeed =
+      (b.lockupEngagement * b.engineSpeed) - (b.turbineSpeed * b.lockupEngagement);
+  if (major) {
+    // The twist is held at its reset value while the clutch is released, and reset once more on
+    // the step where the command leaves 0.0.
+    b.lockupReleased = in.lockupCommand == 0.0 ? 1 : 0;
+    uint8_t& previous = d.sim.triggerStates[0];
+    const bool edge = previous != noPreviousValue && ((previous == 1) != (b.lockupReleased == 1));
+    previous = b.lockupReleased;
+    if (edge || b.lockupReleased == 1) x[clutchTwistState] = p.clutchTwistReset;
+  }
+  limitState(x, p, clutchTwistLimits);
+  b.clutchTorque = (p.clutchStiffness * x[clutchTwistState]) +
+                   (p.clutchDamping * b.lockupRelativeSpeed);
+
+  // Torque converter.
+  if (major) {
+    b.stallSpeedRatioHold = p.stallSpeedRatio;
+    b.stallRpmEngineHold = p.stallRpm;
+    b.stallRpmTurbineHold = p.stallRpm;
+  }
+  b.turbineRpm = b.turbineSpeed * p.radPerSecToRpm;
+  if (b.stallRpmEngineHold >= b.engineRpm || b.stallRpmTurbineHold >= b.turbineRpm) {
+    b.speedRatio = b.stallSpeedRatioHold;
+  } else {
+    const double e = clipRatioRpm(b.engineRpm, p);
+    const double tr = clipRatioRpm(b.turbineRpm, p);
+    const double a = e / tr;
+    const double c = tr / e;
+    const double ratio = (a > c || isNaN(a)) ? c : a;
+    b.speedRatio = saturate(ratio, p.speedRatioMin, p.speedRatioMax);
+  }
+  b.converterDirection = saturate(b.engineRpm - b.turbineRpm, p.converterDirectionLower,
+                                  p.converterDirectionUpper);
+  b.capacityFactor = runtime::lookup1DExtrap(b.speedRatio, p.capacityRatios, p.capacityTable, 10);
+  b.impellerTorque = ((b.capacityFactor * p.capacityScale) * b.converterDirection) *
+                     (b.engineRpm * b.engineRpm);
+  b.torqueRatio =
+      lookupClipLastSegment(b.speedRatio, p.torqueRatioRatios, p.torqueRatioTable, 10);
+  b.turbineTorque = b.torqueRatio * b.impellerTorque;
+
+  // Gearbox: the efficiency is raised to the saturated torque flow, so that forward torque loses
+  // and backward torque gains, with a power law between the saturation limits.
+  b.gearboxInputTorque = b.turbineTorque + b.clutchTorque;
+  b.gearboxFlow = saturate(b.gearboxInputTorque, p.gearboxFlowLower, p.gearboxFlowUpper);
+  b.gearboxEfficiencyFactor = signedPower(b.gearboxEfficiencyHold, b.gearboxFlow);
+  b.transmittedTorque = b.gearboxEfficiencyFactor * b.gearboxInputTorque;
+  b.gearboxLossTorque = b.gearboxInputTorque - b.transmittedTorque;
+  const double s = b.lossOutputControlHold >= p.lossOutputThreshold ? b.lossOutputValueHold
+                                                                     : b.turbineSpeed;
+  out.gearboxLossPower = b.gearboxLossTorque * s;
+  out.engineLoadTorque = (b.clutchTorque + b.impellerTorque) * p.engineLoadGain;
+  out.engineSpeed = b.engineSpeed;
+
+  // Final drive: the gearbox output shaft supplies the final drive's loss as well.
+  b.finalDriveTorque = out.driveshaftTorque / b.finalDriveRatioHold;
+  if (major) b.finalDriveEfficiencyHold = p.finalDriveEfficiency;
+  b.finalDriveFlow = saturate(b.finalDriveTorque * p.finalDriveFlowGain, p.finalDriveFlowLower,
+                              p.finalDriveFlowUpper);
+  b.finalDriveInputTorque =
+      signedPower(b.finalDriveEfficiencyHold, b.finalDriveFlow) * b.finalDriveTorque;
+
+  // Shaft accelerations.
+  if (major) b.engineInertiaHold = p.engineInertia;
+  b.engineShaftTorque = (b.engineTorque + in.auxTorque1) + in.auxTorque2;
+  b.outputShaftNetTorque = (b.gearRatio * b.transmittedTorque) - b.finalDriveInputTorque;
+  b.engineAcceleration = (b.engineShaftTorque + out.engineLoadTorque) / b.engineInertiaHold;
+  if (major) b.outputShaftInertiaHold = p.outputShaftInertia;
+  b.outputShaftAcceleration = b.outputShaftNetTorque / b.outputShaftInertiaHold;
+}
+
+void Model::computeDerivatives(Data& d) {
+  const ModelParameters& p = d.parameters;
+  const ExternalInputs& in = d.inputs;
+  const BlockSignals& b = d.signals;
+  const double* x = d.states;
+  double* dx = d.sim.stateDerivatives;
+
+  dx[outputShaftSpeedState] =
+      limitedDerivative(x, p, outputShaftSpeedLimits, b.outputShaftAcceleration);
+  dx[engineSpeedState] = limitedDerivative(x, p, engineSpeedLimits, b.engineAcceleration);
+  dx[shaftTwistState] = limitedDerivative(x, p, shaftTwistLimits, b.shaftRelativeSpeed);
+  dx[fuelUsedState] = b.fuelRate;
+  dx[ratioLagState] = ((p.ratioLagA * x[ratioLagState]) + 0.0) + in.ratioCommand;
+  dx[lockupLagState] = ((p.lockupLagA * x[lockupLagState]) + 0.0) + in.lockupCommand;
+  dx[clutchTwistState] = b.lockupReleased == 1
+                             ? 0.0
+                             : limitedDerivative(x, p, clutchTwistLimits, b.lockupRelativeSpeed);
+}
+
+}  // namespace powertrain

@@ -1,0 +1,199 @@
+// The powertrain value-reference map. Reals: eight inputs, eight outputs, the maps and their
+// breakpoints in record order, the scalars from the spares to the last power-figure selector in
+// the map's own order, then the converter block in record order. Integers: the fuel map's and
+// the torque map's last indices. Booleans: the two cut-off inputs.
+#include "models/powertrain/powertrain_lookups.h"
+#include "models/powertrain/powertrain_model.h"
+
+namespace powertrain {
+
+namespace {
+
+using I = ExternalInputs;
+using O = ExternalOutputs;
+using P = ModelParameters;
+constexpr const char* selector = "power-figure selector; no output or state depends on it";
+constexpr const char* spare = "spare; read by no equation";
+constexpr const char* throttleCut =
+    "throttle and fuel cut-off: true (1) gates the throttle and the fuel rate with the cut gates";
+constexpr const char* mapIndex =
+    "last index of the map along this axis; a write that would let the lookup read outside the "
+    "map or its breakpoints is refused";
+
+constexpr runtime::VariableDef variableDefs[] = {
+    SIM_INPUT(I, wheelSpeed, "rad/s", "wheel angular speed, from the chassis"),
+    SIM_INPUT(I, ratioCommand, "", "commanded gearbox ratio (input side speed / output side speed)"),
+    SIM_INPUT(I, lockupCommand, "",
+              "lock-up clutch engagement command; exactly 0 releases the clutch and holds its "
+              "twist at the reset value"),
+    SIM_INPUT(I, spareInput, "", "spare input; read by no equation"),
+    SIM_INPUT(I, throttle, "%", "throttle demand"),
+    SIM_INPUT(I, cutoffA, "", throttleCut),
+    SIM_INPUT(I, cutoffB, "", throttleCut),
+    SIM_INPUT(I, torqueFactorInput, "",
+              "engine torque factor, through the torque factor table, from the first time after "
+              "the first output time on; a master must set it: its start value 0 gives a torque "
+              "factor of 0, which makes the fuel rate (and the fuel used) NaN"),
+    SIM_INPUT(I, auxTorque1, "N.m", "extra torque on the engine shaft"),
+    SIM_INPUT(I, auxTorque2, "N.m", "extra torque on the engine shaft"),
+
+    SIM_OUTPUT(O, outputShaftRpm, "rpm", "gearbox output shaft speed", ""),
+    SIM_OUTPUT(O, engineRpm, "rpm", "engine speed", ""),
+    SIM_OUTPUT(O, driveshaftTorque, "N.m", "torque in the driveshaft at the wheels, for the chassis",
+               "wheelSpeed"),
+    SIM_OUTPUT(O, fuelUsed, "", "fuel used since the start, the integral of the fuel rate", ""),
+    SIM_OUTPUT(O, fuelRate, "", "fuel rate from the fuel map, after the cut-offs",
+               "throttle cutoffA cutoffB torqueFactorInput"),
+    SIM_OUTPUT(O, gearboxLossPower, "W",
+               "gearbox loss torque times the turbine speed (the loss torque times "
+               "lossOutputValue when the loss-output selector is switched)",
+               "lockupCommand"),
+    SIM_OUTPUT(O, engineLoadTorque, "N.m",
+               "torque that converter and lock-up clutch put on the engine shaft; negative loads "
+               "the engine",
+               "lockupCommand"),
+    SIM_OUTPUT(O, engineSpeed, "rad/s", "engine speed", ""),
+
+    SIM_PARAMETER(P, finalDriveRatio, "", "final drive ratio"),
+    SIM_PARAMETER(P, shaftDamping, "N.m.s/rad", "driveshaft damping"),
+    SIM_PARAMETER(P, shaftTwistLower, "rad", "lower limit of the driveshaft twist"),
+    SIM_PARAMETER(P, shaftTwistUpper, "rad", "upper limit of the driveshaft twist"),
+    SIM_PARAMETER(P, shaftStiffness, "N.m/rad", "driveshaft stiffness"),
+    SIM_PARAMETER(P, finalDriveEfficiency, "", "final drive efficiency"),
+    SIM_PARAMETER(P, throttleMin, "%", "lower saturation of the throttle command"),
+    SIM_PARAMETER(P, throttleMax, "%", "upper saturation of the throttle command"),
+    SIM_PARAMETER(P, fuelMap, "",
+                  "fuel map, 8 torques x 13 speeds; element i + 8 j at torque i and speed j"),
+    SIM_PARAMETER(P, fuelMapSpeeds, "rpm", "fuel map speed breakpoints"),
+    SIM_PARAMETER(P, fuelMapTorques, "N.m", "fuel map torque breakpoints"),
+    SIM_PARAMETER(P, torqueMap, "N.m",
+                  "engine torque map, 8 throttles x 8 speeds; element i + 8 j at throttle i and "
+                  "speed j"),
+    SIM_PARAMETER(P, torqueMapSpeeds, "rpm", "torque map speed breakpoints"),
+    SIM_PARAMETER(P, torqueMapThrottles, "%", "torque map throttle breakpoints"),
+    SIM_PARAMETER(P, torqueFactorTable, "", "torque factor table values"),
+    SIM_PARAMETER(P, torqueFactorBreakpoints, "", "torque factor table breakpoints"),
+
+    SIM_PARAMETER(P, initialShaftTwist, "rad", "initial driveshaft twist"),
+    SIM_PARAMETER(P, driveSpare1, "", spare),
+    SIM_PARAMETER(P, shaftPowerValue, "", selector),
+    SIM_PARAMETER(P, shaftPowerControl, "", selector),
+    SIM_PARAMETER(P, shaftPowerThreshold, "", selector),
+    SIM_PARAMETER(P, driveSpare2, "", spare),
+    SIM_PARAMETER(P, finalDriveLossPowerValue, "", selector),
+    SIM_PARAMETER(P, finalDriveLossPowerControl, "", selector),
+    SIM_PARAMETER(P, finalDriveLossPowerThreshold, "", selector),
+    SIM_PARAMETER(P, finalDriveFlowGain, "", "gain of the final drive torque before its flow saturation"),
+    SIM_PARAMETER(P, finalDriveFlowLower, "N.m", "lower saturation of the final drive torque flow"),
+    SIM_PARAMETER(P, finalDriveFlowUpper, "N.m", "upper saturation of the final drive torque flow"),
+    SIM_PARAMETER(P, fuelGateCutA, "", "fuel gate while cutoffA is true"),
+    SIM_PARAMETER(P, fuelGateOnA, "", "fuel gate while cutoffA is false"),
+    SIM_PARAMETER(P, fuelGateCutB, "", "fuel gate while cutoffB is true"),
+    SIM_PARAMETER(P, fuelGateOnB, "", "fuel gate while cutoffB is false"),
+    SIM_PARAMETER(P, throttleGateCutA, "", "throttle gate while cutoffA is true"),
+    SIM_PARAMETER(P, throttleGateOnA, "", "throttle gate while cutoffA is false"),
+    SIM_PARAMETER(P, throttleGateCutB, "", "throttle gate while cutoffB is true"),
+    SIM_PARAMETER(P, throttleGateOnB, "", "throttle gate while cutoffB is false"),
+    SIM_PARAMETER(P, initialFuelUsed, "", "initial fuel used"),
+    SIM_PARAMETER(P, driveSpare3, "", spare),
+    SIM_PARAMETER(P, enginePowerValue, "", selector),
+    SIM_PARAMETER(P, enginePowerControl, "", selector),
+    SIM_PARAMETER(P, enginePowerThreshold, "", selector),
+    SIM_PARAMETER(P, torqueFactorInitial, "",
+                  "torque factor input used at the first output time, in place of "
+                  "torqueFactorInput"),
+    SIM_PARAMETER(P, engineSpeedLower, "rad/s", "lower limit of the engine speed"),
+    SIM_PARAMETER(P, engineSpeedUpper, "rad/s",
+                  "upper limit of the engine speed; set to +infinity when an instance is created"),
+    SIM_PARAMETER(P, initialOutputShaftSpeed, "rad/s", "initial gearbox output shaft speed"),
+    SIM_PARAMETER(P, outputShaftSpeedLower, "rad/s", "lower limit of the output shaft speed"),
+    SIM_PARAMETER(P, outputShaftSpeedUpper, "rad/s",
+                  "upper limit of the output shaft speed; set to +infinity when an instance is "
+                  "created"),
+    SIM_PARAMETER(P, driveSpare4, "", spare),
+    SIM_PARAMETER(P, outputShaftPowerValue, "", selector),
+    SIM_PARAMETER(P, outputShaftPowerControl, "", selector),
+    SIM_PARAMETER(P, outputShaftPowerThreshold, "", selector),
+    SIM_PARAMETER(P, driveSpare5, "", spare),
+    SIM_PARAMETER(P, engineShaftPowerValue, "", selector),
+    SIM_PARAMETER(P, engineShaftPowerControl, "", selector),
+    SIM_PARAMETER(P, engineShaftPowerThreshold, "", selector),
+    SIM_PARAMETER(P, driveSpare6, "", spare),
+    SIM_PARAMETER(P, finalDrivePowerValue, "", selector),
+    SIM_PARAMETER(P, finalDrivePowerControl, "", selector),
+    SIM_PARAMETER(P, finalDrivePowerThreshold, "", selector),
+    SIM_PARAMETER(P, engineLoadGain, "", "gain of the engine load torque output"),
+    SIM_PARAMETER(P, clutchTwistReset, "rad", "initial and reset value of the lock-up clutch twist"),
+    SIM_PARAMETER(P, clutchTwistLower, "rad", "lower limit of the lock-up clutch twist"),
+    SIM_PARAMETER(P, clutchTwistUpper, "rad", "upper limit of the lock-up clutch twist"),
+    SIM_PARAMETER(P, lockupLagA, "1/s", "lock-up lag, state coefficient (-1/time constant)"),
+    SIM_PARAMETER(P, lockupLagC, "1/s", "lock-up lag, output coefficient (1/time constant)"),
+    SIM_PARAMETER(P, driveSpare7, "", spare),
+    SIM_PARAMETER(P, impellerPowerValue, "", selector),
+    SIM_PARAMETER(P, impellerPowerControl, "", selector),
+    SIM_PARAMETER(P, impellerPowerThreshold, "", selector),
+    SIM_PARAMETER(P, driveSpare8, "", spare),
+    SIM_PARAMETER(P, turbinePowerValue, "", selector),
+    SIM_PARAMETER(P, turbinePowerControl, "", selector),
+    SIM_PARAMETER(P, turbinePowerThreshold, "", selector),
+    SIM_PARAMETER(P, driveSpare9, "", spare),
+    SIM_PARAMETER(P, clutchEnginePowerValue, "", selector),
+    SIM_PARAMETER(P, clutchEnginePowerControl, "", selector),
+    SIM_PARAMETER(P, clutchEnginePowerThreshold, "", selector),
+    SIM_PARAMETER(P, driveSpare10, "", spare),
+    SIM_PARAMETER(P, clutchTurbinePowerValue, "", selector),
+    SIM_PARAMETER(P, clutchTurbinePowerControl, "", selector),
+    SIM_PARAMETER(P, clutchTurbinePowerThreshold, "", selector),
+    SIM_PARAMETER(P, stallSpeedRatio, "", "converter speed ratio at stall"),
+    SIM_PARAMETER(P, converterDirectionLower, "",
+                  "lower saturation of the engine-minus-turbine speed difference in rpm that "
+                  "gives the converter's direction"),
+    SIM_PARAMETER(P, converterDirectionUpper, "",
+                  "upper saturation of the engine-minus-turbine speed difference in rpm that "
+                  "gives the converter's direction"),
+    SIM_PARAMETER(P, driveSpare11, "", spare),
+    SIM_PARAMETER(P, lossOutputValue, "", "loss-output selector: factor used when switched"),
+    SIM_PARAMETER(P, lossOutputControl, "",
+                  "loss-output selector: control value, switched at or above the threshold"),
+    SIM_PARAMETER(P, lossOutputThreshold, "", "loss-output selector: threshold"),
+    SIM_PARAMETER(P, ratioLagA, "1/s", "gearbox ratio lag, state coefficient (-1/time constant)"),
+    SIM_PARAMETER(P, ratioLagC, "1/s", "gearbox ratio lag, output coefficient (1/time constant)"),
+    SIM_PARAMETER(P, gearboxFlowLower, "N.m", "lower saturation of the gearbox torque flow"),
+    SIM_PARAMETER(P, gearboxFlowUpper, "N.m", "upper saturation of the gearbox torque flow"),
+
+    SIM_PARAMETER(P, capacityScale, "",
+                  "scale of the converter capacity table (impeller torque per rpm squared per "
+                  "table unit)"),
+    SIM_PARAMETER(P, outputShaftInertia, "kg.m2", "inertia on the gearbox output shaft"),
+    SIM_PARAMETER(P, engineInertia, "kg.m2", "engine inertia"),
+    SIM_PARAMETER(P, initialEngineSpeed, "rad/s", "initial engine speed"),
+    SIM_PARAMETER(P, clutchDamping, "N.m.s/rad", "lock-up clutch damping"),
+    SIM_PARAMETER(P, clutchStiffness, "N.m/rad", "lock-up clutch stiffness"),
+    SIM_PARAMETER(P, gearboxEfficiency, "", "gearbox efficiency"),
+    SIM_PARAMETER(P, stallRpm, "rpm", "speed at or below which the converter is at stall"),
+    SIM_PARAMETER(P, speedRatioMin, "", "lower saturation of the converter speed ratio"),
+    SIM_PARAMETER(P, speedRatioMax, "", "upper saturation of the converter speed ratio"),
+    SIM_PARAMETER(P, capacityTable, "", "converter capacity over the speed ratio"),
+    SIM_PARAMETER(P, capacityRatios, "", "speed ratio breakpoints of the capacity table"),
+    SIM_PARAMETER(P, torqueRatioTable, "", "converter torque ratio over the speed ratio"),
+    SIM_PARAMETER(P, torqueRatioRatios, "", "speed ratio breakpoints of the torque ratio table"),
+    SIM_PARAMETER(P, ratioRpmFloor, "rpm", "lower clip of the speeds that form the speed ratio"),
+    SIM_PARAMETER(P, ratioRpmCeiling, "rpm", "upper clip of the speeds that form the speed ratio"),
+    SIM_PARAMETER(P, radPerSecToRpm, "", "rad/s to rpm conversion, 30/pi"),
+
+    SIM_PARAMETER_ELEMENT(P, fuelMapMaxIndex, 0, "", mapIndex, largestMaxIndex(fuelMapExtent, 0)),
+    SIM_PARAMETER_ELEMENT(P, fuelMapMaxIndex, 1, "", mapIndex, largestMaxIndex(fuelMapExtent, 1)),
+    SIM_PARAMETER_ELEMENT(P, torqueMapMaxIndex, 0, "", mapIndex,
+                          largestMaxIndex(torqueMapExtent, 0)),
+    SIM_PARAMETER_ELEMENT(P, torqueMapMaxIndex, 1, "", mapIndex,
+                          largestMaxIndex(torqueMapExtent, 1)),
+};
+
+constexpr runtime::VariableCounts counts = runtime::countVariables(variableDefs);
+static_assert(counts.reals == 384 && counts.integers == 4 && counts.booleans == 2);
+
+}  // namespace
+
+std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }
+
+}  // namespace powertrain
