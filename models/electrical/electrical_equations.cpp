@@ -1,0 +1,213 @@
+// Electrical equations, in their order of floating-point operations.
+#include "models/electrical/electrical_model.h"
+#include "runtime/numerics.h"
+
+namespace electrical {
+
+using runtime::isNaN;
+
+namespace {
+
+// Limits with the NaN rule: the first operand wins when it is strictly greater (smaller) or when
+// the second is NaN, so a NaN second operand never wins while a NaN first operand yields the
+// second.
+inline double maxNaN(double a, double b) { return (a > b || isNaN(b)) ? a : b; }
+inline double minNaN(double a, double b) { return (a < b || isNaN(b)) ? a : b; }
+
+// The drag-torque map at (speed rpm, current A, voltage V): extrapolating searches on the three
+// axes with fixed last indices, then trilinear interpolation with elements 1 and 2 of `strides`.
+// The strides are kept within the map by Model::integerWriteError.
+double lookupDragTorque(const ModelParameters& p, double rpm, double current, double voltage,
+                     const uint32_t (&strides)[3]) {
+  uint32_t index[3];
+  double fraction[3];
+  index[0] = runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragSpeedPoints - 1, &fraction[0]);
+  index[1] = runtime::findIntervalExtrap(current, p.dragCurrentBreakpoints, dragCurrentPoints - 1,
+                                         &fraction[1]);
+  index[2] = runtime::findIntervalExtrap(voltage, p.dragVoltageBreakpoints, dragVoltagePoints - 1,
+                                         &fraction[2]);
+  return runtime::interpolate3D(index, fraction, p.dragTorqueMap, &strides[1]);
+}
+
+// Open-circuit voltage over the state of charge: two points, held at the end values.
+double lookupOpenCircuitVoltage(const ModelParameters& p, double soc) {
+  const double* bp = p.openCircuitSocBreakpoints;
+  const double* v = p.openCircuitVoltages;
+  int lo = 0;
+  int hi = 1;
+  if (soc <= bp[0]) {
+    hi = 0;
+  } else if (soc >= bp[1]) {
+    lo = 1;
+  }
+  const double fraction = bp[hi] > bp[lo] ? (soc - bp[lo]) / (bp[hi] - bp[lo]) : 0.0;
+  return (v[hi] - v[lo]) * fraction + v[lo];
+}
+
+}  // namespace
+
+void Model::initializeModel(Data& d) {
+  const ModelParameters& p = d.parameters;
+  WorkStates& w = d.work;
+  double* x = d.states;
+  w.alternatorSpeedMemory = p.initialAlternatorSpeed;
+  x[errorLagState] = 0.0;
+  x[setpointLagState] = 0.0;
+  w.busVoltageMemory = p.initialBusVoltage;
+  w.chargeTimeMemory = p.initialChargeTime;
+  w.chargeChangeMemory = p.initialChargeChange;
+  x[torqueLagState] = 0.0;
+  x[polarizationState] = 0.0;
+}
+
+void Model::computeOutputs(Data& d) {
+  const ModelParameters& p = d.parameters;
+  BlockSignals& b = d.signals;
+  const ExternalInputs& in = d.inputs;
+  ExternalOutputs& out = d.outputs;
+  const WorkStates& w = d.work;
+  const double* x = d.states;
+  const bool major = d.majorStep();
+
+  // Battery capacity, charge limits and the alternator's speed-dependent current limit.
+  if (major) {
+    b.capacityCharge = p.secondsPerHour * p.batteryCapacityAh;
+    b.chargeUpperLimit = (p.chargeUpperPercent * p.percentToFraction) * b.capacityCharge;
+    b.initialCharge = (p.initialChargePercent * p.percentToFraction) * b.capacityCharge;
+    b.alternatorRpm = p.radPerSecToRpm * w.alternatorSpeedMemory;
+    const double limit =
+        runtime::lookup1DClip(b.alternatorRpm, p.maxCurrentSpeeds, p.maxCurrentTable, currentCurvePoints - 1);
+    b.maxAlternatorCurrent = maxNaN(limit, p.maxCurrentFloor);
+    b.regulatorFloorHold = p.regulatorFloor;
+  }
+
+  // Regulator: the lagged set-point excess over the nominal voltage through the ohmic resistance,
+  // plus the gain on the lagged bus error, capped by the current limit.
+  double r = p.setpointLagC * x[setpointLagState];
+  if (r > p.setpointThreshold) {
+    r = r * (1.0 / p.ohmicResistance);
+  } else {
+    r = b.regulatorFloorHold;
+  }
+  r = maxNaN(r, b.regulatorFloorHold);
+  r = r + (p.errorLagC * x[errorLagState]) * p.regulatorGain;
+  b.alternatorCurrent = minNaN(b.maxAlternatorCurrent, r);
+
+  if (major) {
+    out.busVoltage = w.busVoltageMemory;
+    b.loadOffHold = p.loadOffVoltage;
+    b.baseLoadCurrent = out.busVoltage / p.baseLoadResistance;
+  }
+
+  // Battery current, positive when charging.
+  const double switchedVoltage = in.loadSwitch > p.loadSwitchThreshold ? out.busVoltage : b.loadOffHold;
+  b.batteryCurrent =
+      b.alternatorCurrent - ((1.0 / p.switchedLoadResistance) * switchedVoltage + b.baseLoadCurrent);
+
+  b.time = d.time();
+
+  if (major) {
+    b.chargeTimeHold = w.chargeTimeMemory;
+    b.chargeChangeHold = w.chargeChangeMemory;
+    b.chargeLowerLimit = (p.percentToFraction * p.chargeLowerPercent) * b.capacityCharge;
+  }
+
+  // Charge: the change summed up to the previous major step plus the current over the time since,
+  // limited; the upper test looks at the raw charge.
+  b.chargeRaw = ((b.time - b.chargeTimeHold) * b.batteryCurrent + b.chargeChangeHold) + b.initialCharge;
+  b.chargeFloored = b.chargeLowerLimit > b.chargeRaw ? b.chargeLowerLimit : b.chargeRaw;
+  b.charge = b.chargeRaw > b.chargeUpperLimit ? b.chargeUpperLimit : b.chargeFloored;
+
+  b.socSignal = (b.charge / b.capacityCharge) * p.percentScale;
+  out.stateOfCharge = b.socSignal;
+
+  if (major) {
+    b.efficiencyHold = p.driveEfficiency;
+    b.ratioHold = p.pulleyRatio;
+    b.inverseEfficiency = p.efficiencyNumerator / b.efficiencyHold;
+  }
+
+  // Belt drive: the lagged drag torque seen at the engine, with the efficiency of the direction
+  // in which the power flows.
+  b.filteredDragTorque = (p.torqueLagC * x[torqueLagState]) + 0.0;
+  b.engineSideTorque = b.filteredDragTorque * b.ratioHold;
+  b.powerFlow = b.engineSideTorque * p.powerFlowGain;
+  if (b.powerFlow > p.powerFlowUpper) {
+    b.powerFlow = p.powerFlowUpper;
+  } else if (b.powerFlow < p.powerFlowLower) {
+    b.powerFlow = p.powerFlowLower;
+  }
+  b.efficiencyFactor = b.powerFlow > p.powerFlowThreshold ? b.efficiencyHold : b.inverseEfficiency;
+  out.alternatorLoadTorque = (b.efficiencyFactor * b.engineSideTorque) * p.loadTorqueSign;
+
+  if (major) {
+    out.constantOutput = p.loadOffVoltage;
+    b.lossOutputValueHold = p.lossOutputValue;
+    b.lossOutputControlHold = p.lossOutputControl;
+  }
+
+  b.torqueLoss = b.engineSideTorque - b.efficiencyFactor * b.engineSideTorque;
+  const double lossFactor =
+      b.lossOutputControlHold >= p.lossOutputThreshold ? b.lossOutputValueHold : in.engineSpeed;
+  out.driveLossPower = lossFactor * b.torqueLoss;
+  out.stateOfChargeMirror = b.socSignal;
+  b.alternatorSpeed = in.engineSpeed * b.ratioHold;
+
+  if (major) b.nominalVoltageHold = p.nominalVoltage;
+  b.setpointError = in.voltageSetpoint - b.nominalVoltageHold;
+  b.busError = in.voltageSetpoint - out.busVoltage;
+
+  // Alternator drag torque from the map, capped by the map at the cap point and floored.
+  double torque = lookupDragTorque(p, b.alternatorRpm, b.alternatorCurrent, out.busVoltage, p.dragStrides);
+  if (major) {
+    b.dragTorqueCap = lookupDragTorque(p, b.alternatorRpm, p.dragCapCurrent, p.dragCapVoltage, p.dragCapStrides);
+    b.dragTorqueFloorHold = p.dragTorqueFloor;
+  }
+  torque = minNaN(torque, b.dragTorqueCap);
+  b.alternatorDragTorque = maxNaN(torque, b.dragTorqueFloorHold);
+
+  b.chargeChange = b.charge - b.initialCharge;
+
+  // Terminal voltage: open-circuit voltage plus the RC branch and the ohmic drop.
+  if (major) b.ohmicResistanceHold = p.ohmicResistance;
+  b.voltageDrop = (p.polarizationC * x[polarizationState]) + (b.batteryCurrent * b.ohmicResistanceHold);
+  b.openCircuitVoltage = lookupOpenCircuitVoltage(p, b.socSignal);
+  b.terminalVoltage = b.openCircuitVoltage + b.voltageDrop;
+}
+
+void Model::computeDerivatives(Data& d) {
+  const ModelParameters& p = d.parameters;
+  const BlockSignals& b = d.signals;
+  const double* x = d.states;
+  double* dx = d.sim.stateDerivatives;
+  dx[errorLagState] = ((p.errorLagA * x[errorLagState]) + 0.0) + b.busError;
+  dx[setpointLagState] = ((p.setpointLagA * x[setpointLagState]) + 0.0) + b.setpointError;
+  dx[torqueLagState] = ((p.torqueLagA * x[torqueLagState]) + 0.0) + b.alternatorDragTorque;
+  dx[polarizationState] = ((p.polarizationA * x[polarizationState]) + 0.0) + b.batteryCurrent;
+}
+
+void Model::updateDiscreteStates(Data& d) {
+  if (!d.majorStep()) return;
+  const BlockSignals& b = d.signals;
+  WorkStates& w = d.work;
+  w.alternatorSpeedMemory = b.alternatorSpeed;
+  w.busVoltageMemory = b.terminalVoltage;
+  w.chargeTimeMemory = b.time;
+  w.chargeChangeMemory = b.chargeChange;
+}
+
+const char* Model::integerWriteError(const ModelParameters& current, uint32_t vr, uint32_t value) {
+  bool inside = true;
+  switch (vr) {
+    case vrDragCurrentStride: inside = mapReadInside(value, current.dragStrides[2]); break;
+    case vrDragVoltageStride: inside = mapReadInside(current.dragStrides[1], value); break;
+    case vrDragCapCurrentStride: inside = mapReadInside(value, current.dragCapStrides[2]); break;
+    case vrDragCapVoltageStride: inside = mapReadInside(current.dragCapStrides[1], value); break;
+    default: break;
+  }
+  return inside ? nullptr
+                : "with the other stride of its lookup, this stride would let the drag-torque map "
+                  "lookup read outside the map's 648 entries";
+}
+
+}  // namespace electrical
