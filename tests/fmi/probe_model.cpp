@@ -1,0 +1,153 @@
+#include "tests/fmi/probe_model.h"
+
+#include <cstdlib>
+
+#include "fmi/identity.h"
+#include "fmi/unit_model.h"
+#include "models/chassis/chassis_model.h"
+#include "runtime/model_plan.h"
+
+namespace probe {
+
+Faults faults;
+Calls calls;
+ExtraStorage extra;
+std::vector<Message> messages;
+
+namespace {
+
+using Model = chassis::Model;
+
+void logger(fmi2ComponentEnvironment, fmi2String, fmi2Status status, fmi2String,
+            fmi2String message, ...) {
+  messages.push_back({status, message});
+}
+
+runtime::SimModel* createModel() {
+  ++calls.createModel;
+  if (faults.createModelReturnsNull) return nullptr;
+  runtime::SimModel* m = runtime::createModel<Model>();
+  if (faults.createModelRecordsError) m->errorStatus = runtime::memoryAllocationError;
+  return m;
+}
+
+int32_t registerSimulationData(runtime::ModelInterface* mi) {
+  runtime::entries::registerSimulationData(mi);
+  mi->sizeofChar = faults.sizeofChar;
+  if (faults.noContinuousStates) mi->numContinuousStates = 0;
+  return faults.simulationDataFails ? 0 : 1;
+}
+
+int32_t enumOnWrite(int32_t value, int32_t stored, int32_t* ok) {
+  if (value >= 0) return value;
+  *ok = 0;
+  return stored;
+}
+
+int32_t enumOnRead(int32_t stored, int32_t, int32_t* ok) {
+  if (stored == 99) *ok = 0;
+  return stored;
+}
+
+int32_t buildVariableTable(runtime::SimModel* m, runtime::VariableTable* table) {
+  if (runtime::buildVariableTable<Model>(m, table) == 0) return 0;
+  table->integers = static_cast<runtime::VariableEntry*>(
+      std::calloc(numProbeIntegers, sizeof(runtime::VariableEntry)));
+  table->booleans = static_cast<runtime::VariableEntry*>(
+      std::calloc(numProbeBooleans, sizeof(runtime::VariableEntry)));
+  if (faults.variableTableFails || table->integers == nullptr || table->booleans == nullptr) {
+    return 0;
+  }
+  extra = {};
+  table->integers[guardedInteger] = {&extra.guarded, runtime::typeUInt32, nullptr, nullptr};
+  table->integers[enumInteger] = {&extra.enumeration, runtime::typeInt32, &enumOnWrite, &enumOnRead};
+  for (uint32_t i = 0; i < numProbeBooleans; ++i) {
+    table->booleans[i] = {&extra.flags[i], runtime::typeBoolean, nullptr, nullptr};
+  }
+  table->numIntegers = numProbeIntegers;
+  table->numBooleans = numProbeBooleans;
+  return 1;
+}
+
+const char* checkIntegerWrite(runtime::SimModel*, uint32_t vr, uint32_t value) {
+  return vr == guardedInteger && value > 10 ? "the table has eleven rows" : nullptr;
+}
+
+void freeVariableTable(runtime::VariableTable* table) {
+  ++calls.freeVariableTable;
+  runtime::freeVariableTable(table);
+}
+
+void terminateModel(runtime::SimModel* m) {
+  ++calls.terminateModel;
+  runtime::entries::terminateModel(m);
+}
+
+void destroyIntegrationData(runtime::SimModel*) { ++calls.destroyIntegrationData; }
+
+double getStartTime(runtime::SimModel*) { return faults.startTime; }
+
+void createIntegrationData(runtime::SimModel* m) {
+  if (faults.integrationDataError) m->errorStatus = runtime::memoryAllocationError;
+}
+
+void initializeModel(runtime::SimModel* m) {
+  runtime::entries::initializeModel(m);
+  if (faults.initializeError != nullptr) m->errorStatus = faults.initializeError;
+}
+
+void updateStates(runtime::SimModel* m, int32_t task) {
+  ++calls.updateStates;
+  runtime::entries::updateStates(m, task);
+}
+
+uint8_t getStopRequested(runtime::SimModel*) { return faults.stopRequested ? 1 : 0; }
+
+}  // namespace
+
+const fmi2CallbackFunctions callbacks = {&logger, nullptr, nullptr, nullptr, nullptr};
+
+void reset() {
+  faults = {};
+  calls = {};
+  messages.clear();
+}
+
+std::string guid() {
+  char text[fmi::identityStringSize];
+  fmi::identityString(Model::info, text);
+  return text;
+}
+
+fmi::FmuComponent* instantiate(bool loggingOn) {
+  return static_cast<fmi::FmuComponent*>(fmi2Instantiate("probe", fmi2CoSimulation, guid().c_str(),
+                                                         "file:///tmp/probe", &callbacks, fmi2False,
+                                                         loggingOn ? fmi2True : fmi2False));
+}
+
+}  // namespace probe
+
+// The model this test executable joins to the layer.
+namespace fmi {
+
+int32_t registerFunctions(runtime::ModelInterface* mi) {
+  if (probe::faults.registerFunctionsFails) return 0;
+  runtime::registerFunctions<chassis::Model>(mi);
+  mi->createModel = &probe::createModel;
+  mi->registerSimulationData = &probe::registerSimulationData;
+  mi->buildVariableTable = &probe::buildVariableTable;
+  mi->checkIntegerWrite = &probe::checkIntegerWrite;
+  mi->freeVariableTable = &probe::freeVariableTable;
+  mi->terminateModel = &probe::terminateModel;
+  mi->destroyIntegrationData = &probe::destroyIntegrationData;
+  mi->getStartTime = &probe::getStartTime;
+  mi->createIntegrationData = &probe::createIntegrationData;
+  mi->initializeModel = &probe::initializeModel;
+  mi->updateStates = &probe::updateStates;
+  mi->getStopRequested = &probe::getStopRequested;
+  return 1;
+}
+
+void fillModelInfo(runtime::ModelInfo* info) { runtime::fillModelInfo<chassis::Model>(info); }
+
+}  // namespace fmi
