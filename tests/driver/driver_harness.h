@@ -1,0 +1,192 @@
+// Two ways of driving one driver instance with the same small interface: straight through the
+// runtime's table of model operations (ModelHarness, which also shows the block signals), and
+// through the exported FMI functions of the built Driver library (UnitHarness, where the layer is
+// built). Both keep the library's stored default record pristine: an instance that nobody writes
+// to is created first, so every instance under test works on a private copy.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "models/driver/driver_model.h"
+#include "runtime/model_plan.h"
+
+#ifdef DRIVER_LIBRARY
+#include "tests/support/unit_library.h"
+#endif
+
+namespace driver_test {
+
+inline constexpr double h = 0.0025;
+
+// Real value references.
+enum Ref : uint32_t {
+  transmissionRatio = 0,
+  engineSpeedRpm = 1,
+  targetSpeedKmh = 2,
+  actualSpeedKmh = 3,
+  brakePedal = 4,
+  acceleratorPedal = 5,
+  derivativeGain = 7,
+  integralGain = 8,
+  proportionalGain = 9,
+  deadZoneThreshold = 25,
+  initialTargetSpeed = 31,
+  acceleratorUpper = 37,
+  engineTorqueMap = 38,
+  pedalMap = 126,
+};
+
+// True when `value`, written with all its digits, begins with `digits`: how a value given to a
+// few places is matched without rounding it.
+inline bool startsWith(double value, const char* digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15f", value);
+  return std::strncmp(text, digits, std::strlen(digits)) == 0;
+}
+
+class ModelHarness {
+ public:
+  static constexpr const char* name = "runtime";
+
+  // With `initialize`, set up and out of initialisation; otherwise only created, for setup().
+  explicit ModelHarness(bool initialize = true) {
+    keepDefaults();
+    runtime::fillModelInfo<driver::Model>(&mi_.info);
+    runtime::registerFunctions<driver::Model>(&mi_);
+    mi_.model = mi_.createModel();
+    mi_.registerSimulationData(&mi_);
+    mi_.buildVariableTable(mi_.model, &mi_.variables);
+    mi_.initializeNonFinites(8);
+    if (initialize) {
+      setup();
+      exitInitialization();
+    }
+  }
+  ~ModelHarness() {
+    mi_.destroyIntegrationData(mi_.model);
+    mi_.freeVariableTable(&mi_.variables);
+    mi_.terminateModel(mi_.model);
+  }
+  ModelHarness(const ModelHarness&) = delete;
+  ModelHarness& operator=(const ModelHarness&) = delete;
+
+  // The experiment set-up: initial conditions and the outputs at time 0.
+  void setup() {
+    mi_.setFinalTime(mi_.model, 10.0);
+    mi_.initializeSizes(mi_.model);
+    mi_.initializeSampleTimes(mi_.model);
+    mi_.createIntegrationData(mi_.model);
+    mi_.initializeModel(mi_.model);
+    mi_.setSolverStopTime(mi_.model, -1.0);
+    mi_.computeOutputs(mi_.model, 0);
+  }
+  void exitInitialization() { initializing_ = false; }
+
+  void setReal(uint32_t vr, double value) { mi_.writeReal(&mi_.variables.reals[vr], value); }
+  // Until initialisation ends, every read first recomputes the outputs, as the layer does.
+  double getReal(uint32_t vr) {
+    if (initializing_) mi_.computeOutputs(mi_.model, 0);
+    return mi_.readReal(&mi_.variables.reals[vr]);
+  }
+  int32_t getInteger(uint32_t vr) const {
+    int32_t ok = 0;
+    return mi_.readInteger(&mi_.variables.integers[vr], &ok);
+  }
+  // Writes as the interface layer does: through the model's guard first; false when refused.
+  bool setInteger(uint32_t vr, int32_t value) {
+    if (mi_.checkIntegerWrite(mi_.model, vr, static_cast<uint32_t>(value)) != nullptr) return false;
+    int32_t ok = 0;
+    mi_.writeInteger(&mi_.variables.integers[vr], value, &ok);
+    return true;
+  }
+  void steps(int n) {
+    for (int i = 0; i < n; ++i) {
+      mi_.updateStates(mi_.model, 0);
+      mi_.updateContinuousStates(mi_.model);
+      mi_.setSolverStopTime(mi_.model, -1.0);
+      mi_.computeOutputs(mi_.model, 0);
+    }
+  }
+
+  const driver::BlockSignals& signals() const {
+    return *static_cast<const driver::BlockSignals*>(mi_.model->blockSignals);
+  }
+  const driver::WorkStates& work() const {
+    return *static_cast<const driver::WorkStates*>(mi_.model->workStates);
+  }
+  const double* states() const { return mi_.model->continuousStates; }
+  double time() const { return mi_.model->taskTimes[0]; }
+
+ private:
+  static void keepDefaults() {
+    static const bool kept = [] {
+      runtime::SimModel* first = runtime::createModel<driver::Model>();
+      runtime::modelTerminateModel<driver::Model>(first);
+      return true;
+    }();
+    (void)kept;
+  }
+
+  runtime::ModelInterface mi_{};
+  bool initializing_ = true;
+};
+
+#ifdef DRIVER_LIBRARY
+class UnitHarness {
+ public:
+  static constexpr const char* name = "unit";
+
+  explicit UnitHarness(bool initialize = true) : instance_(library(), guid(), initialize) {}
+
+  void setup() {
+    instance_.setup();
+    library().fmi2EnterInitializationMode(instance_.component());
+  }
+  void exitInitialization() { ASSERT_EQ(library().fmi2ExitInitializationMode(instance_.component()), fmi2OK); }
+
+  void setReal(uint32_t vr, double value) { instance_.setReal(vr, value); }
+  double getReal(uint32_t vr) { return instance_.getReal(vr); }
+  int32_t getInteger(uint32_t vr) { return instance_.getInteger(vr); }
+  bool setInteger(uint32_t vr, int32_t value) {
+    instance_.log().clear();
+    const fmi2Status status = instance_.setInteger(vr, value);
+    EXPECT_TRUE(status == fmi2OK || status == fmi2Error) << status;
+    // A refusal is reported to the master, and an accepted write reports nothing.
+    EXPECT_EQ(instance_.log().contains("is not accepted"), status == fmi2Error);
+    return status == fmi2OK;
+  }
+  // One communication step of n fixed steps, from the communication point the model has reached.
+  void steps(int n) {
+    const double tc = static_cast<double>(taken_) * h;
+    ASSERT_EQ(library().fmi2DoStep(instance_.component(), tc, static_cast<double>(n) * h, fmi2True),
+              fmi2OK);
+    taken_ += n;
+  }
+  test_support::MessageLog& log() { return instance_.log(); }
+
+ private:
+  static test_support::UnitLibrary& library() {
+    static test_support::UnitLibrary unit(DRIVER_LIBRARY);
+    static const bool kept = [] {
+      test_support::UnitInstance first(unit, guid(), false, "keeper", false);
+      return true;
+    }();
+    (void)kept;
+    return unit;
+  }
+  static const std::string& guid() {
+    static const std::string value = test_support::readGuid(DRIVER_DESCRIPTION);
+    return value;
+  }
+
+  test_support::UnitInstance instance_;
+  long taken_ = 0;
+};
+#endif
+
+}  // namespace driver_test
