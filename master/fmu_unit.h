@@ -1,0 +1,85 @@
+// One loaded unit: its shared library opened with dlopen (RTLD_LOCAL, so units with the same
+// symbol names live side by side) and its 34 functions resolved, and one instance of it. Every
+// call is checked: a status of fmi2Discard or worse ends the run with a message that names the
+// instance, the function and the unit's own last message.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "fmi/fmi2_abi.h"
+#include "master/unit_log.h"
+
+namespace master {
+
+class ModelDescription;
+
+class FmuLibrary {
+ public:
+  explicit FmuLibrary(const std::filesystem::path& file);
+  ~FmuLibrary();
+  FmuLibrary(const FmuLibrary&) = delete;
+  FmuLibrary& operator=(const FmuLibrary&) = delete;
+
+#define MASTER_DECLARE_FUNCTION(name) name##TYPE* name = nullptr;
+  FMI2_FUNCTION_NAMES(MASTER_DECLARE_FUNCTION)
+#undef MASTER_DECLARE_FUNCTION
+
+ private:
+  void* handle_ = nullptr;
+};
+
+class FmuInstance {
+ public:
+  // fmi2Instantiate as co-simulation with logging on (the master filters the messages);
+  // throws when the unit refuses, for example on a GUID mismatch.
+  FmuInstance(const FmuLibrary& library, const std::string& instanceName,
+              const ModelDescription& description, const std::string& resourceUri, UnitLog& log);
+  ~FmuInstance();
+  FmuInstance(const FmuInstance&) = delete;
+  FmuInstance& operator=(const FmuInstance&) = delete;
+
+  const std::string& name() const { return context_->instanceName; }
+
+  void setupExperiment(double stopTime) {
+    check(library_.fmi2SetupExperiment(component_, fmi2False, 0.0, 0.0, fmi2True, stopTime),
+          "fmi2SetupExperiment");
+  }
+  void enterInitializationMode() {
+    check(library_.fmi2EnterInitializationMode(component_), "fmi2EnterInitializationMode");
+  }
+  void exitInitializationMode() {
+    check(library_.fmi2ExitInitializationMode(component_), "fmi2ExitInitializationMode");
+  }
+  void terminate() { check(library_.fmi2Terminate(component_), "fmi2Terminate"); }
+
+  void getReal(const fmi2ValueReference* vr, std::size_t n, double* values) {
+    check(library_.fmi2GetReal(component_, vr, n, values), "fmi2GetReal");
+  }
+  void setReal(const fmi2ValueReference* vr, std::size_t n, const double* values) {
+    check(library_.fmi2SetReal(component_, vr, n, values), "fmi2SetReal");
+  }
+  void setInteger(const fmi2ValueReference* vr, std::size_t n, const int* values) {
+    check(library_.fmi2SetInteger(component_, vr, n, values), "fmi2SetInteger");
+  }
+  void setBoolean(const fmi2ValueReference* vr, std::size_t n, const int* values) {
+    check(library_.fmi2SetBoolean(component_, vr, n, values), "fmi2SetBoolean");
+  }
+  void doStep(double currentTime, double stepSize) {
+    check(library_.fmi2DoStep(component_, currentTime, stepSize, fmi2True), "fmi2DoStep");
+  }
+
+ private:
+  void check(fmi2Status status, const char* function) {
+    if (status != fmi2OK && status != fmi2Warning) fail(status, function);
+  }
+  [[noreturn]] void fail(fmi2Status status, const char* function);
+
+  const FmuLibrary& library_;
+  std::unique_ptr<InstanceContext> context_;
+  std::unique_ptr<fmi2CallbackFunctions> callbacks_;
+  fmi2Component component_ = nullptr;
+};
+
+}  // namespace master

@@ -1,0 +1,150 @@
+#include "master/model_description.h"
+
+#include <charconv>
+#include <cstdlib>
+
+#include "master/error.h"
+#include "master/xml_support.h"
+
+namespace master {
+
+const char* typeName(VariableType type) {
+  switch (type) {
+    case VariableType::real: return "Real";
+    case VariableType::integer: return "Integer";
+    case VariableType::boolean: return "Boolean";
+    case VariableType::string: return "String";
+    case VariableType::enumeration: return "Enumeration";
+  }
+  return "?";
+}
+
+const char* causalityName(Causality causality) {
+  switch (causality) {
+    case Causality::parameter: return "parameter";
+    case Causality::calculatedParameter: return "calculatedParameter";
+    case Causality::input: return "input";
+    case Causality::output: return "output";
+    case Causality::local: return "local";
+    case Causality::independent: return "independent";
+  }
+  return "?";
+}
+
+const ModelVariable* ModelDescription::find(std::string_view name) const {
+  const auto it = byName_.find(std::string(name));
+  return it == byName_.end() ? nullptr : &variables[it->second];
+}
+
+const std::string* ModelDescription::index() {
+  byName_.clear();
+  for (std::size_t i = 0; i < variables.size(); ++i) {
+    if (!byName_.emplace(variables[i].name, i).second) return &variables[i].name;
+  }
+  return nullptr;
+}
+
+namespace {
+
+bool parseCausality(std::string_view text, Causality& out) {
+  static constexpr std::pair<std::string_view, Causality> names[] = {
+      {"parameter", Causality::parameter}, {"calculatedParameter", Causality::calculatedParameter},
+      {"input", Causality::input},         {"output", Causality::output},
+      {"local", Causality::local},         {"independent", Causality::independent}};
+  for (const auto& [name, value] : names) {
+    if (name == text) {
+      out = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool parseType(std::string_view text, VariableType& out) {
+  static constexpr std::pair<std::string_view, VariableType> names[] = {
+      {"Real", VariableType::real},
+      {"Integer", VariableType::integer},
+      {"Boolean", VariableType::boolean},
+      {"String", VariableType::string},
+      {"Enumeration", VariableType::enumeration}};
+  for (const auto& [name, value] : names) {
+    if (name == text) {
+      out = value;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+ModelDescription parseModelDescription(std::string_view xmlText, const std::string& source) {
+  pugi::xml_document document;
+  xml::load(document, xmlText, source);
+  auto fail = [&](const pugi::xml_node& node, const std::string& message) -> MasterError {
+    return MasterError(source + ":" + std::to_string(xml::lineOf(xmlText, node)) + ": " + message);
+  };
+
+  const pugi::xml_node root = document.document_element();
+  if (xml::localName(root) != "fmiModelDescription") {
+    throw fail(root, "not a model description (root element <" + std::string(root.name()) + ">)");
+  }
+  ModelDescription md;
+  md.fmiVersion = root.attribute("fmiVersion").as_string();
+  if (md.fmiVersion != "2.0") {
+    throw fail(root, "fmiVersion is '" + md.fmiVersion + "', only 2.0 is supported");
+  }
+  md.modelName = root.attribute("modelName").as_string();
+  md.guid = root.attribute("guid").as_string();
+  if (md.guid.empty()) throw fail(root, "the model description has no guid");
+
+  const pugi::xml_node coSimulation = xml::child(root, "CoSimulation");
+  if (!coSimulation) throw fail(root, "the unit does not offer co-simulation (no <CoSimulation>)");
+  md.modelIdentifier = coSimulation.attribute("modelIdentifier").as_string();
+  if (md.modelIdentifier.empty()) throw fail(coSimulation, "<CoSimulation> has no modelIdentifier");
+
+  if (const pugi::xml_node experiment = xml::child(root, "DefaultExperiment")) {
+    md.defaultStepSize = experiment.attribute("stepSize").as_double(0.0);
+  }
+
+  const pugi::xml_node variables = xml::child(root, "ModelVariables");
+  for (pugi::xml_node sv = variables.first_child(); sv; sv = sv.next_sibling()) {
+    if (sv.type() != pugi::node_element || xml::localName(sv) != "ScalarVariable") continue;
+    ModelVariable v;
+    v.name = sv.attribute("name").as_string();
+    if (v.name.empty()) throw fail(sv, "a ScalarVariable has no name");
+    const char* vrText = sv.attribute("valueReference").as_string(nullptr);
+    if (vrText == nullptr) throw fail(sv, "variable '" + v.name + "' has no valueReference");
+    const std::string_view vr(vrText);
+    const auto [end, error] = std::from_chars(vr.data(), vr.data() + vr.size(), v.valueReference);
+    if (error != std::errc() || end != vr.data() + vr.size()) {
+      throw fail(sv, "variable '" + v.name + "' has an invalid valueReference '" + std::string(vr) + "'");
+    }
+    const std::string_view causality = sv.attribute("causality").as_string("local");
+    if (!parseCausality(causality, v.causality)) {
+      throw fail(sv, "variable '" + v.name + "' has an unknown causality '" + std::string(causality) + "'");
+    }
+    pugi::xml_node typeNode;
+    for (pugi::xml_node c = sv.first_child(); c; c = c.next_sibling()) {
+      if (c.type() == pugi::node_element && parseType(xml::localName(c), v.type)) {
+        typeNode = c;
+        break;
+      }
+    }
+    if (!typeNode) throw fail(sv, "variable '" + v.name + "' has no type element");
+    v.unit = typeNode.attribute("unit").as_string();
+    if (const pugi::xml_attribute start = typeNode.attribute("start")) v.start = start.as_string();
+    md.variables.push_back(std::move(v));
+  }
+  if (const std::string* duplicate = md.index()) {
+    throw MasterError(source + ": variable '" + *duplicate + "' is listed twice");
+  }
+  return md;
+}
+
+ModelDescription readModelDescription(const std::filesystem::path& file) {
+  const std::string text = xml::readFile(file.string(), "model description");
+  return parseModelDescription(text, file.string());
+}
+
+}  // namespace master
