@@ -96,12 +96,17 @@ TEST_F(LayerTest, SetupFailuresReportAndLeaveTheInstanceUsable) {
   EXPECT_EQ(probe::calls.freeVariableTable, 1);
 }
 
-TEST_F(LayerTest, ModelWithoutContinuousStatesGetsTheDiscreteSolverName) {
+TEST_F(LayerTest, SetupGivesTheModelItsFinalTimeAndSolver) {
   probe::faults.noContinuousStates = true;
   fmi::FmuComponent* c = probe::instantiate();
   ASSERT_NE(c, nullptr);
-  EXPECT_EQ(fmi2SetupExperiment(c, fmi2False, 0.0, 0.0, fmi2False, 0.0), fmi2OK);
-  EXPECT_STREQ(c->modelInterface->model->integrator->solverName, "FixedStepDiscrete");
+  const runtime::SimModel& model = *c->modelInterface->model;
+  EXPECT_EQ(fmi2SetupExperiment(c, fmi2False, 0.0, 0.0, fmi2True, 30.0), fmi2OK);
+  EXPECT_EQ(model.finalTime, 30.0);
+  // An undefined stop time is no final time, whatever its value.
+  EXPECT_EQ(fmi2SetupExperiment(c, fmi2False, 0.0, 0.0, fmi2False, -5.0), fmi2OK);
+  EXPECT_EQ(model.finalTime, -1.0);
+  EXPECT_STREQ(model.integrator->solverName, "FixedStepDiscrete");
   EXPECT_EQ(c->stepState->integrationDataCreated, 0);
   fmi2FreeInstance(c);
   EXPECT_EQ(probe::calls.destroyIntegrationData, 0);

@@ -18,8 +18,15 @@ class Lifecycle : public UnitTest {
                                    loggingOn);
   }
 
+  // The master's memory callbacks are never used: the unit allocates from its own heap.
+  static void* allocate(size_t, size_t) {
+    ADD_FAILURE() << "allocateMemory called";
+    return nullptr;
+  }
+  static void release(void*) { ADD_FAILURE() << "freeMemory called"; }
+
   MessageLog log;
-  fmi2CallbackFunctions callbacks{recordingLogger, nullptr, nullptr, nullptr, &log};
+  fmi2CallbackFunctions callbacks{recordingLogger, allocate, release, nullptr, &log};
 };
 
 TEST_F(Lifecycle, InstantiateAnnouncesTheResourcePath) {
