@@ -1,5 +1,5 @@
 // The driver's observable behaviour through its value references, run both through the runtime
-// and, where the interface layer is built, through the Driver library's FMI functions.
+// and through the Driver library's FMI functions.
 #include <algorithm>
 #include <cmath>
 #include <random>
@@ -24,11 +24,7 @@ class DriverBehaviour : public ::testing::Test {
   }
 };
 
-#ifdef DRIVER_LIBRARY
 using Harnesses = ::testing::Types<ModelHarness, UnitHarness>;
-#else
-using Harnesses = ::testing::Types<ModelHarness>;
-#endif
 
 struct HarnessName {
   template <class T>

@@ -1,7 +1,6 @@
 // Two ways of driving one driver instance with the same small interface: straight through the
 // runtime's table of model operations (ModelHarness, which also shows the block signals), and
-// through the exported FMI functions of the built Driver library (UnitHarness, where the layer is
-// built). Both keep the library's stored default record pristine: an instance that nobody writes
+// through the exported FMI functions of the built Driver library (UnitHarness). Both keep the library's stored default record pristine: an instance that nobody writes
 // to is created first, so every instance under test works on a private copy.
 #pragma once
 
@@ -14,10 +13,7 @@
 
 #include "models/driver/driver_model.h"
 #include "runtime/model_plan.h"
-
-#ifdef DRIVER_LIBRARY
 #include "tests/support/unit_library.h"
-#endif
 
 namespace driver_test {
 
@@ -136,7 +132,6 @@ class ModelHarness {
   bool initializing_ = true;
 };
 
-#ifdef DRIVER_LIBRARY
 class UnitHarness {
  public:
   static constexpr const char* name = "unit";
@@ -187,6 +182,5 @@ class UnitHarness {
   test_support::UnitInstance instance_;
   long taken_ = 0;
 };
-#endif
 
 }  // namespace driver_test

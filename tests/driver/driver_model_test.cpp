@@ -191,12 +191,5 @@ TEST(DriverIndexGuard, AcceptsExactlyTheIndicesThatKeepEveryLookupInside) {
   EXPECT_EQ(driver::Model::integerWriteError(driver::Model::defaultParameters(), 4, 1000), nullptr);
 }
 
-TEST(DriverIndexGuard, DeclaredMaximaAreTheAxesLastIndices) {
-  const uint32_t expected[] = {48, 7, 7, 7};
-  for (uint32_t vr = 0; vr < 4; ++vr) {
-    EXPECT_EQ(runtime::integerMaximum<driver::Model>(vr), expected[vr]);
-  }
-}
-
 }  // namespace
 }  // namespace driver_test
