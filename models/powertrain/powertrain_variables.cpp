@@ -16,9 +16,13 @@ constexpr const char* selector = "power-figure selector; no output or state depe
 constexpr const char* spare = "spare; read by no equation";
 constexpr const char* throttleCut =
     "throttle and fuel cut-off: true (1) gates the throttle and the fuel rate with the cut gates";
-constexpr const char* mapIndex =
-    "last index of the map along this axis; a write that would let the lookup read outside the "
-    "map or its breakpoints is refused";
+constexpr const char* fuelMapIndex =
+    "last index of the fuel map along this axis, 1 or more (the lookup extrapolates from the "
+    "segment below it); a write that would let the lookup read outside the map or its "
+    "breakpoints is refused";
+constexpr const char* torqueMapIndex =
+    "last index of the torque map along this axis; a write that would let the lookup read "
+    "outside the map or its breakpoints is refused";
 
 constexpr runtime::VariableDef variableDefs[] = {
     SIM_INPUT(I, wheelSpeed, "rad/s", "wheel angular speed, from the chassis"),
@@ -181,11 +185,11 @@ constexpr runtime::VariableDef variableDefs[] = {
     SIM_PARAMETER(P, ratioRpmCeiling, "rpm", "upper clip of the speeds that form the speed ratio"),
     SIM_PARAMETER(P, radPerSecToRpm, "", "rad/s to rpm conversion, 30/pi"),
 
-    SIM_PARAMETER_ELEMENT(P, fuelMapMaxIndex, 0, "", mapIndex, largestMaxIndex(fuelMapExtent, 0)),
-    SIM_PARAMETER_ELEMENT(P, fuelMapMaxIndex, 1, "", mapIndex, largestMaxIndex(fuelMapExtent, 1)),
-    SIM_PARAMETER_ELEMENT(P, torqueMapMaxIndex, 0, "", mapIndex,
+    SIM_PARAMETER_ELEMENT(P, fuelMapMaxIndex, 0, "", fuelMapIndex, largestMaxIndex(fuelMapExtent, 0)),
+    SIM_PARAMETER_ELEMENT(P, fuelMapMaxIndex, 1, "", fuelMapIndex, largestMaxIndex(fuelMapExtent, 1)),
+    SIM_PARAMETER_ELEMENT(P, torqueMapMaxIndex, 0, "", torqueMapIndex,
                           largestMaxIndex(torqueMapExtent, 0)),
-    SIM_PARAMETER_ELEMENT(P, torqueMapMaxIndex, 1, "", mapIndex,
+    SIM_PARAMETER_ELEMENT(P, torqueMapMaxIndex, 1, "", torqueMapIndex,
                           largestMaxIndex(torqueMapExtent, 1)),
 };
 
