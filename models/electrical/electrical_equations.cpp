@@ -18,10 +18,11 @@ inline double minNaN(double a, double b) { return (a < b || isNaN(b)) ? a : b; }
 // axes with fixed last indices, then trilinear interpolation with elements 1 and 2 of `strides`.
 // The strides are kept within the map by Model::integerWriteError.
 double lookupDragTorque(const ModelParameters& p, double rpm, double current, double voltage,
-                     const uint32_t (&strides)[3]) {
+                        const uint32_t (&strides)[3]) {
   uint32_t index[3];
   double fraction[3];
-  index[0] = runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragSpeedPoints - 1, &fraction[0]);
+  index[0] =
+      runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragSpeedPoints - 1, &fraction[0]);
   index[1] = runtime::findIntervalExtrap(current, p.dragCurrentBreakpoints, dragCurrentPoints - 1,
                                          &fraction[1]);
   index[2] = runtime::findIntervalExtrap(voltage, p.dragVoltageBreakpoints, dragVoltagePoints - 1,
@@ -75,8 +76,8 @@ void Model::computeOutputs(Data& d) {
     b.chargeUpperLimit = (p.chargeUpperPercent * p.percentToFraction) * b.capacityCharge;
     b.initialCharge = (p.initialChargePercent * p.percentToFraction) * b.capacityCharge;
     b.alternatorRpm = p.radPerSecToRpm * w.alternatorSpeedMemory;
-    const double limit =
-        runtime::lookup1DClip(b.alternatorRpm, p.maxCurrentSpeeds, p.maxCurrentTable, currentCurvePoints - 1);
+    const double limit = runtime::lookup1DClip(b.alternatorRpm, p.maxCurrentSpeeds,
+                                               p.maxCurrentTable, currentCurvePoints - 1);
     b.maxAlternatorCurrent = maxNaN(limit, p.maxCurrentFloor);
     b.regulatorFloorHold = p.regulatorFloor;
   }
@@ -100,9 +101,10 @@ void Model::computeOutputs(Data& d) {
   }
 
   // Battery current, positive when charging.
-  const double switchedVoltage = in.loadSwitch > p.loadSwitchThreshold ? out.busVoltage : b.loadOffHold;
-  b.batteryCurrent =
-      b.alternatorCurrent - ((1.0 / p.switchedLoadResistance) * switchedVoltage + b.baseLoadCurrent);
+  const double switchedVoltage =
+      in.loadSwitch > p.loadSwitchThreshold ? out.busVoltage : b.loadOffHold;
+  b.batteryCurrent = b.alternatorCurrent -
+                     ((1.0 / p.switchedLoadResistance) * switchedVoltage + b.baseLoadCurrent);
 
   b.time = d.time();
 
@@ -114,7 +116,8 @@ void Model::computeOutputs(Data& d) {
 
   // Charge: the change summed up to the previous major step plus the current over the time since,
   // limited; the upper test looks at the raw charge.
-  b.chargeRaw = ((b.time - b.chargeTimeHold) * b.batteryCurrent + b.chargeChangeHold) + b.initialCharge;
+  b.chargeRaw =
+      ((b.time - b.chargeTimeHold) * b.batteryCurrent + b.chargeChangeHold) + b.initialCharge;
   b.chargeFloored = b.chargeLowerLimit > b.chargeRaw ? b.chargeLowerLimit : b.chargeRaw;
   b.charge = b.chargeRaw > b.chargeUpperLimit ? b.chargeUpperLimit : b.chargeFloored;
 
@@ -158,9 +161,11 @@ void Model::computeOutputs(Data& d) {
   b.busError = in.voltageSetpoint - out.busVoltage;
 
   // Alternator drag torque from the map, capped by the map at the cap point and floored.
-  double torque = lookupDragTorque(p, b.alternatorRpm, b.alternatorCurrent, out.busVoltage, p.dragStrides);
+  double torque =
+      lookupDragTorque(p, b.alternatorRpm, b.alternatorCurrent, out.busVoltage, p.dragStrides);
   if (major) {
-    b.dragTorqueCap = lookupDragTorque(p, b.alternatorRpm, p.dragCapCurrent, p.dragCapVoltage, p.dragCapStrides);
+    b.dragTorqueCap =
+        lookupDragTorque(p, b.alternatorRpm, p.dragCapCurrent, p.dragCapVoltage, p.dragCapStrides);
     b.dragTorqueFloorHold = p.dragTorqueFloor;
   }
   torque = minNaN(torque, b.dragTorqueCap);
@@ -170,7 +175,8 @@ void Model::computeOutputs(Data& d) {
 
   // Terminal voltage: open-circuit voltage plus the RC branch and the ohmic drop.
   if (major) b.ohmicResistanceHold = p.ohmicResistance;
-  b.voltageDrop = (p.polarizationC * x[polarizationState]) + (b.batteryCurrent * b.ohmicResistanceHold);
+  b.voltageDrop =
+      (p.polarizationC * x[polarizationState]) + (b.batteryCurrent * b.ohmicResistanceHold);
   b.openCircuitVoltage = lookupOpenCircuitVoltage(p, b.socSignal);
   b.terminalVoltage = b.openCircuitVoltage + b.voltageDrop;
 }
@@ -199,11 +205,20 @@ void Model::updateDiscreteStates(Data& d) {
 const char* Model::integerWriteError(const ModelParameters& current, uint32_t vr, uint32_t value) {
   bool inside = true;
   switch (vr) {
-    case vrDragCurrentStride: inside = mapReadInside(value, current.dragStrides[2]); break;
-    case vrDragVoltageStride: inside = mapReadInside(current.dragStrides[1], value); break;
-    case vrDragCapCurrentStride: inside = mapReadInside(value, current.dragCapStrides[2]); break;
-    case vrDragCapVoltageStride: inside = mapReadInside(current.dragCapStrides[1], value); break;
-    default: break;
+    case vrDragCurrentStride:
+      inside = mapReadInside(value, current.dragStrides[2]);
+      break;
+    case vrDragVoltageStride:
+      inside = mapReadInside(current.dragStrides[1], value);
+      break;
+    case vrDragCapCurrentStride:
+      inside = mapReadInside(value, current.dragCapStrides[2]);
+      break;
+    case vrDragCapVoltageStride:
+      inside = mapReadInside(current.dragCapStrides[1], value);
+      break;
+    default:
+      break;
   }
   return inside ? nullptr
                 : "with the other stride of its lookup, this stride would let the drag-torque map "

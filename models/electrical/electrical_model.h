@@ -18,15 +18,20 @@ namespace electrical {
 constexpr uint64_t highestMapRead(uint64_t s1, uint64_t s2) {
   return (dragSpeedPoints - 1) + (dragCurrentPoints - 1) * s1 + (dragVoltagePoints - 1) * s2;
 }
-constexpr bool mapReadInside(uint64_t s1, uint64_t s2) { return highestMapRead(s1, s2) < dragMapEntries; }
+constexpr bool mapReadInside(uint64_t s1, uint64_t s2) {
+  return highestMapRead(s1, s2) < dragMapEntries;
+}
 
 // The largest value each read stride may take, with the other one at 0.
-inline constexpr uint32_t maxCurrentStride = (dragMapEntries - dragSpeedPoints) / (dragCurrentPoints - 1);
-inline constexpr uint32_t maxVoltageStride = (dragMapEntries - dragSpeedPoints) / (dragVoltagePoints - 1);
+inline constexpr uint32_t maxCurrentStride =
+    (dragMapEntries - dragSpeedPoints) / (dragCurrentPoints - 1);
+inline constexpr uint32_t maxVoltageStride =
+    (dragMapEntries - dragSpeedPoints) / (dragVoltagePoints - 1);
 static_assert(mapReadInside(maxCurrentStride, 0) && !mapReadInside(maxCurrentStride + 1, 0));
 static_assert(mapReadInside(0, maxVoltageStride) && !mapReadInside(0, maxVoltageStride + 1));
 // The default strides fill the map exactly.
-static_assert(highestMapRead(dragSpeedPoints, dragSpeedPoints * dragCurrentPoints) == dragMapEntries - 1);
+static_assert(highestMapRead(dragSpeedPoints, dragSpeedPoints * dragCurrentPoints) ==
+              dragMapEntries - 1);
 
 // Integer value references of the read strides.
 inline constexpr uint32_t vrDragCurrentStride = 1;

@@ -9,23 +9,23 @@ namespace electrical {
 namespace {
 
 // Alternator current limit over alternator speed; held at the end values outside the range.
-constexpr double currentLimitSpeeds[] = {
-    1200.0, 1300.0, 1500.0, 1800.0, 2000.0, 2500.0, 3000.0,
-    3500.0, 4000.0, 4500.0, 5000.0, 6000.0, 7000.0, 8000.0};
-constexpr double currentLimits[] = {
-    40.0, 60.0, 90.0, 115.0, 125.0, 145.0, 155.0, 160.0, 165.0, 170.0, 173.0, 175.0, 176.0, 177.0};
+constexpr double currentLimitSpeeds[] = {1200.0, 1300.0, 1500.0, 1800.0, 2000.0, 2500.0, 3000.0,
+                                         3500.0, 4000.0, 4500.0, 5000.0, 6000.0, 7000.0, 8000.0};
+constexpr double currentLimits[] = {40.0,  60.0,  90.0,  115.0, 125.0, 145.0, 155.0,
+                                    160.0, 165.0, 170.0, 173.0, 175.0, 176.0, 177.0};
 
 // Axes of the drag-torque map: 1200 to 4000 rpm in steps of 200, then 5000, 6000, 7000; 0 to 77 A
 // in steps of 7; three voltages.
-constexpr double dragSpeeds[] = {
-    1200.0, 1400.0, 1600.0, 1800.0, 2000.0, 2200.0, 2400.0, 2600.0, 2800.0,
-    3000.0, 3200.0, 3400.0, 3600.0, 3800.0, 4000.0, 5000.0, 6000.0, 7000.0};
-constexpr double dragCurrents[] = {
-    0.0, 7.0, 14.0, 21.0, 28.0, 35.0, 42.0, 49.0, 56.0, 63.0, 70.0, 77.0};
+constexpr double dragSpeeds[] = {1200.0, 1400.0, 1600.0, 1800.0, 2000.0, 2200.0,
+                                 2400.0, 2600.0, 2800.0, 3000.0, 3200.0, 3400.0,
+                                 3600.0, 3800.0, 4000.0, 5000.0, 6000.0, 7000.0};
+constexpr double dragCurrents[] = {0.0,  7.0,  14.0, 21.0, 28.0, 35.0,
+                                   42.0, 49.0, 56.0, 63.0, 70.0, 77.0};
 constexpr double dragVoltages[] = {12.5, 13.5, 14.5};
 
 // Alternator drag torque in N·m. Each row holds the 18 speed points of one voltage and one
 // current, so entry k = speed + 18 * current + 216 * voltage.
+// clang-format off
 constexpr double dragTorques[] = {
     // 12.5 V, 0 A
     0.25, 0.28, 0.24, 0.25, 0.24, 0.25, 0.26, 0.29, 0.29, 0.32, 0.33, 0.34, 0.37, 0.41, 0.43, 0.51, 0.66, 0.68,
@@ -100,6 +100,7 @@ constexpr double dragTorques[] = {
     // 14.5 V, 77 A
     7.51, 10.43, 12.08, 12.68, 12.72, 12.51, 12.14, 11.77, 11.38, 10.94, 10.52, 10.13, 9.77, 9.44, 9.12, 7.64, 6.66, 6.11,
 };
+// clang-format on
 
 // Last index of each map axis, and the strides of a map laid out with the speed running fastest.
 constexpr uint32_t mapLastIndices[] = {17, 11, 2};
@@ -205,8 +206,10 @@ constexpr bool strictlyIncreasing(const double (&v)[N]) {
 }
 static_assert(strictlyIncreasing(currentLimitSpeeds) && strictlyIncreasing(dragSpeeds) &&
               strictlyIncreasing(dragCurrents) && strictlyIncreasing(dragVoltages));
-static_assert(std::size(dragTorques) == dragMapEntries && std::size(dragSpeeds) == dragSpeedPoints &&
-              std::size(dragCurrents) == dragCurrentPoints && std::size(currentLimits) == currentCurvePoints);
+static_assert(std::size(dragTorques) == dragMapEntries &&
+              std::size(dragSpeeds) == dragSpeedPoints &&
+              std::size(dragCurrents) == dragCurrentPoints &&
+              std::size(currentLimits) == currentCurvePoints);
 static_assert(dragTorques[0] == 0.25 && dragTorques[647] == 6.11);
 static_assert(*std::min_element(std::begin(dragTorques), std::end(dragTorques)) == 0.24);
 static_assert(*std::max_element(std::begin(dragTorques), std::end(dragTorques)) == 12.72);
@@ -214,7 +217,8 @@ static_assert(*std::max_element(std::begin(dragTorques), std::end(dragTorques)) 
 static_assert(dragTorques[17 + 18 * 1] == 1.0);
 static_assert(dragTorques[2 + 18 * 7 + 216] == 11.51);
 static_assert(dragTorques[4 + 18 * 9 + 432] == 12.72);
-static_assert(makeDefaults().dragTorqueMap[647] == 6.11 && makeDefaults().maxCurrentTable[13] == 177.0);
+static_assert(makeDefaults().dragTorqueMap[647] == 6.11 &&
+              makeDefaults().maxCurrentTable[13] == 177.0);
 static_assert(makeDefaults().dragStrides[2] == 216 && makeDefaults().dragCapMaxIndex[0] == 17);
 
 // Constant-initialised: the record is in the library's data before any code runs.
