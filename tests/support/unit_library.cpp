@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace test_support {
@@ -42,11 +41,11 @@ std::string readGuid(const std::string& modelDescriptionPath) {
   std::stringstream text;
   text << in.rdbuf();
   const std::string xml = text.str();
-  std::smatch match;
-  if (!std::regex_search(xml, match, std::regex("guid=\"([^\"]*)\""))) {
-    throw std::runtime_error("no guid in " + modelDescriptionPath);
-  }
-  return match[1];
+  const std::string key = "guid=\"";
+  const std::size_t begin = xml.find(key);
+  const std::size_t end = begin == std::string::npos ? begin : xml.find('"', begin + key.size());
+  if (end == std::string::npos) throw std::runtime_error("no guid in " + modelDescriptionPath);
+  return xml.substr(begin + key.size(), end - begin - key.size());
 }
 
 UnitInstance::UnitInstance(UnitLibrary& library, const std::string& guid, bool initialize,
