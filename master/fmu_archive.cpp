@@ -99,6 +99,8 @@ ExtractedFmu::ExtractedFmu(const fs::path& archive) : archive_(archive) {
   root_ = makeTemporaryFolder();
   try {
     extractAll(zip.get(), root_, source);
+    // The folder is optional in an archive; the unit is told about it all the same.
+    fs::create_directories(resourcesFolder());
   } catch (...) {
     fs::remove_all(root_, ec);
     throw;

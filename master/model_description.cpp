@@ -31,6 +31,17 @@ const char* causalityName(Causality causality) {
   return "?";
 }
 
+bool parseTypeName(std::string_view name, VariableType& type) {
+  for (const VariableType t : {VariableType::real, VariableType::integer, VariableType::boolean,
+                               VariableType::string, VariableType::enumeration}) {
+    if (name == typeName(t)) {
+      type = t;
+      return true;
+    }
+  }
+  return false;
+}
+
 const ModelVariable* ModelDescription::find(std::string_view name) const {
   const auto it = byName_.find(std::string(name));
   return it == byName_.end() ? nullptr : &variables[it->second];
@@ -47,29 +58,10 @@ const std::string* ModelDescription::index() {
 namespace {
 
 bool parseCausality(std::string_view text, Causality& out) {
-  static constexpr std::pair<std::string_view, Causality> names[] = {
-      {"parameter", Causality::parameter}, {"calculatedParameter", Causality::calculatedParameter},
-      {"input", Causality::input},         {"output", Causality::output},
-      {"local", Causality::local},         {"independent", Causality::independent}};
-  for (const auto& [name, value] : names) {
-    if (name == text) {
-      out = value;
-      return true;
-    }
-  }
-  return false;
-}
-
-bool parseType(std::string_view text, VariableType& out) {
-  static constexpr std::pair<std::string_view, VariableType> names[] = {
-      {"Real", VariableType::real},
-      {"Integer", VariableType::integer},
-      {"Boolean", VariableType::boolean},
-      {"String", VariableType::string},
-      {"Enumeration", VariableType::enumeration}};
-  for (const auto& [name, value] : names) {
-    if (name == text) {
-      out = value;
+  for (const Causality c : {Causality::parameter, Causality::calculatedParameter, Causality::input,
+                            Causality::output, Causality::local, Causality::independent}) {
+    if (text == causalityName(c)) {
+      out = c;
       return true;
     }
   }
@@ -126,7 +118,7 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
     }
     pugi::xml_node typeNode;
     for (pugi::xml_node c = sv.first_child(); c; c = c.next_sibling()) {
-      if (c.type() == pugi::node_element && parseType(xml::localName(c), v.type)) {
+      if (c.type() == pugi::node_element && parseTypeName(xml::localName(c), v.type)) {
         typeNode = c;
         break;
       }

@@ -18,6 +18,8 @@ enum class Causality { parameter, calculatedParameter, input, output, local, ind
 
 const char* typeName(VariableType type);          // "Real", "Integer", ...
 const char* causalityName(Causality causality);  // "parameter", "input", ...
+// The type of an element name such as "Real"; false for any other name.
+bool parseTypeName(std::string_view name, VariableType& type);
 
 struct ModelVariable {
   std::string name;

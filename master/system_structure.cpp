@@ -51,19 +51,7 @@ class Reader {
     c.line = line(node);
     for (pugi::xml_node t = node.first_child(); t; t = t.next_sibling()) {
       if (t.type() != pugi::node_element) continue;
-      const std::string_view n = xml::localName(t);
-      static constexpr std::pair<std::string_view, VariableType> types[] = {
-          {"Real", VariableType::real},
-          {"Integer", VariableType::integer},
-          {"Boolean", VariableType::boolean},
-          {"String", VariableType::string},
-          {"Enumeration", VariableType::enumeration}};
-      for (const auto& [typeText, type] : types) {
-        if (n == typeText) {
-          c.typeGiven = true;
-          c.type = type;
-        }
-      }
+      if (parseTypeName(xml::localName(t), c.type)) c.typeGiven = true;
     }
     return c;
   }

@@ -13,31 +13,14 @@
 #include "master/error.h"
 #include "master/fmu_archive.h"
 #include "master/summary.h"
+#include "tests/master/test_files.h"
 
 namespace master {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "master-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using master_test::readAll;
+using master_test::TempFolder;
 
 TEST(CsvWriter, WritesEveryDoubleSoThatItReadsBackExactly) {
   TempFolder folder;

@@ -12,23 +12,13 @@
 #include <sstream>
 
 #include "master/model_description.h"
+#include "tests/master/test_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "master-run-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempFolder() { fs::remove_all(path_); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using master_test::readAll;
+using master_test::TempFolder;
 
 struct RunResult {
   int status = -1;
@@ -55,13 +45,6 @@ RunResult vehicleSim(const std::vector<std::string>& args, const std::string& en
   const int status = pclose(pipe);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
-}
-
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
 }
 
 struct Table {
