@@ -13,6 +13,11 @@ using I = ExternalInputs;
 using O = ExternalOutputs;
 using P = ModelParameters;
 constexpr const char* selector = "power-figure selector; no output or state depends on it";
+// The value, control and threshold of one power-figure selector.
+#define POWER_SELECTOR(figure)                            \
+  SIM_PARAMETER(P, figure##PowerValue, "", selector),     \
+      SIM_PARAMETER(P, figure##PowerControl, "", selector),\
+      SIM_PARAMETER(P, figure##PowerThreshold, "", selector)
 constexpr const char* spare = "spare; read by no equation";
 constexpr const char* throttleCut =
     "throttle and fuel cut-off: true (1) gates the throttle and the fuel rate with the cut gates";
@@ -80,13 +85,9 @@ constexpr runtime::VariableDef variableDefs[] = {
 
     SIM_PARAMETER(P, initialShaftTwist, "rad", "initial driveshaft twist"),
     SIM_PARAMETER(P, driveSpare1, "", spare),
-    SIM_PARAMETER(P, shaftPowerValue, "", selector),
-    SIM_PARAMETER(P, shaftPowerControl, "", selector),
-    SIM_PARAMETER(P, shaftPowerThreshold, "", selector),
+    POWER_SELECTOR(shaft),
     SIM_PARAMETER(P, driveSpare2, "", spare),
-    SIM_PARAMETER(P, finalDriveLossPowerValue, "", selector),
-    SIM_PARAMETER(P, finalDriveLossPowerControl, "", selector),
-    SIM_PARAMETER(P, finalDriveLossPowerThreshold, "", selector),
+    POWER_SELECTOR(finalDriveLoss),
     SIM_PARAMETER(P, finalDriveFlowGain, "", "gain of the final drive torque before its flow saturation"),
     SIM_PARAMETER(P, finalDriveFlowLower, "N.m", "lower saturation of the final drive torque flow"),
     SIM_PARAMETER(P, finalDriveFlowUpper, "N.m", "upper saturation of the final drive torque flow"),
@@ -100,9 +101,7 @@ constexpr runtime::VariableDef variableDefs[] = {
     SIM_PARAMETER(P, throttleGateOnB, "", "throttle gate while cutoffB is false"),
     SIM_PARAMETER(P, initialFuelUsed, "", "initial fuel used"),
     SIM_PARAMETER(P, driveSpare3, "", spare),
-    SIM_PARAMETER(P, enginePowerValue, "", selector),
-    SIM_PARAMETER(P, enginePowerControl, "", selector),
-    SIM_PARAMETER(P, enginePowerThreshold, "", selector),
+    POWER_SELECTOR(engine),
     SIM_PARAMETER(P, torqueFactorInitial, "",
                   "torque factor input used at the first output time, in place of "
                   "torqueFactorInput"),
@@ -115,17 +114,11 @@ constexpr runtime::VariableDef variableDefs[] = {
                   "upper limit of the output shaft speed; set to +infinity when an instance is "
                   "created"),
     SIM_PARAMETER(P, driveSpare4, "", spare),
-    SIM_PARAMETER(P, outputShaftPowerValue, "", selector),
-    SIM_PARAMETER(P, outputShaftPowerControl, "", selector),
-    SIM_PARAMETER(P, outputShaftPowerThreshold, "", selector),
+    POWER_SELECTOR(outputShaft),
     SIM_PARAMETER(P, driveSpare5, "", spare),
-    SIM_PARAMETER(P, engineShaftPowerValue, "", selector),
-    SIM_PARAMETER(P, engineShaftPowerControl, "", selector),
-    SIM_PARAMETER(P, engineShaftPowerThreshold, "", selector),
+    POWER_SELECTOR(engineShaft),
     SIM_PARAMETER(P, driveSpare6, "", spare),
-    SIM_PARAMETER(P, finalDrivePowerValue, "", selector),
-    SIM_PARAMETER(P, finalDrivePowerControl, "", selector),
-    SIM_PARAMETER(P, finalDrivePowerThreshold, "", selector),
+    POWER_SELECTOR(finalDrive),
     SIM_PARAMETER(P, engineLoadGain, "", "gain of the engine load torque output"),
     SIM_PARAMETER(P, clutchTwistReset, "rad", "initial and reset value of the lock-up clutch twist"),
     SIM_PARAMETER(P, clutchTwistLower, "rad", "lower limit of the lock-up clutch twist"),
@@ -133,21 +126,13 @@ constexpr runtime::VariableDef variableDefs[] = {
     SIM_PARAMETER(P, lockupLagA, "1/s", "lock-up lag, state coefficient (-1/time constant)"),
     SIM_PARAMETER(P, lockupLagC, "1/s", "lock-up lag, output coefficient (1/time constant)"),
     SIM_PARAMETER(P, driveSpare7, "", spare),
-    SIM_PARAMETER(P, impellerPowerValue, "", selector),
-    SIM_PARAMETER(P, impellerPowerControl, "", selector),
-    SIM_PARAMETER(P, impellerPowerThreshold, "", selector),
+    POWER_SELECTOR(impeller),
     SIM_PARAMETER(P, driveSpare8, "", spare),
-    SIM_PARAMETER(P, turbinePowerValue, "", selector),
-    SIM_PARAMETER(P, turbinePowerControl, "", selector),
-    SIM_PARAMETER(P, turbinePowerThreshold, "", selector),
+    POWER_SELECTOR(turbine),
     SIM_PARAMETER(P, driveSpare9, "", spare),
-    SIM_PARAMETER(P, clutchEnginePowerValue, "", selector),
-    SIM_PARAMETER(P, clutchEnginePowerControl, "", selector),
-    SIM_PARAMETER(P, clutchEnginePowerThreshold, "", selector),
+    POWER_SELECTOR(clutchEngine),
     SIM_PARAMETER(P, driveSpare10, "", spare),
-    SIM_PARAMETER(P, clutchTurbinePowerValue, "", selector),
-    SIM_PARAMETER(P, clutchTurbinePowerControl, "", selector),
-    SIM_PARAMETER(P, clutchTurbinePowerThreshold, "", selector),
+    POWER_SELECTOR(clutchTurbine),
     SIM_PARAMETER(P, stallSpeedRatio, "", "converter speed ratio at stall"),
     SIM_PARAMETER(P, converterDirectionLower, "",
                   "lower saturation of the engine-minus-turbine speed difference in rpm that "
@@ -195,6 +180,8 @@ constexpr runtime::VariableDef variableDefs[] = {
 
 constexpr runtime::VariableCounts counts = runtime::countVariables(variableDefs);
 static_assert(counts.reals == 384 && counts.integers == 4 && counts.booleans == 2);
+
+#undef POWER_SELECTOR
 
 }  // namespace
 
