@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "models/electrical/electrical_model.h"
+#include "runtime/stored_tables.h"
 
 namespace electrical {
 
@@ -107,21 +108,18 @@ constexpr uint32_t mapLastIndices[] = {17, 11, 2};
 constexpr uint32_t mapStrides[] = {1, 18, 216};
 
 // Each table must have exactly as many values as its field: a miscount does not compile.
-template <class T, std::size_t N>
-constexpr void fill(T (&target)[N], const T (&source)[N]) {
-  std::copy(std::begin(source), std::end(source), target);
-}
+using runtime::fillTable;
 
 constexpr ModelParameters makeDefaults() {
   ModelParameters p{};
   p.dragCapCurrent = 0.7;
   p.dragCapVoltage = 12.5;
-  fill(p.maxCurrentTable, currentLimits);
-  fill(p.maxCurrentSpeeds, currentLimitSpeeds);
-  fill(p.dragTorqueMap, dragTorques);
-  fill(p.dragSpeedBreakpoints, dragSpeeds);
-  fill(p.dragCurrentBreakpoints, dragCurrents);
-  fill(p.dragVoltageBreakpoints, dragVoltages);
+  fillTable(p.maxCurrentTable, currentLimits);
+  fillTable(p.maxCurrentSpeeds, currentLimitSpeeds);
+  fillTable(p.dragTorqueMap, dragTorques);
+  fillTable(p.dragSpeedBreakpoints, dragSpeeds);
+  fillTable(p.dragCurrentBreakpoints, dragCurrents);
+  fillTable(p.dragVoltageBreakpoints, dragVoltages);
   p.regulatorGain = 100.0;
   p.driveEfficiency = 0.97;
   p.pulleyRatio = 1.12;
@@ -189,21 +187,15 @@ constexpr ModelParameters makeDefaults() {
   p.lossPowerThreshold = 0.5;
   p.spareSelectControl = 0.0;
   p.spareSelectThreshold = 0.5;
-  fill(p.dragMaxIndex, mapLastIndices);
-  fill(p.dragStrides, mapStrides);
-  fill(p.dragCapMaxIndex, mapLastIndices);
-  fill(p.dragCapStrides, mapStrides);
+  fillTable(p.dragMaxIndex, mapLastIndices);
+  fillTable(p.dragStrides, mapStrides);
+  fillTable(p.dragCapMaxIndex, mapLastIndices);
+  fillTable(p.dragCapStrides, mapStrides);
   return p;
 }
 
 // Checks of the transcribed tables against the values the map is known by.
-template <std::size_t N>
-constexpr bool strictlyIncreasing(const double (&v)[N]) {
-  for (std::size_t i = 1; i < N; ++i) {
-    if (!(v[i - 1] < v[i])) return false;
-  }
-  return true;
-}
+using runtime::strictlyIncreasing;
 static_assert(strictlyIncreasing(currentLimitSpeeds) && strictlyIncreasing(dragSpeeds) &&
               strictlyIncreasing(dragCurrents) && strictlyIncreasing(dragVoltages));
 static_assert(std::size(dragTorques) == dragMapEntries &&

@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "models/powertrain/powertrain_model.h"
+#include "runtime/stored_tables.h"
 #include "runtime/numerics.h"
 
 namespace powertrain {
@@ -62,10 +63,7 @@ constexpr double capacityValues[] = {24.7, 25.0, 24.7, 23.8, 22.2, 20.1,
 constexpr double torqueRatioValues[] = {1.9, 1.8, 1.7, 1.6, 1.5, 1.4, 1.3, 1.2, 1.1, 1.0, 1.0};
 
 // A table must fill its field exactly: the sizes are checked when this compiles.
-template <std::size_t N>
-constexpr void fill(double (&field)[N], const double (&values)[N]) {
-  for (std::size_t i = 0; i < N; ++i) field[i] = values[i];
-}
+using runtime::fillTable;
 
 constexpr ModelParameters storedValues() {
   // Every field is named here, so that the compiler reports one left out; the tables are
@@ -183,18 +181,18 @@ constexpr ModelParameters storedValues() {
     .torqueMapMaxIndex = {7, 7},
     .fuelMapMaxIndex = {7, 12},
   };
-  fill(p.fuelMap, fuelMapValues);
-  fill(p.fuelMapSpeeds, fuelMapSpeedValues);
-  fill(p.fuelMapTorques, fuelMapTorqueValues);
-  fill(p.torqueMap, torqueMapValues);
-  fill(p.torqueMapSpeeds, torqueMapSpeedValues);
-  fill(p.torqueMapThrottles, torqueMapThrottleValues);
-  fill(p.torqueFactorTable, torqueFactorValues);
-  fill(p.torqueFactorBreakpoints, torqueFactorValues);
-  fill(p.capacityTable, capacityValues);
-  fill(p.capacityRatios, speedRatioValues);
-  fill(p.torqueRatioTable, torqueRatioValues);
-  fill(p.torqueRatioRatios, speedRatioValues);
+  fillTable(p.fuelMap, fuelMapValues);
+  fillTable(p.fuelMapSpeeds, fuelMapSpeedValues);
+  fillTable(p.fuelMapTorques, fuelMapTorqueValues);
+  fillTable(p.torqueMap, torqueMapValues);
+  fillTable(p.torqueMapSpeeds, torqueMapSpeedValues);
+  fillTable(p.torqueMapThrottles, torqueMapThrottleValues);
+  fillTable(p.torqueFactorTable, torqueFactorValues);
+  fillTable(p.torqueFactorBreakpoints, torqueFactorValues);
+  fillTable(p.capacityTable, capacityValues);
+  fillTable(p.capacityRatios, speedRatioValues);
+  fillTable(p.torqueRatioTable, torqueRatioValues);
+  fillTable(p.torqueRatioRatios, speedRatioValues);
   return p;
 }
 
