@@ -11,7 +11,6 @@
 namespace {
 
 using test_support::UnitInstance;
-using test_support::UnitLibrary;
 
 // Value references of the chassis unit.
 enum : fmi2ValueReference {
@@ -35,19 +34,12 @@ constexpr double h = 0.0025;
 class Chassis : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    library = std::make_unique<UnitLibrary>(TESSIK_LIBRARY);
-    guid = test_support::readGuid(TESSIK_DESCRIPTION);
-    // The first instance of a library works on the stored defaults in place; keeping it alive
-    // and untouched gives every test's instance a private copy of the defaults.
-    keeper = std::make_unique<UnitInstance>(*library, guid, false, "keeper");
+    unit = std::make_unique<test_support::SharedUnit>(TESSIK_LIBRARY, TESSIK_DESCRIPTION);
   }
-  static void TearDownTestSuite() {
-    keeper.reset();
-    library.reset();
-  }
+  static void TearDownTestSuite() { unit.reset(); }
 
   std::unique_ptr<UnitInstance> instance(bool initialize = true) {
-    return std::make_unique<UnitInstance>(*library, guid, initialize);
+    return unit->create({}, initialize ? Stage::initialized : Stage::instantiated);
   }
 
   // Speeds after each of `steps` fixed steps.
@@ -60,9 +52,8 @@ class Chassis : public ::testing::Test {
     return v;
   }
 
-  static inline std::unique_ptr<UnitLibrary> library;
-  static inline std::string guid;
-  static inline std::unique_ptr<UnitInstance> keeper;
+  using Stage = test_support::SharedUnit::Stage;
+  static inline std::unique_ptr<test_support::SharedUnit> unit;
 };
 
 TEST_F(Chassis, AtRestWithoutTorqueOrBrakeEverythingStaysZero) {

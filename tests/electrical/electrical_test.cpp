@@ -16,7 +16,6 @@
 namespace {
 
 using test_support::UnitInstance;
-using test_support::UnitLibrary;
 
 // Real value references of the electrical unit.
 enum : fmi2ValueReference {
@@ -62,25 +61,13 @@ constexpr double ohmic = 0.02;              // Ohm
 class Electrical : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    library = std::make_unique<UnitLibrary>(ZORVEL_LIBRARY);
-    guid = test_support::readGuid(ZORVEL_DESCRIPTION);
-    // The first instance of a library works on the stored defaults in place; keeping it alive
-    // and untouched gives every test's instance a private copy of the defaults.
-    keeper = std::make_unique<UnitInstance>(*library, guid, false, "keeper");
+    unit = std::make_unique<test_support::SharedUnit>(ZORVEL_LIBRARY, ZORVEL_DESCRIPTION);
   }
-  static void TearDownTestSuite() {
-    keeper.reset();
-    library.reset();
-  }
+  static void TearDownTestSuite() { unit.reset(); }
 
   // An instance with parameters (and inputs) written before the experiment is set up.
-  std::unique_ptr<UnitInstance> instance(
-      std::initializer_list<std::pair<fmi2ValueReference, double>> before = {}) {
-    auto u = std::make_unique<UnitInstance>(*library, guid, false);
-    for (const auto& [vr, value] : before) u->setReal(vr, value);
-    u->setup();
-    u->exitInitialization();
-    return u;
+  std::unique_ptr<UnitInstance> instance(const test_support::SharedUnit::RealSettings& before = {}) {
+    return unit->create(before);
   }
 
   static std::vector<double> readOutputs(UnitInstance& u) {
@@ -104,9 +91,7 @@ class Electrical : public ::testing::Test {
     return batteryCurrent + u.getReal(busVoltage) / baseLoad;
   }
 
-  static inline std::unique_ptr<UnitLibrary> library;
-  static inline std::string guid;
-  static inline std::unique_ptr<UnitInstance> keeper;
+  static inline std::unique_ptr<test_support::SharedUnit> unit;
 };
 
 TEST_F(Electrical, FirstMajorStepAfterInitialisation) {

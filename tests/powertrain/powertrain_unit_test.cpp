@@ -12,7 +12,6 @@
 namespace {
 
 using test_support::UnitInstance;
-using test_support::UnitLibrary;
 
 // Value references of the powertrain unit (reals unless said otherwise).
 enum : fmi2ValueReference {
@@ -64,34 +63,20 @@ using Settings = std::vector<std::pair<fmi2ValueReference, double>>;
 class Powertrain : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    library = std::make_unique<UnitLibrary>(KADMIR_LIBRARY);
-    guid = test_support::readGuid(KADMIR_DESCRIPTION);
-    // The first instance works on the stored defaults in place; keeping it alive and untouched
-    // gives every test's instance a private copy of them.
-    keeper = std::make_unique<UnitInstance>(*library, guid, false, "keeper");
+    unit = std::make_unique<test_support::SharedUnit>(KADMIR_LIBRARY, KADMIR_DESCRIPTION);
   }
-  static void TearDownTestSuite() {
-    keeper.reset();
-    library.reset();
-  }
+  static void TearDownTestSuite() { unit.reset(); }
 
   // An instance with the given reals written before set-up, set up (the first output at time 0)
   // and still in initialisation mode, where every get recomputes the outputs.
   static std::unique_ptr<UnitInstance> configured(const Settings& settings) {
-    auto u = std::make_unique<UnitInstance>(*library, guid, false);
-    for (const auto& [vr, value] : settings) u->setReal(vr, value);
-    u->setup();
-    return u;
+    return unit->create(settings, test_support::SharedUnit::Stage::setUp);
   }
   static std::unique_ptr<UnitInstance> started(const Settings& settings) {
-    auto u = configured(settings);
-    u->exitInitialization();
-    return u;
+    return unit->create(settings);
   }
 
-  static inline std::unique_ptr<UnitLibrary> library;
-  static inline std::string guid;
-  static inline std::unique_ptr<UnitInstance> keeper;
+  static inline std::unique_ptr<test_support::SharedUnit> unit;
 };
 
 const Settings stall2000 = {{initialEngineSpeed, 2000.0 / radPerSecToRpm},
@@ -178,7 +163,7 @@ TEST_F(Powertrain, LockupCommandZeroHoldsTheClutchTwistAndLeavingZeroResetsItOnc
 }
 
 TEST_F(Powertrain, MapElementsAndSpeedLimitsReadAndActAtTheirValueReferences) {
-  auto fresh = std::make_unique<UnitInstance>(*library, guid, false);
+  auto fresh = unit->create({}, test_support::SharedUnit::Stage::instantiated);
   EXPECT_EQ(fresh->getReal(fuelMapFirst), 0.0);
   EXPECT_EQ(fresh->getReal(fuelMapLast), 11.0625);
   EXPECT_EQ(fresh->getReal(engineSpeedUpper), inf);

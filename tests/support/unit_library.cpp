@@ -123,4 +123,15 @@ fmi2Status UnitInstance::doStep(double stepSize) {
   return status;
 }
 
+SharedUnit::SharedUnit(const std::string& libraryPath, const std::string& descriptionPath)
+    : library_(libraryPath), guid_(readGuid(descriptionPath)), keeper_(library_, guid_, false, "keeper") {}
+
+std::unique_ptr<UnitInstance> SharedUnit::create(const RealSettings& before, Stage stage) {
+  auto u = std::make_unique<UnitInstance>(library_, guid_, false);
+  for (const auto& [vr, value] : before) u->setReal(vr, value);
+  if (stage != Stage::instantiated) u->setup();
+  if (stage == Stage::initialized) u->exitInitialization();
+  return u;
+}
+
 }  // namespace test_support

@@ -5,8 +5,10 @@
 #include <dlfcn.h>
 
 #include <cstdarg>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fmi/fmi2_abi.h"
@@ -85,6 +87,29 @@ class UnitInstance {
   fmi2CallbackFunctions callbacks_;
   fmi2Component component_ = nullptr;
   double time_ = 0.0;
+};
+
+// A unit library loaded for a whole test suite. The first instance of a library works on the
+// stored default parameters in place, so this one keeps a first instance alive and never writes
+// it: every instance a test creates then works on a private copy of the defaults.
+class SharedUnit {
+ public:
+  using RealSettings = std::vector<std::pair<fmi2ValueReference, double>>;
+  enum class Stage { instantiated, setUp, initialized };
+
+  SharedUnit(const std::string& libraryPath, const std::string& descriptionPath);
+
+  // A new instance with `before` written right after instantiation, brought to `stage`.
+  std::unique_ptr<UnitInstance> create(const RealSettings& before = {},
+                                       Stage stage = Stage::initialized);
+
+  UnitLibrary& library() { return library_; }
+  const std::string& guid() const { return guid_; }
+
+ private:
+  UnitLibrary library_;
+  std::string guid_;
+  UnitInstance keeper_;
 };
 
 }  // namespace test_support
