@@ -27,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // The master's own columns at the front of every results row.
-enum : std::size_t { timeColumn, targetColumn, gearColumn, ratioColumn, lockupColumn, firstUnitColumn };
+enum : std::size_t { timeColumn, targetColumn, gearColumn, ratioColumn, lockupColumn };
 
 // Passes of output-to-input propagation in initialization mode, so that the values at time 0
 // are consistent along every chain of direct feed-through in the vehicle (at most three units
@@ -246,11 +246,16 @@ SimulationResult Simulation::run() {
   plan();
 
   const double h = options_.step;
-  const auto steps = static_cast<std::int64_t>(std::ceil(cycle_.duration() / h - 1e-9));
+  // Enough steps to cover the cycle; a duration that is a whole multiple of the step (up to
+  // rounding) takes exactly that many.
+  const double intervals = cycle_.duration() / h;
+  const auto steps = static_cast<std::int64_t>(std::ceil(intervals - 1e-9 * intervals));
   fs::create_directories(options_.outDir);
   SimulationResult result;
   result.csvFile = options_.outDir / "results.csv";
   result.summaryFile = options_.outDir / "summary.txt";
+  // A run that fails leaves no summary of an earlier run beside its own results.
+  fs::remove(result.summaryFile);
   CsvWriter csv(result.csvFile, columns_);
   SummaryAccumulator summary(summaryColumns_, row_.size(), schedule_.gearCount(), h);
 
