@@ -83,7 +83,7 @@ void modelUpdateStates(SimModel* m, int32_t /*taskId*/) {
     typename M::Data d(*m);
     M::updateDiscreteStates(d);
   }
-  if (m->majorTimeStep == 1) ode8Step<M, &modelComputeOutputs<M>>(*m->integrator, *m);
+  if (m->majorTimeStep == 1) ode8Step<M>(*m->integrator, *m);
   advanceClock(*m);
 }
 

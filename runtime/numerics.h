@@ -18,27 +18,123 @@ extern double nanValue;
 // The argument is the size of a real, which is not used.
 void initializeNonFinites(std::size_t realSize);
 
-bool isNaN(double x);
-bool isInf(double x);
+inline bool isNaN(double x) { return x != x; }
+inline bool isInf(double x) { return x == infValue || x == minusInfValue; }
+
+// The routines below are defined in this header so that each model's calls are compiled with
+// their constant table sizes in view; they run many times in every stage of every step.
+
+namespace detail {
+
+// The interval search common to every lookup, for bp[0] < u < bp[m]: halves [lo, hi] until one
+// interval is left. Clip and extrapolating searches differ only at the ends of the range; inside
+// it they agree. The choice of half is a selection rather than a branch, since it follows no
+// pattern a predictor could learn.
+inline uint32_t searchInner(double u, const double* bp, uint32_t m) {
+  uint32_t lo = 0;
+  uint32_t hi = m;
+  uint32_t mid = m >> 1;
+  while (hi - lo > 1) {
+    const bool upper = bp[mid] <= u;
+    lo = upper ? mid : lo;
+    hi = upper ? hi : mid;
+    mid = (lo + hi) >> 1;
+  }
+  return lo;
+}
+
+inline uint32_t searchClip(double u, const double* bp, uint32_t m, double* fraction) {
+  if (u <= bp[0]) {
+    *fraction = 0.0;
+    return 0;
+  }
+  if (u >= bp[m] || isNaN(u)) {
+    *fraction = 0.0;
+    return m;
+  }
+  const uint32_t i = searchInner(u, bp, m);
+  *fraction = (u - bp[i]) / (bp[i + 1] - bp[i]);
+  return i;
+}
+
+inline uint32_t searchExtrap(double u, const double* bp, uint32_t m, double* fraction) {
+  if (u <= bp[0]) {
+    *fraction = (u - bp[0]) / (bp[1] - bp[0]);
+    return 0;
+  }
+  if (u >= bp[m] || isNaN(u)) {
+    *fraction = (u - bp[m - 1]) / (bp[m] - bp[m - 1]);
+    return m - 1;
+  }
+  const uint32_t i = searchInner(u, bp, m);
+  *fraction = (u - bp[i]) / (bp[i + 1] - bp[i]);
+  return i;
+}
+
+inline double interpolate(const double* t, uint32_t i, double f) { return (t[i + 1] - t[i]) * f + t[i]; }
+
+}  // namespace detail
 
 // 1-D lookups: breakpoints bp[0..maxIndex] strictly increasing, table with one value each.
 // Clip holds the end values outside the range (a NaN input gives table[maxIndex]); Extrap extends
 // the first or last segment linearly.
-double lookup1DClip(double u, const double* bp, const double* table, uint32_t maxIndex);
-double lookup1DExtrap(double u, const double* bp, const double* table, uint32_t maxIndex);
+inline double lookup1DClip(double u, const double* bp, const double* table, uint32_t maxIndex) {
+  double f;
+  const uint32_t i = detail::searchClip(u, bp, maxIndex, &f);
+  if (i == maxIndex) return table[maxIndex];
+  return detail::interpolate(table, i, f);
+}
+
+inline double lookup1DExtrap(double u, const double* bp, const double* table, uint32_t maxIndex) {
+  double f;
+  const uint32_t i = detail::searchExtrap(u, bp, maxIndex, &f);
+  return detail::interpolate(table, i, f);
+}
 
 // 2-D lookups over a table with dimension 0 running fastest: element (i0, i1) at i0 + i1 * stride.
-double lookup2DClip(double u0, double u1, const double* bp0, const double* bp1, const double* table,
-                    const uint32_t* maxIndex, uint32_t stride);
-double lookup2DExtrap(double u0, double u1, const double* bp0, const double* bp1,
-                      const double* table, const uint32_t* maxIndex, uint32_t stride);
+inline double lookup2DClip(double u0, double u1, const double* bp0, const double* bp1,
+                           const double* table, const uint32_t* maxIndex, uint32_t stride) {
+  double f0;
+  double f1;
+  const uint32_t i0 = detail::searchClip(u0, bp0, maxIndex[0], &f0);
+  const uint32_t i1 = detail::searchClip(u1, bp1, maxIndex[1], &f1);
+  const uint32_t o = i0 + i1 * stride;
+  const double y1 = (i0 == maxIndex[0]) ? table[o] : detail::interpolate(table, o, f0);
+  if (i1 == maxIndex[1]) return y1;
+  const uint32_t o2 = o + stride;
+  const double y2 = (i0 == maxIndex[0]) ? table[o2] : detail::interpolate(table, o2, f0);
+  return (y2 - y1) * f1 + y1;
+}
+
+inline double lookup2DExtrap(double u0, double u1, const double* bp0, const double* bp1,
+                             const double* table, const uint32_t* maxIndex, uint32_t stride) {
+  double f0;
+  double f1;
+  const uint32_t i0 = detail::searchExtrap(u0, bp0, maxIndex[0], &f0);
+  const uint32_t i1 = detail::searchExtrap(u1, bp1, maxIndex[1], &f1);
+  const uint32_t o = i0 + i1 * stride;
+  const double y1 = detail::interpolate(table, o, f0);
+  const double y2 = detail::interpolate(table, o + stride, f0);
+  return (y2 - y1) * f1 + y1;
+}
 
 // The extrapolating interval search: returns the index, stores the fraction.
-uint32_t findIntervalExtrap(double u, const double* bp, uint32_t maxIndex, double* fraction);
+inline uint32_t findIntervalExtrap(double u, const double* bp, uint32_t maxIndex, double* fraction) {
+  return detail::searchExtrap(u, bp, maxIndex, fraction);
+}
 
 // Trilinear interpolation: element (i0, i1, i2) at i0 + i1 * strides[0] + i2 * strides[1].
-double interpolate3D(const uint32_t* index, const double* fraction, const double* table,
-                     const uint32_t* strides);
+inline double interpolate3D(const uint32_t* index, const double* fraction, const double* table,
+                            const uint32_t* strides) {
+  const uint32_t o = index[0] + index[1] * strides[0] + index[2] * strides[1];
+  const double f0 = fraction[0];
+  const double f1 = fraction[1];
+  double d = detail::interpolate(table, o, f0);
+  d = (detail::interpolate(table, o + strides[0], f0) - d) * f1 + d;
+  double e = detail::interpolate(table, o + strides[1], f0);
+  e = (detail::interpolate(table, o + strides[0] + strides[1], f0) - e) * f1 + e;
+  return (e - d) * fraction[2] + d;
+}
 
 // a to the power b with defined results for NaN, infinite and negative operands.
 double powerSafe(double a, double b);

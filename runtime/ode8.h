@@ -3,19 +3,66 @@
 // lie inside the model record.
 #pragma once
 
+#include <utility>
+
 #include "runtime/model_data.h"
 #include "runtime/ode8_coefficients.h"
 #include "runtime/sim_model.h"
 
 namespace runtime {
 
+namespace ode8 {
+
+// The products of the step size with the tableau that a step forms: h × a[i][p], h × b[i] and
+// h × c[i]. Forming them once per step size instead of once per use changes no bit: each is the
+// same single rounded product.
+struct ScaledTableau {
+  double a[stages][stages];
+  double b[stages];
+  double c[stages];
+};
+
+constexpr ScaledTableau scaleTableau(double h) {
+  ScaledTableau s{};
+  for (int i = 0; i < stages; ++i) {
+    for (int p = 0; p < stages; ++p) s.a[i][p] = h * tableau.a[i][p];
+    s.b[i] = h * tableau.b[i];
+    s.c[i] = h * tableau.c[i];
+  }
+  return s;
+}
+
+// The products for the fixed step of every model, formed by the compiler.
+inline constexpr ScaledTableau fixedStepTableau = scaleTableau(fixedStepSize);
+
+// Stage i's state: x[j] = (sum over p < i, in ascending p, of (h × a[i][p]) × k_p[j]) + x0[j],
+// each sum starting from 0.0. The sums of all elements advance together term by term, which
+// keeps every element's order of additions.
+template <int n, int i>
+inline void stageState(const double* ha, double* const* k, const double* x0, double* x) {
+  double s[n];
+#pragma GCC unroll 16
+  for (int j = 0; j < n; ++j) s[j] = 0.0;
+#pragma GCC unroll 16
+  for (int p = 0; p < i; ++p) {
+    const double w = ha[p];
+    const double* kp = k[p];
+#pragma GCC unroll 16
+    for (int j = 0; j < n; ++j) s[j] = s[j] + w * kp[j];
+  }
+#pragma GCC unroll 16
+  for (int j = 0; j < n; ++j) x[j] = s[j] + x0[j];
+}
+
+}  // namespace ode8
+
 // Advances the continuous states from the model time to IntegratorInfo.stopTime. The model's
-// computeOutputs (a minor step: it takes the time from taskTimes[0]) runs before the derivatives
-// of every stage but the first, which uses the signals of the preceding major step.
-template <class M, void (*computeOutputs)(SimModel*, int32_t)>
+// computeOutputs (a minor step: it takes the time from taskTimes[0], and the major-step prologue
+// has nothing to do) runs before the derivatives of every stage but the first, which uses the
+// signals of the preceding major step.
+template <class M>
 void ode8Step(IntegratorInfo& info, SimModel& m) {
   constexpr int n = M::numContinuousStates;
-  constexpr const ode8::Tableau& tab = ode8::tableau;
 
   *info.majorTimeStepPtr = 0;
   Ode8Data& data = *info.integrationDataPtr;
@@ -27,32 +74,42 @@ void ode8Step(IntegratorInfo& info, SimModel& m) {
   const double t0 = taskTimes[0];
   const double tf = info.stopTime;
 
+  // The step size is the fixed one in every model; any other gets its products formed here.
+  ode8::ScaledTableau other;
+  const ode8::ScaledTableau* scaled = &ode8::fixedStepTableau;
+  if (!(h == fixedStepSize)) {
+    other = ode8::scaleTableau(h);
+    scaled = &other;
+  }
+  const ode8::ScaledTableau& tab = *scaled;
+
+#pragma GCC unroll 16
   for (int j = 0; j < n; ++j) {
     delta[j] = 0.0;
     x0[j] = x[j];
   }
 
-  for (int i = 0; i < ode8::stages; ++i) {
+  typename M::Data d(m);
+  auto stage = [&]<int i>(std::integral_constant<int, i>) {
     double* k = data.stageDerivatives[i];
-    if (i == 0) {
-      for (int j = 0; j < n; ++j) x[j] = x0[j];
-      *info.stateDerivativesPtr = k;
-    } else {
-      for (int j = 0; j < n; ++j) {
-        double s = 0.0;
-        for (int p = 0; p < i; ++p) s = s + (h * tab.a[i][p]) * data.stageDerivatives[p][j];
-        x[j] = s + x0[j];
-      }
-      taskTimes[0] = (i == ode8::stages - 1) ? tf : h * tab.c[i] + t0;
-      *info.stateDerivativesPtr = k;
-      computeOutputs(&m, 0);
+    // Stage 0 evaluates at x = x0, which x already holds.
+    if constexpr (i > 0) {
+      ode8::stageState<n, i>(tab.a[i], data.stageDerivatives, x0, x);
+      taskTimes[0] = (i == ode8::stages - 1) ? tf : tab.c[i] + t0;
     }
-    typename M::Data d(m);
+    *info.stateDerivativesPtr = k;
+    d.derivatives = k;
+    if constexpr (i > 0) M::computeOutputs(d);
     M::computeDerivatives(d);
-    const double weight = h * tab.b[i];
+    const double weight = tab.b[i];
+#pragma GCC unroll 16
     for (int j = 0; j < n; ++j) delta[j] = weight * k[j] + delta[j];
-  }
+  };
+  [&]<int... i>(std::integer_sequence<int, i...>) {
+    (stage(std::integral_constant<int, i>{}), ...);
+  }(std::make_integer_sequence<int, ode8::stages>{});
 
+#pragma GCC unroll 16
   for (int j = 0; j < n; ++j) x[j] = x0[j] + delta[j];
   *info.majorTimeStepPtr = 1;
 }
