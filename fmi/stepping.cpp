@@ -1,5 +1,7 @@
 // The communication step: as many whole fixed model steps as end within the interval, with the
 // carry of the previous interval.
+#include <cmath>
+
 #include "fmi/fmi_component.h"
 
 namespace fmi {
@@ -7,6 +9,11 @@ namespace fmi {
 namespace {
 
 constexpr double machineEpsilon = 2.220446049250313e-16;  // 2^-52
+
+// The most fixed steps one call takes: 10^8 steps are 250 000 s (about 69 hours) of model time,
+// far more than any communication step needs. A master asking for more has run away, and an
+// interval ending at +infinity would be stepped forever.
+constexpr double maxStepsPerCall = 1e8;
 
 // Checks made until the first step is accepted; false after reporting a refusal.
 bool acceptFirstStep(FmuComponent& c, double tc, double hc) {
@@ -29,6 +36,23 @@ bool acceptFirstStep(FmuComponent& c, double tc, double hc) {
   return true;
 }
 
+// Refuses an interval that would need more than maxStepsPerCall fixed steps; nothing is stepped.
+fmi2Status refuseInterval(FmuComponent& c, double tc, double hc, double end) {
+  InstanceLogger& log = *c.instanceLogger;
+  if (std::isinf(end)) {
+    reportStatus(log, fmi2Error,
+                 "The communication interval from %e with step size %e ends at infinity; no "
+                 "step was taken",
+                 tc, hc);
+  } else {
+    reportStatus(log, fmi2Error,
+                 "The communication interval from %e with step size %e would need more than %.0f "
+                 "fixed steps of %e s in one call; no step was taken",
+                 tc, hc, maxStepsPerCall, c.modelInterface->fixedStepSize);
+  }
+  return takeStatus(log);
+}
+
 }  // namespace
 
 fmi2Status doStep(FmuComponent& c, fmi2Real currentCommunicationPoint,
@@ -44,6 +68,13 @@ fmi2Status doStep(FmuComponent& c, fmi2Real currentCommunicationPoint,
   const double h = mi.fixedStepSize;
   const double tEnd = currentCommunicationPoint + communicationStepSize;
   double reached = mi.getStepEndTime(model);
+  // Step k (from 0) ends at reached + k h, so step number maxStepsPerCall + 1 would be taken when
+  // the interval end lies that many steps beyond the first. True for +infinity; false for NaN
+  // and -infinity, which take no step.
+  if (tEnd + state.timeOffset - reached >= maxStepsPerCall * h) {
+    return refuseInterval(c, currentCommunicationPoint, communicationStepSize,
+                          tEnd + state.timeOffset);
+  }
   bool stepped = false;
   for (;;) {
     const double t = mi.getStepEndTime(model);
