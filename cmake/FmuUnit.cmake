@@ -19,7 +19,13 @@ function(add_fmu_unit)
   set_target_properties(${UNIT_NAME} PROPERTIES
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/units
-    LINK_DEPENDS ${PROJECT_SOURCE_DIR}/units/exports.map)
+    LINK_DEPENDS ${PROJECT_SOURCE_DIR}/units/exports.map
+    # What else a target needs to join this unit's layer and model statically (the fuzzing
+    # harnesses and the hardening tests): the generated source and the model library.
+    VEHICLE_UNIT_SOURCE ${generated}/unit_library.cpp
+    VEHICLE_UNIT_MODEL ${UNIT_MODEL}
+    VEHICLE_UNIT_HEADER ${UNIT_HEADER}
+    VEHICLE_UNIT_TYPE ${UNIT_TYPE})
   target_link_options(${UNIT_NAME} PRIVATE
     -Wl,--version-script=${PROJECT_SOURCE_DIR}/units/exports.map -Wl,--no-undefined -Wl,-z,defs)
   vehicle_target(${UNIT_NAME})
