@@ -61,8 +61,8 @@ fmi2Status setRealInputDerivatives(FmuComponent& c, std::size_t nvr) {
 fmi2Status getRealOutputDerivatives(FmuComponent& c, std::size_t nvr, fmi2Real value[]) {
   if (nvr != 0 && value == nullptr) {
     reportStatus(*c.instanceLogger, fmi2Error,
-                 "Value memory pointer cannot be NULL when the number of values to %s are %u",
-                 "get", static_cast<unsigned>(nvr));
+                 "Value memory pointer cannot be NULL when the number of values to %s are %zu",
+                 "get", nvr);
     return takeStatus(*c.instanceLogger);
   }
   for (std::size_t i = 0; i < nvr; ++i) value[i] = 0.0;

@@ -32,18 +32,18 @@ bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueRefer
            std::size_t nvr, const void* value, const runtime::VariableEntry*& entries) {
   InstanceLogger& log = *c.instanceLogger;
   const char* verb = direction == Direction::get ? "get" : "set";
-  const unsigned count = static_cast<unsigned>(nvr);
+  // The count is shown in full (%zu): a cast to 32 bits would show 2^32 values as 0.
   if (nvr != 0 && vr == nullptr) {
     reportStatus(log, fmi2Error,
                  "ValueReference memory pointer cannot be NULL when the number of values to %s "
-                 "are %u",
-                 verb, count);
+                 "are %zu",
+                 verb, nvr);
     return false;
   }
   if (nvr != 0 && value == nullptr) {
     reportStatus(log, fmi2Error,
-                 "Value memory pointer cannot be NULL when the number of values to %s are %u",
-                 verb, count);
+                 "Value memory pointer cannot be NULL when the number of values to %s are %zu",
+                 verb, nvr);
     return false;
   }
   runtime::ModelInterface& mi = *c.modelInterface;
