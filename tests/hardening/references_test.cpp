@@ -1,0 +1,136 @@
+// Value references outside a unit's map: one past the last of each type, a huge one, and a
+// reference of one type used with the calls of another whose array is smaller or absent. Every
+// unit refuses the whole call with fmi2Error and moves nothing. (The real reference one past the
+// last is checked for every unit with the unit checks.)
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <string>
+
+#include "tests/hardening/unit_catalogue.h"
+#include "tests/support/unit_library.h"
+
+namespace hardening {
+namespace {
+
+constexpr fmi2ValueReference hugeReference = std::numeric_limits<fmi2ValueReference>::max();
+
+class References : public ::testing::TestWithParam<UnitFiles> {
+ protected:
+  References()
+      : library(GetParam().library),
+        catalogue(readCatalogue(GetParam().description)),
+        unit(library, catalogue.guid) {}
+
+  // Every get and set call of `type` with `bad` after a valid reference (if the type has one):
+  // refused, the value array untouched, the valid variable unchanged.
+  void expectRefused(const std::string& type, fmi2ValueReference bad) {
+    SCOPED_TRACE(type + " reference " + std::to_string(bad));
+    fmi2Component c = unit.component();
+    const bool hasValid = catalogue.count(type) > 0;
+    const fmi2ValueReference vr[2] = {0, bad};
+    const fmi2ValueReference* refs = hasValid ? vr : vr + 1;
+    const std::size_t n = hasValid ? 2 : 1;
+    unit.log().clear();
+    if (type == "Real") {
+      double values[2] = {-7.5, -7.5};
+      EXPECT_EQ(library.fmi2GetReal(c, refs, n, values), fmi2Error);
+      EXPECT_EQ(values[0], -7.5);
+      EXPECT_EQ(values[1], -7.5);
+      const double before = unit.getReal(0);
+      const double writes[2] = {before + 1.0, 2.0};
+      EXPECT_EQ(library.fmi2SetReal(c, refs, n, writes), fmi2Error);
+      EXPECT_EQ(unit.getReal(0), before);
+    } else {
+      fmi2Integer values[2] = {-7, -7};
+      const bool integer = type == "Integer";
+      EXPECT_EQ(integer ? library.fmi2GetInteger(c, refs, n, values)
+                        : library.fmi2GetBoolean(c, refs, n, values),
+                fmi2Error);
+      EXPECT_EQ(values[0], -7);
+      EXPECT_EQ(values[1], -7);
+      const fmi2Integer writes[2] = {1, 1};
+      if (hasValid) {
+        const int before = integer ? unit.getInteger(0) : unit.getBoolean(0);
+        EXPECT_EQ(integer ? library.fmi2SetInteger(c, refs, n, writes)
+                          : library.fmi2SetBoolean(c, refs, n, writes),
+                  fmi2Error);
+        EXPECT_EQ(integer ? unit.getInteger(0) : static_cast<int>(unit.getBoolean(0)), before);
+      } else {
+        EXPECT_EQ(integer ? library.fmi2SetInteger(c, refs, n, writes)
+                          : library.fmi2SetBoolean(c, refs, n, writes),
+                  fmi2Error);
+      }
+    }
+    const std::string count = std::to_string(catalogue.count(type));
+    EXPECT_TRUE(unit.log().contains("Value reference " + std::to_string(bad) + " is not a valid " +
+                                    type + " variable of this FMU (it has " + count + ")"));
+  }
+
+  test_support::UnitLibrary library;
+  Catalogue catalogue;
+  test_support::UnitInstance unit;
+};
+
+TEST_P(References, OnePastTheLastIntegerAndBooleanAreRefused) {
+  expectRefused("Integer", catalogue.count("Integer"));
+  expectRefused("Boolean", catalogue.count("Boolean"));
+}
+
+TEST_P(References, HugeReferencesAreRefusedForEveryType) {
+  for (const char* type : {"Real", "Integer", "Boolean"}) expectRefused(type, hugeReference);
+}
+
+// The master confuses types: the last real reference lies beyond the integer and boolean maps
+// of every unit, so the integer and boolean calls refuse it.
+TEST_P(References, RealReferencesAreRefusedByTheIntegerAndBooleanCalls) {
+  const fmi2ValueReference lastReal = catalogue.count("Real") - 1;
+  ASSERT_GE(lastReal, catalogue.count("Integer"));
+  ASSERT_GE(lastReal, catalogue.count("Boolean"));
+  expectRefused("Integer", lastReal);
+  expectRefused("Boolean", lastReal);
+}
+
+// Absurd counts with missing arrays are refused before anything is read, and the message
+// shows the count the master passed, also beyond 32 bits.
+TEST_P(References, HugeCountsWithMissingArraysAreRefused) {
+  fmi2Component c = unit.component();
+  const std::size_t huge = (std::size_t{1} << 32) + 3;
+  const fmi2ValueReference vr = 0;
+  unit.log().clear();
+  EXPECT_EQ(library.fmi2GetReal(c, nullptr, huge, nullptr), fmi2Error);
+  EXPECT_EQ(library.fmi2SetInteger(c, &vr, huge, nullptr), fmi2Error);
+  EXPECT_EQ(library.fmi2GetRealOutputDerivatives(c, nullptr, huge, nullptr, nullptr), fmi2Error);
+  ASSERT_EQ(unit.log().messages.size(), 3u);
+  EXPECT_EQ(unit.log().messages[0].message,
+            "ValueReference memory pointer cannot be NULL when the number of values to get are "
+            "4294967299");
+  EXPECT_EQ(unit.log().messages[1].message,
+            "Value memory pointer cannot be NULL when the number of values to set are 4294967299");
+  EXPECT_EQ(unit.log().messages[2].message,
+            "Value memory pointer cannot be NULL when the number of values to get are 4294967299");
+}
+
+// The model description and the map agree: every declared reference is accepted by its type.
+TEST_P(References, EveryDeclaredReferenceIsAccepted) {
+  for (const Variable& v : catalogue.variables) {
+    SCOPED_TRACE(v.name);
+    fmi2Integer integer = 0;
+    double real = 0.0;
+    if (v.type == "Real") {
+      EXPECT_EQ(library.fmi2GetReal(unit.component(), &v.vr, 1, &real), fmi2OK);
+    } else if (v.type == "Integer") {
+      EXPECT_EQ(library.fmi2GetInteger(unit.component(), &v.vr, 1, &integer), fmi2OK);
+    } else if (v.type == "Boolean") {
+      EXPECT_EQ(library.fmi2GetBoolean(unit.component(), &v.vr, 1, &integer), fmi2OK);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, References, ::testing::ValuesIn(unitsUnderTest()),
+                         [](const ::testing::TestParamInfo<UnitFiles>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace hardening

@@ -1,0 +1,85 @@
+// Lifecycle soak: 10 000 cycles of instantiate, set up, step and free for every unit, each with a
+// refused instantiation and a refused step besides, and the heap the process holds is the same
+// afterwards, to the block and the byte. Under the sanitizers LeakSanitizer checks the same at
+// exit instead of the counting allocator.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "tests/hardening/allocation_counter.h"
+#include "tests/hardening/unit_catalogue.h"
+#include "tests/support/unit_library.h"
+
+namespace hardening {
+namespace {
+
+constexpr int cycles = 10000;
+constexpr int warmUpCycles = 10;
+
+void silentLogger(fmi2ComponentEnvironment, fmi2String, fmi2Status, fmi2String, fmi2String, ...) {}
+
+class Soak : public ::testing::TestWithParam<UnitFiles> {
+ protected:
+  Soak() : library(GetParam().library), guid(readCatalogue(GetParam().description).guid) {}
+
+  // One cycle; the instance is created with logging on, so that every message is formatted and
+  // delivered.
+  void cycle() {
+    const fmi2CallbackFunctions callbacks{silentLogger, nullptr, nullptr, nullptr, nullptr};
+    ASSERT_EQ(library.fmi2Instantiate("soak", fmi2CoSimulation, "not the guid", "file:///tmp/r",
+                                      &callbacks, fmi2False, fmi2True),
+              nullptr);
+    fmi2Component c = library.fmi2Instantiate("soak", fmi2CoSimulation, guid.c_str(),
+                                              "file:///tmp/r", &callbacks, fmi2False, fmi2True);
+    ASSERT_NE(c, nullptr);
+    ASSERT_EQ(library.fmi2SetupExperiment(c, fmi2False, 0.0, 0.0, fmi2True, 10.0), fmi2OK);
+    ASSERT_EQ(library.fmi2EnterInitializationMode(c), fmi2OK);
+    ASSERT_EQ(library.fmi2ExitInitializationMode(c), fmi2OK);
+    ASSERT_EQ(library.fmi2DoStep(c, 0.0, 0.01, fmi2True), fmi2OK);
+    ASSERT_EQ(library.fmi2DoStep(c, 0.01, std::numeric_limits<double>::infinity(), fmi2True),
+              fmi2Error);
+    ASSERT_EQ(library.fmi2Terminate(c), fmi2OK);
+    library.fmi2FreeInstance(c);
+  }
+
+  test_support::UnitLibrary library;
+  std::string guid;
+};
+
+TEST_P(Soak, TenThousandLifecyclesHoldNoMoreHeap) {
+  for (int i = 0; i < warmUpCycles; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+  const HeapUse before = heapUse();
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < cycles; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const HeapUse after = heapUse();
+
+  if (!heapCounted()) {
+    std::printf("soak %s: %d cycles (%d fixed steps) in %.2f s; heap checked by LeakSanitizer\n",
+                GetParam().name, cycles, 4 * cycles, seconds);
+    return;
+  }
+  const double perCycle = static_cast<double>(after.allocations - before.allocations) / cycles;
+  std::printf("soak %s: %d cycles (%d fixed steps) in %.2f s; heap before %lld blocks / %lld "
+              "bytes, after %lld blocks / %lld bytes; %.1f allocations per cycle\n",
+              GetParam().name, cycles, 4 * cycles, seconds, static_cast<long long>(before.blocks),
+              static_cast<long long>(before.bytes), static_cast<long long>(after.blocks),
+              static_cast<long long>(after.bytes), perCycle);
+  RecordProperty("heapBytesBefore", std::to_string(before.bytes));
+  RecordProperty("heapBytesAfter", std::to_string(after.bytes));
+  EXPECT_GT(perCycle, 0.0) << "the counting allocator saw none of the unit's allocations";
+  EXPECT_EQ(after.blocks, before.blocks);
+  EXPECT_EQ(after.bytes, before.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Units, Soak, ::testing::ValuesIn(unitsUnderTest()),
+                         [](const ::testing::TestParamInfo<UnitFiles>& info) {
+                           return std::string(info.param.name);
+                         });
+
+}  // namespace
+}  // namespace hardening
