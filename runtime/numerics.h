@@ -28,16 +28,19 @@ namespace detail {
 
 // The interval search common to every lookup, for bp[0] < u < bp[m]: halves [lo, hi] until one
 // interval is left. Clip and extrapolating searches differ only at the ends of the range; inside
-// it they agree. The choice of half is a selection rather than a branch, since it follows no
-// pattern a predictor could learn.
+// it they agree. The halving branches on purpose: successive stages of a step mostly land in the
+// same interval, so the branches predict well and keep the search off the chain of dependent
+// operations that a selection would put it on.
 inline uint32_t searchInner(double u, const double* bp, uint32_t m) {
   uint32_t lo = 0;
   uint32_t hi = m;
   uint32_t mid = m >> 1;
   while (hi - lo > 1) {
-    const bool upper = bp[mid] <= u;
-    lo = upper ? mid : lo;
-    hi = upper ? hi : mid;
+    if (bp[mid] <= u) {
+      lo = mid;
+    } else {
+      hi = mid;
+    }
     mid = (lo + hi) >> 1;
   }
   return lo;

@@ -36,22 +36,18 @@ constexpr ScaledTableau scaleTableau(double h) {
 inline constexpr ScaledTableau fixedStepTableau = scaleTableau(fixedStepSize);
 
 // Stage i's state: x[j] = (sum over p < i, in ascending p, of (h × a[i][p]) × k_p[j]) + x0[j],
-// each sum starting from 0.0. The sums of all elements advance together term by term, which
-// keeps every element's order of additions.
+// each sum starting from 0.0. One element after the other, each finished and stored before the
+// next begins: measured faster than advancing all the sums together, since the model reads its
+// first states first.
 template <int n, int i>
 inline void stageState(const double* ha, double* const* k, const double* x0, double* x) {
-  double s[n];
 #pragma GCC unroll 16
-  for (int j = 0; j < n; ++j) s[j] = 0.0;
+  for (int j = 0; j < n; ++j) {
+    double s = 0.0;
 #pragma GCC unroll 16
-  for (int p = 0; p < i; ++p) {
-    const double w = ha[p];
-    const double* kp = k[p];
-#pragma GCC unroll 16
-    for (int j = 0; j < n; ++j) s[j] = s[j] + w * kp[j];
+    for (int p = 0; p < i; ++p) s = s + ha[p] * k[p][j];
+    x[j] = s + x0[j];
   }
-#pragma GCC unroll 16
-  for (int j = 0; j < n; ++j) x[j] = s[j] + x0[j];
 }
 
 }  // namespace ode8
