@@ -29,8 +29,9 @@ ensure_packages() {
 configure_and_build() {
   local dir=$1
   shift
-  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 || {
-    cat "$dir.configure.log" >&2
+  mkdir -p "$dir"
+  cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir/configure.log" 2>&1 || {
+    cat "$dir/configure.log" >&2
     exit 1
   }
   cmake --build "$dir" -j "$JOBS"
