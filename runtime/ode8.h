@@ -3,8 +3,6 @@
 // lie inside the model record.
 #pragma once
 
-#include <utility>
-
 #include "runtime/model_data.h"
 #include "runtime/ode8_coefficients.h"
 #include "runtime/sim_model.h"
@@ -34,21 +32,6 @@ constexpr ScaledTableau scaleTableau(double h) {
 
 // The products for the fixed step of every model, formed by the compiler.
 inline constexpr ScaledTableau fixedStepTableau = scaleTableau(fixedStepSize);
-
-// Stage i's state: x[j] = (sum over p < i, in ascending p, of (h × a[i][p]) × k_p[j]) + x0[j],
-// each sum starting from 0.0. One element after the other, each finished and stored before the
-// next begins: measured faster than advancing all the sums together, since the model reads its
-// first states first.
-template <int n, int i>
-inline void stageState(const double* ha, double* const* k, const double* x0, double* x) {
-#pragma GCC unroll 16
-  for (int j = 0; j < n; ++j) {
-    double s = 0.0;
-#pragma GCC unroll 16
-    for (int p = 0; p < i; ++p) s = s + ha[p] * k[p][j];
-    x[j] = s + x0[j];
-  }
-}
 
 }  // namespace ode8
 
@@ -85,25 +68,31 @@ void ode8Step(IntegratorInfo& info, SimModel& m) {
     x0[j] = x[j];
   }
 
+  // The stages stay a loop, with one call of each model routine: measured faster than the stages
+  // unrolled, whose code no longer fits the processor's caches of decoded instructions.
   typename M::Data d(m);
-  auto stage = [&]<int i>(std::integral_constant<int, i>) {
+  for (int i = 0; i < ode8::stages; ++i) {
     double* k = data.stageDerivatives[i];
-    // Stage 0 evaluates at x = x0, which x already holds.
-    if constexpr (i > 0) {
-      ode8::stageState<n, i>(tab.a[i], data.stageDerivatives, x0, x);
+    // Stage 0 evaluates at x = x0, which x already holds. Every other stage's state is
+    // x[j] = (sum over p < i, in ascending p, of (h × a[i][p]) × k_p[j]) + x0[j], one element
+    // after the other.
+    if (i > 0) {
+#pragma GCC unroll 16
+      for (int j = 0; j < n; ++j) {
+        double s = 0.0;
+        for (int p = 0; p < i; ++p) s = s + tab.a[i][p] * data.stageDerivatives[p][j];
+        x[j] = s + x0[j];
+      }
       taskTimes[0] = (i == ode8::stages - 1) ? tf : tab.c[i] + t0;
     }
     *info.stateDerivativesPtr = k;
     d.derivatives = k;
-    if constexpr (i > 0) M::computeOutputs(d);
+    if (i > 0) M::computeOutputs(d);
     M::computeDerivatives(d);
     const double weight = tab.b[i];
 #pragma GCC unroll 16
     for (int j = 0; j < n; ++j) delta[j] = weight * k[j] + delta[j];
-  };
-  [&]<int... i>(std::integer_sequence<int, i...>) {
-    (stage(std::integral_constant<int, i>{}), ...);
-  }(std::make_integer_sequence<int, ode8::stages>{});
+  }
 
 #pragma GCC unroll 16
   for (int j = 0; j < n; ++j) x[j] = x0[j] + delta[j];
