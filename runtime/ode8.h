@@ -90,14 +90,19 @@ void ode8Step(IntegratorInfo& info, SimModel& m) {
       taskTimes[0] = (i == ode8::stages - 1) ? tf : tab.c[i] + t0;
     }
     if (i + 1 < ode8::stages) {
-      // Stage i+1's terms p = 0 .. i-1.
+      // Stage i+1's terms p = 0 .. i-1, term by term for all elements at once.
       const double* a = tab.a[i + 1];
+      double s[n];
 #pragma GCC unroll 16
-      for (int j = 0; j < n; ++j) {
-        double s = 0.0;
-        for (int p = 0; p < i; ++p) s = s + a[p] * data.stageDerivatives[p][j];
-        partial[j] = s;
+      for (int j = 0; j < n; ++j) s[j] = 0.0;
+      for (int p = 0; p < i; ++p) {
+        const double w = a[p];
+        const double* kp = data.stageDerivatives[p];
+#pragma GCC unroll 16
+        for (int j = 0; j < n; ++j) s[j] = s[j] + w * kp[j];
       }
+#pragma GCC unroll 16
+      for (int j = 0; j < n; ++j) partial[j] = s[j];
     }
     *info.stateDerivativesPtr = k;
     d.derivatives = k;
