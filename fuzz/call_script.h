@@ -100,10 +100,12 @@ enum class PointKind : uint8_t {
 
 // How one value reference is chosen (selector byte; kinds by s % 8, index by s / 8).
 enum class ReferenceKind : uint8_t {
-  valid0, valid1, valid2, valid3, valid4,  // (s / 8) modulo the count of the type
-  onePastLast,                             // the count of the type
-  huge,                                    // 0xFFFFFFFF
-  raw,                                     // 4 raw bytes
+  first0, first1,  // (s / 8) modulo the count of the type: the first ones (inputs, outputs)
+  last,            // (s / 8) from the end: the last parameters
+  any0, any1,      // two more bytes modulo the count: any reference of the type
+  onePastLast,     // the count of the type
+  huge,            // 0xFFFFFFFF
+  raw,             // 4 raw bytes
 };
 
 // How the count of a variable access is chosen (selector byte % 8).

@@ -190,7 +190,7 @@ const Seed seeds[] = {
                                             : op == Op::setBoolean ? std::vector<uint8_t>{1}
                                                                    : std::vector<uint8_t>{};
          s.missingArrays(op, 0);
-         for (auto kind : {ReferenceKind::valid0, ReferenceKind::onePastLast,
+         for (auto kind : {ReferenceKind::first0, ReferenceKind::onePastLast,
                            ReferenceKind::huge, ReferenceKind::raw}) {
            s.one(op, 0, kind, value);
          }
@@ -236,7 +236,7 @@ const Seed seeds[] = {
        s.ready(0);
        for (uint8_t r = 0; r < 13; ++r) s.refusal(0, r);
        s.plain(Op::reset, 0).missingArrays(Op::setString, 0).missingArrays(Op::getString, 0);
-       s.one(Op::getString, 0, ReferenceKind::valid0).one(Op::setString, 0, ReferenceKind::valid0);
+       s.one(Op::getString, 0, ReferenceKind::first0).one(Op::setString, 0, ReferenceKind::first0);
        s.raw({static_cast<uint8_t>(Op::setDebugLogging), 0, 0, 0});   // off, no categories
        s.raw({static_cast<uint8_t>(Op::setDebugLogging), 0, 1, 1});   // on, two categories
        s.raw({static_cast<uint8_t>(Op::setDebugLogging), 0, 1, 0});   // on
@@ -253,9 +253,9 @@ const Seed seeds[] = {
        // Slot 3 holds no instance: every call gets a NULL handle.
        s.setup(3).plain(Op::enterInitialization, 3).plain(Op::exitInitialization, 3);
        s.step(3, fuzz::realCentisecond).plain(Op::terminate, 3).plain(Op::reset, 3);
-       s.one(Op::getReal, 3, ReferenceKind::valid0).one(Op::setReal, 3, ReferenceKind::valid0, {0});
-       s.one(Op::getInteger, 3, ReferenceKind::valid0).one(Op::getBoolean, 3, ReferenceKind::valid0);
-       s.one(Op::getString, 3, ReferenceKind::valid0).refusal(3, 0).refusal(3, 7);
+       s.one(Op::getReal, 3, ReferenceKind::first0).one(Op::setReal, 3, ReferenceKind::first0, {0});
+       s.one(Op::getInteger, 3, ReferenceKind::first0).one(Op::getBoolean, 3, ReferenceKind::first0);
+       s.one(Op::getString, 3, ReferenceKind::first0).refusal(3, 0).refusal(3, 7);
        s.raw({static_cast<uint8_t>(Op::setDebugLogging), 3, 1, 0});
        s.raw({static_cast<uint8_t>(Op::outputDerivatives), 3, static_cast<uint8_t>(CountKind::one), 0});
        s.plain(Op::freeInstance, 3);

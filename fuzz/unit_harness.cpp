@@ -6,6 +6,7 @@
 // right status and untouched result arrays on a refusal.
 //
 // Built once per unit with FUZZ_MODEL_HEADER and FUZZ_MODEL_TYPE naming the unit's model.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -130,9 +131,49 @@ class Harness {
  private:
   using Op = fuzz::Op;
 
+  // Every variable of an instance, as bit patterns (NaNs compare too).
+  static std::vector<uint64_t> snapshot(fmi2Component c) {
+    std::vector<uint64_t> bits;
+    if (c == nullptr) return bits;
+    const std::vector<fmi2ValueReference>& refs = allReferences();
+    std::vector<double> reals(counts.reals);
+    std::vector<fmi2Integer> integers(counts.integers + counts.booleans);
+    EXPECT(fmi2GetReal(c, refs.data(), counts.reals, reals.data()) == fmi2OK);
+    EXPECT(fmi2GetInteger(c, refs.data(), counts.integers, integers.data()) == fmi2OK);
+    EXPECT(fmi2GetBoolean(c, refs.data(), counts.booleans, integers.data() + counts.integers) ==
+           fmi2OK);
+    bits.resize(reals.size() + integers.size());
+    std::memcpy(bits.data(), reals.data(), reals.size() * sizeof(double));
+    for (std::size_t i = 0; i < integers.size(); ++i) {
+      bits[reals.size() + i] = static_cast<uint32_t>(integers[i]);
+    }
+    return bits;
+  }
+
+  static const std::vector<fmi2ValueReference>& allReferences() {
+    static const std::vector<fmi2ValueReference> refs = [] {
+      std::vector<fmi2ValueReference> r(std::max({counts.reals, counts.integers, counts.booleans}));
+      for (std::size_t i = 0; i < r.size(); ++i) r[i] = static_cast<fmi2ValueReference>(i);
+      return r;
+    }();
+    return refs;
+  }
+
+  // One call on one slot; the other live instances must come out of it unchanged.
   void call() {
     const auto op = static_cast<Op>(in_.byte() % static_cast<uint8_t>(Op::count));
     const int index = in_.byte() % fuzz::slotCount;
+    std::vector<uint64_t> others[fuzz::slotCount];
+    for (int j = 0; j < fuzz::slotCount; ++j) {
+      if (j != index) others[j] = snapshot(slots_[j].component);
+    }
+    perform(op, index);
+    for (int j = 0; j < fuzz::slotCount; ++j) {
+      if (j != index) EXPECT(snapshot(slots_[j].component) == others[j]);
+    }
+  }
+
+  void perform(Op op, int index) {
     Slot& s = slots_[index];
     fmi2Component c = s.component;
     switch (op) {
@@ -331,13 +372,21 @@ class Harness {
 
   fmi2ValueReference reference(uint32_t typeCount) {
     const uint8_t s = in_.byte();
+    const uint32_t index = s / 8u;
+    // With no variables of the type, every reference is invalid.
+    auto modulo = [typeCount](uint32_t i) { return typeCount == 0 ? i : i % typeCount; };
     switch (static_cast<fuzz::ReferenceKind>(s % 8)) {
+      case fuzz::ReferenceKind::first0:
+      case fuzz::ReferenceKind::first1: return modulo(index);
+      case fuzz::ReferenceKind::last:
+        return typeCount == 0 ? index : typeCount - 1 - modulo(index);
+      case fuzz::ReferenceKind::any0:
+      case fuzz::ReferenceKind::any1: return modulo(in_.u16());
       case fuzz::ReferenceKind::onePastLast: return typeCount;
       case fuzz::ReferenceKind::huge: return std::numeric_limits<fmi2ValueReference>::max();
-      case fuzz::ReferenceKind::raw: return in_.u32();
-      default: break;
+      case fuzz::ReferenceKind::raw: break;
     }
-    return typeCount == 0 ? s / 8u : (s / 8u) % typeCount;
+    return in_.u32();
   }
 
   // Decodes the count and the value references of one access; the values are filled with
