@@ -95,6 +95,26 @@ TEST_F(Clock, RefusedCallsLeaveClockAndCarryAlone) {
   expectClockAt(2);
 }
 
+// The clock's low word wraps after 2^32 steps (about 124 days of model time); stepping across
+// it through the layer keeps the time the product of the count. The count is moved there
+// directly, with the pending step's end recomputed as a get call would.
+TEST_F(Clock, StepsAcrossTheClockWordWrapKeepExactTime) {
+  runtime::ModelInterface& mi = *static_cast<fmi::FmuComponent*>(c)->modelInterface;
+  ASSERT_EQ(fmi2DoStep(c, 0.0, 0.01, fmi2True), fmi2OK);
+  mi.model->clockTick0 = 0xFFFFFFFEu;
+  mi.model->taskTimes[0] = static_cast<double>(0xFFFFFFFEu) * h;
+  mi.setSolverStopTime(mi.model, -1.0);
+  mi.computeOutputs(mi.model, 0);
+  expectClockAt(0xFFFFFFFEu);
+  const double tc = modelTime();
+  for (uint64_t k = 1; k <= 3; ++k) {
+    ASSERT_EQ(fmi2DoStep(c, tc + static_cast<double>(k - 1) * 0.01, 0.01, fmi2True), fmi2OK);
+    expectClockAt(0xFFFFFFFEu + 4 * k);
+    EXPECT_EQ(model().clockTickHigh0, 1u);
+  }
+  EXPECT_TRUE(outputsFinite());
+}
+
 TEST_F(Clock, LongRunKeepsExactTime) {
   constexpr uint64_t totalSteps = LONG_RUN_STEPS;
   // Three fifths in communication steps of 0.01 s (four fixed steps each, the master's points
