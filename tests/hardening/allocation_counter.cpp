@@ -17,6 +17,15 @@ namespace {
 std::atomic<int64_t> liveBlocks{0};
 std::atomic<int64_t> liveBytes{0};
 std::atomic<int64_t> allocationCalls{0};
+std::atomic<int64_t> untilFailure{-1};  // allocations to let through before one fails
+std::atomic<int64_t> attempts{0};
+
+// True when this allocation is the one to fail.
+bool injectFailure() {
+  attempts.fetch_add(1, std::memory_order_relaxed);
+  if (untilFailure.load(std::memory_order_relaxed) < 0) return false;
+  return untilFailure.fetch_sub(1, std::memory_order_relaxed) == 0;
+}
 
 void* counted(void* p) {
   if (p != nullptr) {
@@ -37,9 +46,14 @@ void released(void* p) {
 
 // The replacements every library of the process binds to (the executable exports them).
 extern "C" {
-void* malloc(std::size_t size) { return counted(__libc_malloc(size)); }
-void* calloc(std::size_t count, std::size_t size) { return counted(__libc_calloc(count, size)); }
+void* malloc(std::size_t size) {
+  return injectFailure() ? nullptr : counted(__libc_malloc(size));
+}
+void* calloc(std::size_t count, std::size_t size) {
+  return injectFailure() ? nullptr : counted(__libc_calloc(count, size));
+}
 void* realloc(void* p, std::size_t size) {
+  if (injectFailure()) return nullptr;
   if (size == 0 && p != nullptr) {
     released(p);
     return __libc_realloc(p, size);
@@ -65,6 +79,11 @@ bool heapCounted() { return true; }
 
 HeapUse heapUse() {
   return {liveBlocks.load(), liveBytes.load(), allocationCalls.load()};
+}
+
+int64_t failAllocationAfter(int64_t n) {
+  untilFailure.store(n < 0 ? -1 : n);
+  return attempts.exchange(0);
 }
 
 }  // namespace hardening

@@ -17,4 +17,8 @@ struct HeapUse {
 bool heapCounted();
 HeapUse heapUse();
 
+// Makes the allocation after the next `n` ones fail (return null), once; a negative n disarms.
+// Returns how many allocations were made since the last call, failed ones included.
+int64_t failAllocationAfter(int64_t n);
+
 }  // namespace hardening

@@ -5,5 +5,6 @@ namespace hardening {
 
 bool heapCounted() { return false; }
 HeapUse heapUse() { return {0, 0, 0}; }
+int64_t failAllocationAfter(int64_t) { return 0; }
 
 }  // namespace hardening

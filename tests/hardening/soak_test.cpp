@@ -76,6 +76,54 @@ TEST_P(Soak, TenThousandLifecyclesHoldNoMoreHeap) {
   EXPECT_EQ(after.bytes, before.bytes);
 }
 
+// A logger that allocates nothing (it runs while allocations are made to fail): it keeps the
+// last message in a fixed buffer.
+struct LastMessage {
+  char text[4096];
+  int count;
+};
+LastMessage lastMessage;
+
+void keepingLogger(fmi2ComponentEnvironment, fmi2String, fmi2Status, fmi2String,
+                   fmi2String message, ...) {
+  std::snprintf(lastMessage.text, sizeof lastMessage.text, "%s", message);
+  ++lastMessage.count;
+}
+
+// Each allocation fmi2Instantiate makes fails in turn: the call returns NULL after telling the
+// master, and gives back everything it had taken. Once no allocation fails, the instance works.
+TEST_P(Soak, EveryFailedAllocationInInstantiationIsCleanedUp) {
+  if (!heapCounted()) GTEST_SKIP() << "the sanitizer build keeps its own allocator";
+  const fmi2CallbackFunctions callbacks{keepingLogger, nullptr, nullptr, nullptr, nullptr};
+  ASSERT_NO_FATAL_FAILURE(cycle());
+  const HeapUse before = heapUse();
+  int64_t failures = 0;
+  for (int64_t n = 0;; ++n) {
+    lastMessage.count = 0;
+    failAllocationAfter(n);
+    fmi2Component c = library.fmi2Instantiate("failing", fmi2CoSimulation, guid.c_str(),
+                                              "file:///tmp/r", &callbacks, fmi2False, fmi2True);
+    const int64_t made = failAllocationAfter(-1);
+    if (made <= n) {  // nothing failed: the instance is whole
+      ASSERT_NE(c, nullptr) << "with all " << made << " allocations granted";
+      EXPECT_EQ(library.fmi2SetupExperiment(c, fmi2False, 0.0, 0.0, fmi2False, 0.0), fmi2OK);
+      EXPECT_EQ(library.fmi2DoStep(c, 0.0, 0.01, fmi2True), fmi2OK);
+      library.fmi2FreeInstance(c);
+      EXPECT_EQ(heapUse().blocks, before.blocks);
+      break;
+    }
+    ++failures;
+    EXPECT_EQ(c, nullptr) << "allocation " << n + 1 << " failed";
+    EXPECT_GT(lastMessage.count, 0) << "allocation " << n + 1 << " failed without a message";
+    const HeapUse after = heapUse();
+    EXPECT_EQ(after.blocks, before.blocks) << "allocation " << n + 1 << " failed";
+    EXPECT_EQ(after.bytes, before.bytes) << "allocation " << n + 1 << " failed";
+    if (c != nullptr) library.fmi2FreeInstance(c);
+  }
+  std::printf("instantiation of %s: each of its %lld allocations failed in turn, cleaned up\n",
+              GetParam().name, static_cast<long long>(failures));
+}
+
 INSTANTIATE_TEST_SUITE_P(Units, Soak, ::testing::ValuesIn(unitsUnderTest()),
                          [](const ::testing::TestParamInfo<UnitFiles>& info) {
                            return std::string(info.param.name);
