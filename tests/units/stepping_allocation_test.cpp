@@ -1,10 +1,9 @@
 // The stepping and variable-access path allocates nothing: once an instance exists, fmi2DoStep,
 // fmi2SetReal and fmi2GetReal of every built unit make no heap allocation and free nothing.
 //
-// The units allocate with malloc and calloc and release with free; this executable replaces the
-// C allocator's entry points with counting ones that forward to the C library's own, so every
-// allocation in the process is seen, the units' included. (Not built under the sanitizers, which
-// replace the allocator themselves.)
+// The units allocate with malloc and calloc and release with free; this executable links the
+// hardening tests' replacements of those, which count every allocation in the process, the
+// units' included. (Not built under the sanitizers, which replace the allocator themselves.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,73 +14,25 @@
 
 #include "bench/unit_drivers.h"
 #include "bench_units.h"
-
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* p, std::size_t size);
-void* __libc_memalign(std::size_t alignment, std::size_t size);
-void __libc_free(void* p);
-}
+#include "tests/hardening/allocation_counter.h"
 
 namespace {
 
-bool counting = false;
-long allocations = 0;
-long releases = 0;
-
-void noteAllocation() {
-  if (counting) ++allocations;
-}
-
-// Counts the allocations and releases made while it lives.
+// Counts the allocations and releases made while it lives, from the heap counter of the
+// hardening tests (tests/hardening/allocation_counter.cpp, linked into this executable): a
+// release is a block fewer held with no allocation in between.
 class AllocationCount {
  public:
-  AllocationCount() {
-    allocations = 0;
-    releases = 0;
-    counting = true;
+  AllocationCount() : start_(hardening::heapUse()) {}
+  long allocationsSoFar() const { return static_cast<long>(hardening::heapUse().allocations - start_.allocations); }
+  long releasesSoFar() const {
+    const hardening::HeapUse now = hardening::heapUse();
+    return static_cast<long>((now.allocations - start_.allocations) - (now.blocks - start_.blocks));
   }
-  ~AllocationCount() { counting = false; }
-  long allocationsSoFar() const { return allocations; }
-  long releasesSoFar() const { return releases; }
+
+ private:
+  hardening::HeapUse start_;
 };
-
-}  // namespace
-
-extern "C" {
-void* malloc(std::size_t size) {
-  noteAllocation();
-  return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) {
-  noteAllocation();
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, std::size_t size) {
-  noteAllocation();
-  return __libc_realloc(p, size);
-}
-void* memalign(std::size_t alignment, std::size_t size) {
-  noteAllocation();
-  return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(std::size_t alignment, std::size_t size) {
-  noteAllocation();
-  return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** p, std::size_t alignment, std::size_t size) {
-  noteAllocation();
-  *p = __libc_memalign(alignment, size);
-  return *p == nullptr ? 12 /* ENOMEM */ : 0;
-}
-void free(void* p) {
-  if (counting && p != nullptr) ++releases;
-  __libc_free(p);
-}
-}
-
-namespace {
 
 // What one unit's test needs: its value references and a way to drive it through its library.
 struct Unit {
