@@ -45,6 +45,7 @@ class DirectModel {
 
   void setReal(uint32_t vr, double value) { mi_.writeReal(&mi_.variables.reals[vr], value); }
   double getReal(uint32_t vr) const { return mi_.readReal(&mi_.variables.reals[vr]); }
+  runtime::ModelInterface& table() { return mi_; }
 
   // What fmi2SetupExperiment does with the model.
   void setup() {
