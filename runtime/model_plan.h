@@ -1,22 +1,21 @@
 // The plan every model is built to. A model supplies its records, its stored parameter defaults,
 // its equations and its value-reference table as a model description type M:
 //
-//   struct Model {
-//     using ModelParameters = ...; using BlockSignals = ...; using ExternalInputs = ...;
-//     using ExternalOutputs = ...; using WorkStates = ...;
-//     using Data = runtime::ModelData<Model>;                    // what the equations receive
+//   struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
+//                                     ExternalOutputs, WorkStates> {   // runtime/model_base.h
 //     static constexpr int32_t numContinuousStates = ...;
-//     static constexpr int32_t numTriggerStates = ...;          // edge memories (0 if none)
 //     static constexpr runtime::ModelInfo info = {...};
 //     static constexpr const char* description = "...";
 //     static ModelParameters& defaultParameters();                // the library's stored record
 //     static std::span<const runtime::VariableDef> variables();  // in value-reference order
+//     static void initializeModel(Data&);                        // Data: runtime::ModelData<Model>
+//     static void computeOutputs(Data&);                         // after the major-step prologue
+//     static void computeDerivatives(Data&);
+//     // optional, each replacing the base's default:
+//     static constexpr int32_t numTriggerStates = ...;           // edge memories (default 0)
 //     static void fixUpParameters(ModelParameters&);             // after initializeNonFinites
-//     static void initializeModel(runtime::ModelData<Model>&);
-//     static void computeOutputs(runtime::ModelData<Model>&);    // after the major-step prologue
-//     static void computeDerivatives(runtime::ModelData<Model>&);
-//     static void updateDiscreteStates(runtime::ModelData<Model>&);  // before the integration
-//     // optional: why writing `value` to integer reference `vr` would break a lookup, or null
+//     static void updateDiscreteStates(Data&);                   // before the integration
+//     // why writing `value` to integer reference `vr` would break a lookup, or null
 //     static const char* integerWriteError(const ModelParameters&, uint32_t vr, uint32_t value);
 //   };
 //

@@ -5,7 +5,7 @@
 #include <span>
 
 #include "models/driver/driver_records.h"
-#include "runtime/model_data.h"
+#include "runtime/model_base.h"
 #include "runtime/model_interface.h"
 #include "runtime/variable_def.h"
 
@@ -19,26 +19,18 @@ enum IntegerReference : uint32_t {
   engineMapSpeedMaxIndexRef = 3,
 };
 
-struct Model {
-  using ModelParameters = driver::ModelParameters;
-  using BlockSignals = driver::BlockSignals;
-  using ExternalInputs = driver::ExternalInputs;
-  using ExternalOutputs = driver::ExternalOutputs;
-  using WorkStates = driver::WorkStates;
-  using Data = runtime::ModelData<Model>;
-
+struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
+                                 ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = numStates;
-  static constexpr int32_t numTriggerStates = 0;
-  static constexpr runtime::ModelInfo info = {"Driver", "5.02 (G2029c) 09-Oct-2029", "1.372",
-                                              "Fri Mar 30 00:09:39 2018", 11, 4, 2, 2, 0,
-                                              numStates, 0.0025, 55};
+  static constexpr runtime::ModelInfo info = {
+      "Driver", runtime::generatorVersion, runtime::modelVersion, "Fri Mar 30 00:09:39 2018",
+      11, 4, 2, 2, 0, numStates, runtime::fixedStepSize, 55};
   static constexpr const char* description =
       "Driver: follows a target speed with road-load feed-forward through an inverse engine map, "
       "shaped proportional feedback, and brake logic with a hold brake at standstill";
 
   static ModelParameters& defaultParameters();
   static std::span<const runtime::VariableDef> variables();
-  static void fixUpParameters(ModelParameters&) {}
   static void initializeModel(Data& d);
   static void computeOutputs(Data& d);
   static void computeDerivatives(Data& d);

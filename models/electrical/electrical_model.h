@@ -5,7 +5,7 @@
 #include <span>
 
 #include "models/electrical/electrical_records.h"
-#include "runtime/model_data.h"
+#include "runtime/model_base.h"
 #include "runtime/model_interface.h"
 #include "runtime/variable_def.h"
 
@@ -39,19 +39,12 @@ inline constexpr uint32_t vrDragVoltageStride = 2;
 inline constexpr uint32_t vrDragCapCurrentStride = 7;
 inline constexpr uint32_t vrDragCapVoltageStride = 8;
 
-struct Model {
-  using ModelParameters = electrical::ModelParameters;
-  using BlockSignals = electrical::BlockSignals;
-  using ExternalInputs = electrical::ExternalInputs;
-  using ExternalOutputs = electrical::ExternalOutputs;
-  using WorkStates = electrical::WorkStates;
-  using Data = runtime::ModelData<Model>;
-
+struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
+                                 ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = numStates;
-  static constexpr int32_t numTriggerStates = 0;
-  static constexpr runtime::ModelInfo info = {"ZORVEL", "5.02 (G2029c) 09-Oct-2029", "1.372",
-                                              "Fri Mar 30 00:13:44 2018", 28, 3, 6, 2, 0,
-                                              numStates, 0.0025, 77};
+  static constexpr runtime::ModelInfo info = {
+      "ZORVEL", runtime::generatorVersion, runtime::modelVersion, "Fri Mar 30 00:13:44 2018",
+      28, 3, 6, 2, 0, numStates, runtime::fixedStepSize, 77};
   static constexpr const char* description =
       "Electrical system: belt-driven alternator with voltage regulator and speed-dependent "
       "current limit, 48 Ah battery with ohmic resistance and one RC branch, base and switched "
@@ -59,7 +52,6 @@ struct Model {
 
   static ModelParameters& defaultParameters();
   static std::span<const runtime::VariableDef> variables();
-  static void fixUpParameters(ModelParameters&) {}
   static void initializeModel(Data& d);
   static void computeOutputs(Data& d);
   static void computeDerivatives(Data& d);

@@ -4,26 +4,20 @@
 #include <span>
 
 #include "models/powertrain/powertrain_records.h"
-#include "runtime/model_data.h"
+#include "runtime/model_base.h"
 #include "runtime/model_interface.h"
 #include "runtime/variable_def.h"
 
 namespace powertrain {
 
-struct Model {
-  using ModelParameters = powertrain::ModelParameters;
-  using BlockSignals = powertrain::BlockSignals;
-  using ExternalInputs = powertrain::ExternalInputs;
-  using ExternalOutputs = powertrain::ExternalOutputs;
-  using WorkStates = powertrain::WorkStates;
-  using Data = runtime::ModelData<Model>;
-
+struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
+                                 ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = numStates;
   // One edge memory: the lock-up release condition at the last major step (3 = none yet).
   static constexpr int32_t numTriggerStates = 1;
-  static constexpr runtime::ModelInfo info = {"KADMIR", "5.02 (G2029c) 09-Oct-2029", "1.372",
-                                              "Fri Mar 30 00:14:29 2018", 34, 10, 8, 2, 1,
-                                              numStates, 0.0025, 111};
+  static constexpr runtime::ModelInfo info = {
+      "KADMIR", runtime::generatorVersion, runtime::modelVersion, "Fri Mar 30 00:14:29 2018",
+      34, 10, 8, 2, 1, numStates, runtime::fixedStepSize, 111};
   static constexpr const char* description =
       "Powertrain: combustion engine with torque and fuel maps and cut-offs, torque converter "
       "with lock-up clutch, gearbox following a ratio command through a lag, final drive, "
@@ -35,7 +29,6 @@ struct Model {
   static void initializeModel(Data& d);
   static void computeOutputs(Data& d);
   static void computeDerivatives(Data& d);
-  static void updateDiscreteStates(Data&) {}
   // Refuses a write of a map's last index that would let its lookup read outside the map or
   // its breakpoints.
   static const char* integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value);

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "runtime/model_base.h"
 #include "runtime/model_plan.h"
 
 namespace test_model {
@@ -34,16 +35,9 @@ struct ModelParameters {
 
 enum State : int { growingState = 0, heldState = 1 };
 
-struct Model {
-  using ModelParameters = test_model::ModelParameters;
-  using BlockSignals = test_model::BlockSignals;
-  using ExternalInputs = test_model::ExternalInputs;
-  using ExternalOutputs = test_model::ExternalOutputs;
-  using WorkStates = test_model::WorkStates;
-  using Data = runtime::ModelData<Model>;
-
+struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
+                                 ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = 2;
-  static constexpr int32_t numTriggerStates = 0;
   static constexpr runtime::ModelInfo info = {"TestModel", "1", "1", "today", 1, 1, 2, 2, 0, 2,
                                               0.0025, 5};
   static constexpr const char* description = "test model";
@@ -54,7 +48,6 @@ struct Model {
 
   static ModelParameters& defaultParameters() { return stored; }
   static std::span<const runtime::VariableDef> variables();
-  static void fixUpParameters(ModelParameters&) {}
   static void initializeModel(Data& d) {
     d.states[growingState] = d.parameters.initialGrowing;
     d.states[heldState] = d.parameters.initialHeld;
