@@ -4,7 +4,6 @@
 // step and are not refused.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
@@ -37,12 +36,7 @@ class Intervals : public ::testing::TestWithParam<UnitFiles> {
 
   std::vector<uint64_t> outputBits(test_support::UnitInstance& unit) {
     std::vector<uint64_t> bits;
-    for (fmi2ValueReference vr : outputs) {
-      const double v = unit.getReal(vr);
-      uint64_t b;
-      std::memcpy(&b, &v, sizeof b);
-      bits.push_back(b);
-    }
+    for (fmi2ValueReference vr : outputs) bits.push_back(bitsOf(unit.getReal(vr)));
     return bits;
   }
 
@@ -115,10 +109,7 @@ TEST_P(Intervals, RefusedFirstCallLeavesTheInstanceReady) {
   expectSameFuture(*unit, *reference);
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, Intervals, ::testing::ValuesIn(unitsUnderTest()),
-                         [](const ::testing::TestParamInfo<UnitFiles>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Units, Intervals, ::testing::ValuesIn(unitsUnderTest()), unitName);
 
 }  // namespace
 }  // namespace hardening

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,12 +44,7 @@ class Isolation : public ::testing::TestWithParam<UnitFiles> {
   void oneCall(test_support::UnitInstance& unit, int run, int call, Trace& trace) {
     for (std::size_t i = 0; i < inputs.size(); ++i) unit.setReal(inputs[i], input(run, i, call));
     ASSERT_EQ(unit.doStep(communicationStep), fmi2OK);
-    for (fmi2ValueReference vr : outputs) {
-      const double v = unit.getReal(vr);
-      uint64_t bits;
-      std::memcpy(&bits, &v, sizeof bits);
-      trace.push_back(bits);
-    }
+    for (fmi2ValueReference vr : outputs) trace.push_back(bitsOf(unit.getReal(vr)));
   }
 
   Trace alone(int run) {
@@ -100,10 +94,7 @@ TEST_P(Isolation, ParameterWritesStayInTheirInstance) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, Isolation, ::testing::ValuesIn(unitsUnderTest()),
-                         [](const ::testing::TestParamInfo<UnitFiles>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Units, Isolation, ::testing::ValuesIn(unitsUnderTest()), unitName);
 
 // The documented sharing: the first instance of a library works on the stored default record
 // itself, so a parameter it changes is the starting value of every instance created later, also

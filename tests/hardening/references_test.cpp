@@ -127,10 +127,7 @@ TEST_P(References, EveryDeclaredReferenceIsAccepted) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, References, ::testing::ValuesIn(unitsUnderTest()),
-                         [](const ::testing::TestParamInfo<UnitFiles>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Units, References, ::testing::ValuesIn(unitsUnderTest()), unitName);
 
 }  // namespace
 }  // namespace hardening

@@ -124,10 +124,7 @@ TEST_P(Soak, EveryFailedAllocationInInstantiationIsCleanedUp) {
               GetParam().name, static_cast<long long>(failures));
 }
 
-INSTANTIATE_TEST_SUITE_P(Units, Soak, ::testing::ValuesIn(unitsUnderTest()),
-                         [](const ::testing::TestParamInfo<UnitFiles>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Units, Soak, ::testing::ValuesIn(unitsUnderTest()), unitName);
 
 }  // namespace
 }  // namespace hardening

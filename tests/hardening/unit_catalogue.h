@@ -2,7 +2,10 @@
 // references of each type, and which of them are inputs, outputs or parameters.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -41,6 +44,18 @@ Catalogue readCatalogue(const std::string& modelDescriptionPath);
 const std::vector<UnitFiles>& unitsUnderTest();
 
 inline void PrintTo(const UnitFiles& unit, std::ostream* os) { *os << unit.name; }
+
+// Names the instances of a test suite over the units by unit.
+inline std::string unitName(const ::testing::TestParamInfo<UnitFiles>& info) {
+  return info.param.name;
+}
+
+// The bit pattern of a value: results compare to the bit, NaNs included.
+inline uint64_t bitsOf(double v) {
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  return bits;
+}
 
 // A copy of a unit library under a new file name in a fresh temporary directory: loading it
 // gives library-wide state (the default parameter record and its in-use flag) that no other
