@@ -15,6 +15,7 @@
 #include "fmi/fmi2_abi.h"
 #include "runtime/model_interface.h"
 #include "runtime/model_plan.h"
+#include "tests/support/direct_model.h"
 #include "tests/support/unit_library.h"
 
 namespace bench {
@@ -22,65 +23,12 @@ namespace bench {
 inline constexpr double fixedStep = 0.0025;
 
 template <class M>
-class DirectModel {
+class DirectModel : public test_support::DirectModel<M> {
  public:
-  DirectModel() {
-    runtime::registerFunctions<M>(&mi_);
-    runtime::fillModelInfo<M>(&mi_.info);
-    mi_.model = mi_.createModel();
-    if (mi_.model == nullptr || mi_.registerSimulationData(&mi_) == 0 ||
-        mi_.buildVariableTable(mi_.model, &mi_.variables) == 0) {
-      std::fprintf(stderr, "%s: the model could not be created\n", M::info.modelName);
-      std::abort();
-    }
-    mi_.initializeNonFinites(sizeof(double));
-  }
-  ~DirectModel() {
-    mi_.destroyIntegrationData(mi_.model);
-    mi_.freeVariableTable(&mi_.variables);
-    mi_.terminateModel(mi_.model);
-  }
-  DirectModel(const DirectModel&) = delete;
-  DirectModel& operator=(const DirectModel&) = delete;
-
-  void setReal(uint32_t vr, double value) { mi_.writeReal(&mi_.variables.reals[vr], value); }
-  double getReal(uint32_t vr) const { return mi_.readReal(&mi_.variables.reals[vr]); }
-  runtime::ModelInterface& table() { return mi_; }
-
-  // What fmi2SetupExperiment does with the model.
-  void setup() {
-    runtime::SimModel* m = mi_.model;
-    mi_.setFinalTime(m, -1.0);
-    mi_.initializeSizes(m);
-    mi_.initializeSampleTimes(m);
-    mi_.createIntegrationData(m);
-    mi_.initializeModel(m);
-    mi_.setSolverStopTime(m, -1.0);
-    mi_.computeOutputs(m, 0);
-  }
-
-  // One fixed model step, as the communication-step loop takes it.
-  void step() {
-    runtime::SimModel* m = mi_.model;
-    mi_.updateStates(m, 0);
-    if (mi_.getSampleTime(m, 0) == mi_.continuousSampleTime) {
-      if (mi_.numContinuousStates > 0) {
-        mi_.updateContinuousStates(m);
-      } else {
-        mi_.setTime(m, mi_.getSolverStopTime(m));
-      }
-    }
-    mi_.setSolverStopTime(m, -1.0);
-    mi_.computeOutputs(m, 0);
-  }
-
   // The driver's communication steps are whole fixed steps.
   void doStep(double /*time*/, int fixedSteps) {
-    for (int i = 0; i < fixedSteps; ++i) step();
+    for (int i = 0; i < fixedSteps; ++i) this->step();
   }
-
- private:
-  runtime::ModelInterface mi_{};
 };
 
 class FmiModel {

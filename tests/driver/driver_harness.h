@@ -13,6 +13,7 @@
 
 #include "models/driver/driver_model.h"
 #include "runtime/model_plan.h"
+#include "tests/support/direct_model.h"
 #include "tests/support/unit_library.h"
 
 namespace driver_test {
@@ -51,39 +52,17 @@ class ModelHarness {
 
   // With `initialize`, set up and out of initialisation; otherwise only created, for setup().
   explicit ModelHarness(bool initialize = true) {
-    keepDefaults();
-    runtime::fillModelInfo<driver::Model>(&mi_.info);
-    runtime::registerFunctions<driver::Model>(&mi_);
-    mi_.model = mi_.createModel();
-    mi_.registerSimulationData(&mi_);
-    mi_.buildVariableTable(mi_.model, &mi_.variables);
-    mi_.initializeNonFinites(8);
     if (initialize) {
       setup();
       exitInitialization();
     }
   }
-  ~ModelHarness() {
-    mi_.destroyIntegrationData(mi_.model);
-    mi_.freeVariableTable(&mi_.variables);
-    mi_.terminateModel(mi_.model);
-  }
-  ModelHarness(const ModelHarness&) = delete;
-  ModelHarness& operator=(const ModelHarness&) = delete;
 
   // The experiment set-up: initial conditions and the outputs at time 0.
-  void setup() {
-    mi_.setFinalTime(mi_.model, 10.0);
-    mi_.initializeSizes(mi_.model);
-    mi_.initializeSampleTimes(mi_.model);
-    mi_.createIntegrationData(mi_.model);
-    mi_.initializeModel(mi_.model);
-    mi_.setSolverStopTime(mi_.model, -1.0);
-    mi_.computeOutputs(mi_.model, 0);
-  }
+  void setup() { unit_.setup(10.0); }
   void exitInitialization() { initializing_ = false; }
 
-  void setReal(uint32_t vr, double value) { mi_.writeReal(&mi_.variables.reals[vr], value); }
+  void setReal(uint32_t vr, double value) { unit_.setReal(vr, value); }
   // Until initialisation ends, every read first recomputes the outputs, as the layer does.
   double getReal(uint32_t vr) {
     if (initializing_) mi_.computeOutputs(mi_.model, 0);
@@ -101,12 +80,7 @@ class ModelHarness {
     return true;
   }
   void steps(int n) {
-    for (int i = 0; i < n; ++i) {
-      mi_.updateStates(mi_.model, 0);
-      mi_.updateContinuousStates(mi_.model);
-      mi_.setSolverStopTime(mi_.model, -1.0);
-      mi_.computeOutputs(mi_.model, 0);
-    }
+    for (int i = 0; i < n; ++i) unit_.step();
   }
 
   const driver::BlockSignals& signals() const {
@@ -119,16 +93,19 @@ class ModelHarness {
   double time() const { return mi_.model->taskTimes[0]; }
 
  private:
-  static void keepDefaults() {
+  static bool keepDefaults() {
     static const bool kept = [] {
       runtime::SimModel* first = runtime::createModel<driver::Model>();
       runtime::modelTerminateModel<driver::Model>(first);
       return true;
     }();
-    (void)kept;
+    return kept;
   }
 
-  runtime::ModelInterface mi_{};
+  // Created first: the library's stored defaults stay out of every harness's way.
+  bool defaultsKept_ = keepDefaults();
+  test_support::DirectModel<driver::Model> unit_;
+  runtime::ModelInterface& mi_ = unit_.table();
   bool initializing_ = true;
 };
 

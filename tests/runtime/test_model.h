@@ -8,6 +8,7 @@
 
 #include "runtime/model_base.h"
 #include "runtime/model_plan.h"
+#include "tests/support/direct_model.h"
 
 namespace test_model {
 
@@ -89,40 +90,10 @@ inline constexpr runtime::VariableDef variableDefs[] = {
 inline std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }
 
 // An instance driven through the table of model operations exactly as the interface layer does.
-struct Driven {
-  runtime::ModelInterface mi{};
+struct Driven : test_support::DirectModel<Model> {
+  runtime::ModelInterface& mi = table();
 
-  Driven() {
-    runtime::fillModelInfo<Model>(&mi.info);
-    runtime::registerFunctions<Model>(&mi);
-    mi.model = mi.createModel();
-    mi.registerSimulationData(&mi);
-    mi.buildVariableTable(mi.model, &mi.variables);
-    mi.initializeNonFinites(8);
-  }
-  ~Driven() {
-    mi.destroyIntegrationData(mi.model);
-    mi.freeVariableTable(&mi.variables);
-    mi.terminateModel(mi.model);
-  }
-  Driven(const Driven&) = delete;
-  Driven& operator=(const Driven&) = delete;
-
-  void setup(double finalTime = -1.0) {
-    mi.setFinalTime(mi.model, finalTime);
-    mi.initializeSizes(mi.model);
-    mi.initializeSampleTimes(mi.model);
-    mi.createIntegrationData(mi.model);
-    mi.initializeModel(mi.model);
-    mi.setSolverStopTime(mi.model, -1.0);
-    mi.computeOutputs(mi.model, 0);
-  }
-  void fixedStep() {
-    mi.updateStates(mi.model, 0);
-    if (mi.getSampleTime(mi.model, 0) == mi.continuousSampleTime) mi.updateContinuousStates(mi.model);
-    mi.setSolverStopTime(mi.model, -1.0);
-    mi.computeOutputs(mi.model, 0);
-  }
+  void fixedStep() { step(); }
   ModelParameters& parameters() { return *static_cast<ModelParameters*>(mi.model->parameters); }
   double* states() { return mi.model->continuousStates; }
   double time() const { return mi.model->taskTimes[0]; }
