@@ -20,6 +20,7 @@ const char* statusName(fmi2Status status) {
 
 void UnitLog::write(const std::string& instance, fmi2Status status, const char* message) {
   if (status == fmi2OK && !verbose_) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
   if (bar_ != nullptr) bar_->clear();
   std::fprintf(stderr, "[%s] %s: %s\n", instance.c_str(), statusName(status),
                message != nullptr ? message : "");
