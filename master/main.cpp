@@ -66,11 +66,14 @@ int main(int argc, char** argv) {
   app.add_flag("--no-plots", noPlots, "do not draw the plots");
   app.add_flag("--no-progress", noProgress, "do not show the progress bar");
   app.add_flag("--verbose", options.verbose, "show every message of the units, not only warnings and errors");
+  bool noFeedthrough = false;
+  app.add_flag("--no-feedthrough", noFeedthrough, "delay every connection by one communication step (plain Jacobi)");
   app.add_flag("--allow-non-finite", options.allowNonFinite, "go on when an output becomes NaN or infinite");
   CLI11_PARSE(app, argc, argv);
   if (*stop) options.stopTime = stopTime;
   if (*start) options.startTime = startTime;
   options.progress = !noProgress;
+  options.feedthrough = !noFeedthrough;
 
   std::signal(SIGINT, requestStop);
   std::signal(SIGTERM, requestStop);
@@ -104,6 +107,9 @@ int main(int argc, char** argv) {
     const master::RunOutcome outcome = master::runSystem(loaded, options, record, {&results});
     results.close();
     for (const std::string& w : outcome.warnings) std::fprintf(stderr, "vehicle-sim: warning: %s\n", w.c_str());
+    if (options.verbose) {
+      for (const std::string& n : outcome.notes) std::fprintf(stderr, "vehicle-sim: %s\n", n.c_str());
+    }
 
     int exitCode = 0;
     std::string status = "ok";
