@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     }
     for (const std::string& s : startValues) overrides.push_back(parseStartValue(s));
     master::LoadedSystem loaded = master::loadSystem(system, overrides);
+    for (const std::string& w : loaded.warnings) std::fprintf(stderr, "vehicle-sim: warning: %s\n", w.c_str());
 
     const fs::path out = outDir.empty() ? fs::path("out") / loaded.structure.name : fs::path(outDir);
     if (!out.parent_path().empty()) fs::create_directories(out.parent_path());
