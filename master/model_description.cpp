@@ -116,6 +116,7 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
     if (!parseCausality(causality, v.causality)) {
       throw fail(sv, "variable '" + v.name + "' has an unknown causality '" + std::string(causality) + "'");
     }
+    v.variability = sv.attribute("variability").as_string("continuous");
     pugi::xml_node typeNode;
     for (pugi::xml_node c = sv.first_child(); c; c = c.next_sibling()) {
       if (c.type() == pugi::node_element && parseTypeName(xml::localName(c), v.type)) {
@@ -125,6 +126,7 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
     }
     if (!typeNode) throw fail(sv, "variable '" + v.name + "' has no type element");
     v.unit = typeNode.attribute("unit").as_string();
+    v.description = sv.attribute("description").as_string();
     if (const pugi::xml_attribute start = typeNode.attribute("start")) v.start = start.as_string();
     md.variables.push_back(std::move(v));
   }

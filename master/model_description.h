@@ -24,9 +24,11 @@ bool parseTypeName(std::string_view name, VariableType& type);
 struct ModelVariable {
   std::string name;
   uint32_t valueReference = 0;
+  std::string variability;  // as written; "continuous" when absent
   VariableType type = VariableType::real;
   Causality causality = Causality::local;
   std::string unit;                  // empty when the description gives none
+  std::string description;
   std::optional<std::string> start;  // the start attribute as written
 };
 

@@ -1,0 +1,22 @@
+// SIGINT and SIGTERM end a run early and cleanly: the handler only raises a flag that the run
+// polls between communication steps, so the run stops at a step boundary, keeps what it has
+// written and removes its temporary folders. A second signal ends the process at once.
+#pragma once
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+namespace master::cli {
+
+inline constexpr int interruptedExitCode = 130;
+
+// `flag` gets the number of the signal.
+void installStopSignals(volatile std::sig_atomic_t* flag);
+
+// summary.txt and summary.json of an interrupted run: status "interrupted", exit code 130, the
+// message, and the name of the partial results file.
+void writeInterruptedSummary(const std::filesystem::path& folder, const std::string& message,
+                             const std::string& partialFile);
+
+}  // namespace master::cli
