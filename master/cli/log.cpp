@@ -56,4 +56,9 @@ Log& log() {
   return instance;
 }
 
+void logUnitMessage(const std::string& instance, fmi2Status status, const char* message) {
+  const LogLevel level = status == fmi2OK ? LogLevel::info : status == fmi2Warning ? LogLevel::warning : LogLevel::error;
+  if (log().enabled(level)) log().write(level, "[" + instance + "] " + message);
+}
+
 }  // namespace master::cli

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "fmi/fmi2_abi.h"
+
 namespace master::cli {
 
 enum class LogLevel { error, warning, info, debug };
@@ -41,5 +43,8 @@ class Log {
 };
 
 Log& log();
+
+// The units' messages into the log: OK at info, Warning at warning, worse at error.
+void logUnitMessage(const std::string& instance, fmi2Status status, const char* message);
 
 }  // namespace master::cli

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "master/error.h"
+#include "models/drive_cycle/cycle_reader.h"
 
 #ifndef VEHICLE_SIM_VERSION
 #define VEHICLE_SIM_VERSION "unknown"
@@ -128,25 +129,22 @@ std::size_t stepsPerOutput(double outputInterval, double step) {
   return static_cast<std::size_t>(whole);
 }
 
-const std::vector<std::string>& standardCycleNames() {
-  static const std::vector<std::string> names{"wltc", "nedc", "udds", "ftp75", "hwfet", "us06"};
-  return names;
-}
-
 std::string cycleSetting(const std::string& nameOrFile) {
-  for (const std::string& name : standardCycleNames()) {
-    if (nameOrFile == name) return name;
-  }
+  if (drive_cycle::standardCycleFile(nameOrFile) != nullptr) return nameOrFile;
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::path file = fs::absolute(nameOrFile, ec);
+  const fs::path file = fs::absolute(nameOrFile, ec).lexically_normal();
   if (ec || nameOrFile.empty()) throw MasterError("drive cycle '" + nameOrFile + "' is not a valid path");
   if (fs::is_directory(file, ec)) throw MasterError("drive cycle '" + nameOrFile + "' is a folder, not a file");
   if (::access(file.c_str(), R_OK) != 0) {
     throw MasterError("cannot read drive cycle '" + nameOrFile + "': " + std::strerror(errno) +
                       " (standard cycles: wltc, nedc, udds, ftp75, hwfet, us06)");
   }
-  return file.lexically_normal().string();
+  // Read here as the unit will read it, so that a bad file stops the run before anything is
+  // loaded, with its line and reason.
+  const drive_cycle::CycleReadResult read = drive_cycle::readCycle(file);
+  if (!read.trace) throw MasterError(read.error);
+  return file.string();
 }
 
 }  // namespace master::cli

@@ -56,9 +56,9 @@ std::vector<ValueOverride> parseValueOverrides(const std::vector<std::string>& t
 std::size_t stepsPerOutput(double outputInterval, double step);
 
 // The value the `cycle` parameter of a drive-cycle component gets for `--cycle`: a standard
-// name as it is, any other text as an absolute path to an existing file (throws MasterError
-// for a missing one, naming it).
+// name as it is, any other text as the absolute path of a cycle file, read once here so that a
+// missing, unreadable or malformed file is refused (MasterError with file, line and reason)
+// before anything runs.
 std::string cycleSetting(const std::string& nameOrFile);
-const std::vector<std::string>& standardCycleNames();
 
 }  // namespace master::cli

@@ -12,6 +12,7 @@
 #include "master/cli/run_options.h"
 #include "master/cli/variable_selection.h"
 #include "master/error.h"
+#include "models/drive_cycle/cycle_reader.h"
 #include "tests/master/test_files.h"
 
 namespace {
@@ -42,17 +43,43 @@ TEST(CommandLine, OutputIntervalMustBeAWholeMultipleOfTheStep) {
   }
 }
 
-TEST(CommandLine, CycleNamesPassAndFilesBecomeAbsolute) {
+TEST(CommandLine, CycleNamesPassAndFilesAreReadAndMadeAbsolute) {
   EXPECT_EQ(cli::cycleSetting("us06"), "us06");
   TempFolder folder;
   const fs::path file = folder.path() / "my.csv";
   std::ofstream(file) << "0,0\n1,1\n";
+  std::ofstream(folder.path() / "back.csv") << "0,0\n2,1\n1,1\n";
+  try {
+    cli::cycleSetting((folder.path() / "back.csv").string());
+    ADD_FAILURE() << "a time going back was accepted";
+  } catch (const MasterError& e) {
+    EXPECT_NE(std::string(e.what()).find("back.csv:3:"), std::string::npos) << e.what();
+  }
   const fs::path here = fs::current_path();
   fs::current_path(folder.path());
   EXPECT_EQ(cli::cycleSetting("./my.csv"), file.string());
   fs::current_path(here);
   EXPECT_THROW(cli::cycleSetting((folder.path() / "none.csv").string()), MasterError);
   EXPECT_THROW(cli::cycleSetting(folder.path().string()), MasterError);
+}
+
+// The standard cycles as the master reads them, against their published durations and
+// distances (the trapezoid of each file).
+TEST(CommandLine, StandardCyclesHaveTheirPublishedDurationsAndDistances) {
+  const struct {
+    const char* name;
+    double seconds, km;
+  } cycles[] = {{"wltc", 1800, 23.266}, {"nedc", 1180, 11.013}, {"udds", 1369, 11.990},
+                {"ftp75", 1874, 17.769}, {"hwfet", 765, 16.507}, {"us06", 600, 12.888}};
+  for (const auto& c : cycles) {
+    ASSERT_EQ(cli::cycleSetting(c.name), c.name);
+    const drive_cycle::CycleReadResult read =
+        drive_cycle::readCycle(fs::path(VEHICLE_CYCLES_DIR) / drive_cycle::standardCycleFile(c.name));
+    ASSERT_TRUE(read.trace) << read.error;
+    EXPECT_EQ(read.trace->duration(), c.seconds) << c.name;
+    // To the figures' last digit (HWFET's 16.507 is 16.50649 rounded up).
+    EXPECT_NEAR(read.trace->distanceKm(), c.km, 0.001) << c.name;
+  }
 }
 
 TEST(OutputVariables, WildcardsMatchAnyRunOfCharacters) {
