@@ -26,6 +26,7 @@ const char* statusName(fmi2Status status) {
 
 void UnitLog::write(const std::string& instance, fmi2Status status, const char* message) {
   if (status == fmi2OK && !verbose_) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
   if (bar_ != nullptr) bar_->clear();
   if (messageSink != nullptr) {
     messageSink(instance, status, message != nullptr ? message : "");

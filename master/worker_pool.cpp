@@ -1,0 +1,70 @@
+#include "master/worker_pool.h"
+
+namespace master {
+
+namespace {
+
+// About 50 to 100 µs of spinning before sleeping: longer than the gap between two steps.
+constexpr int spinLimit = 4000;
+
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
+// Waits until `value` differs from `seen`.
+void waitChange(const std::atomic<std::uint32_t>& value, std::uint32_t seen) {
+  for (int i = 0; i < spinLimit; ++i) {
+    if (value.load(std::memory_order_acquire) != seen) return;
+    relax();
+  }
+  while (value.load(std::memory_order_acquire) == seen) value.wait(seen, std::memory_order_acquire);
+}
+
+}  // namespace
+
+WorkerPool::WorkerPool(unsigned threads) {
+  for (unsigned s = 1; s < threads; ++s) workers_.emplace_back([this, s] { work(s); });
+}
+
+WorkerPool::~WorkerPool() {
+  stopping_ = true;
+  pending_.store(static_cast<std::uint32_t>(workers_.size()), std::memory_order_relaxed);
+  epoch_.fetch_add(1, std::memory_order_release);
+  epoch_.notify_all();
+  for (std::thread& t : workers_) t.join();
+}
+
+void WorkerPool::start(Job job, void* context) {
+  job_ = job;
+  context_ = context;
+  pending_.store(static_cast<std::uint32_t>(workers_.size()), std::memory_order_relaxed);
+  epoch_.fetch_add(1, std::memory_order_release);
+  epoch_.notify_all();
+}
+
+void WorkerPool::finish() {
+  job_(context_, 0);
+  for (int i = 0; i < spinLimit; ++i) {
+    if (pending_.load(std::memory_order_acquire) == 0) return;
+    relax();
+  }
+  for (std::uint32_t left = pending_.load(std::memory_order_acquire); left != 0;
+       left = pending_.load(std::memory_order_acquire)) {
+    pending_.wait(left, std::memory_order_acquire);
+  }
+}
+
+void WorkerPool::work(unsigned share) {
+  std::uint32_t seen = 0;
+  for (;;) {
+    waitChange(epoch_, seen);
+    seen = epoch_.load(std::memory_order_acquire);
+    if (stopping_) return;
+    job_(context_, share);
+    if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) pending_.notify_one();
+  }
+}
+
+}  // namespace master
