@@ -232,6 +232,7 @@ void Run::instantiate() {
     Component& c = components_[i];
     const ModelDescription& md = system_.descriptions[i];
     c.library = std::make_unique<FmuLibrary>(system_.archives[i]->binaryFile(md.modelIdentifier));
+    if (options_.libraryLoaded != nullptr) options_.libraryLoaded(*c.library);
     c.instance = std::make_unique<FmuInstance>(*c.library, c.name, md, fileUri(system_.archives[i]->resourcesFolder()), log_);
   }
   for (const CouplingPlan::Binding& b : system_.coupling.bindings) {

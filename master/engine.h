@@ -25,6 +25,8 @@
 
 namespace master {
 
+class FmuLibrary;
+
 // Set asynchronously (SIGINT, SIGTERM) to end the run at the next communication point.
 extern volatile std::sig_atomic_t stopRequested;
 
@@ -49,6 +51,9 @@ struct EngineOptions {
   bool allowNonFinite = false;
   bool progress = true;  // on stderr, and only when it is a terminal
   bool verbose = false;  // every message of the units, not only warnings and errors
+  // Called with each unit's library right after it is loaded, before any instance exists (the
+  // command line's FMI call trace hooks in here).
+  void (*libraryLoaded)(FmuLibrary& library) = nullptr;
 };
 
 struct RunOutcome {

@@ -1,6 +1,7 @@
 #include "master/cli/results_folder.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -36,6 +37,10 @@ ResultsFolder::ResultsFolder(const fs::path& outputFolder) {
     throw MasterError("cannot write into '" + parent.string() + "' for the output folder: " + reason(errno));
   }
   temporary_ = pattern;
+  // A private folder while it is written; the results get the usual permissions.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  fs::permissions(temporary_, static_cast<fs::perms>(0777 & ~mask), ec);
 }
 
 ResultsFolder::~ResultsFolder() {

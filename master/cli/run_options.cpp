@@ -48,7 +48,7 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
   app.footer(footer);
   app.add_option("SYSTEM", o.system, "system to run: an .ssp archive or .ssd file (default: the built vehicle.ssp)");
   app.add_option("--output-dir", o.outputDir, "folder for the results (default: out/<system name>)");
-  app.add_option("--start-time", o.startTime, "start time, s")->capture_default_str();
+  app.add_option("--start-time", o.startTime, "start time, s (default: the system's default experiment, else 0)");
   app.add_option("--stop-time", o.stopTime,
                  "stop time, s (default: the system's default experiment, else the end of the drive cycle)");
   app.add_option("--step", o.step, "communication step, s")->capture_default_str();
@@ -69,11 +69,10 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
   app.add_flag("--no-plots", o.noPlots, "do not draw the plots");
   app.add_flag("--no-progress", o.noProgress, "do not show the progress bar");
   app.add_flag("--quiet", o.quiet, "print nothing but errors on the terminal");
-  app.add_option("--log-level", o.logLevel, "error, warning, info or debug")
-      ->transform(CLI::CheckedTransformer(std::map<std::string, LogLevel>{{"error", LogLevel::error},
-                                                                          {"warning", LogLevel::warning},
-                                                                          {"info", LogLevel::info},
-                                                                          {"debug", LogLevel::debug}}))
+  app.add_option_function<std::string>(
+         "--log-level", [&o](const std::string& text) { parseLogLevel(text, o.logLevel); },
+         "how much the log says: the units' and the master's messages at this level and above")
+      ->check(CLI::IsMember({"error", "warning", "info", "debug"}))
       ->default_str("warning");
   app.add_option("--log-file", o.logFile, "write the log to this file instead of standard error");
   app.add_flag("--fmi-log", o.fmiLog, "log every FMI call with its arguments and status");

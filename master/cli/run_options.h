@@ -18,8 +18,8 @@ namespace master::cli {
 struct CliOptions {
   std::string system;     // an .ssp archive or .ssd file; empty: the built vehicle
   std::string outputDir;  // empty: out/<system name>
-  double startTime = 0.0;
-  std::optional<double> stopTime;  // else the system's default experiment, else the cycle's end
+  std::optional<double> startTime;  // else the system's default experiment, else 0
+  std::optional<double> stopTime;   // else the system's default experiment, else the cycle's end
   double step = 0.01;              // communication step, s
   std::optional<double> outputInterval;             // else every communication point
   std::vector<std::string> outputVariables{"*"};    // component.variable patterns

@@ -4,8 +4,6 @@
 #pragma once
 
 #include <csignal>
-#include <filesystem>
-#include <string>
 
 namespace master::cli {
 
@@ -14,9 +12,5 @@ inline constexpr int interruptedExitCode = 130;
 // `flag` gets the number of the signal.
 void installStopSignals(volatile std::sig_atomic_t* flag);
 
-// summary.txt and summary.json of an interrupted run: status "interrupted", exit code 130, the
-// message, and the name of the partial results file.
-void writeInterruptedSummary(const std::filesystem::path& folder, const std::string& message,
-                             const std::string& partialFile);
 
 }  // namespace master::cli
