@@ -69,7 +69,9 @@ const char* statusText(RunOutcome::Status status, int& exitCode) {
 
 int run(const CliOptions& o, const std::string& defaultSystem) {
   if (!(o.step > 0.0) || !std::isfinite(o.step)) {
-    throw MasterError("--step must be a positive time, not " + std::to_string(o.step));
+    char text[80];
+    std::snprintf(text, sizeof text, "--step must be a positive time, not %g", o.step);
+    throw MasterError(text);
   }
   const std::size_t stepsPerRow = stepsPerOutput(o.outputInterval.value_or(o.step), o.step);
   const fs::path systemFile = o.system.empty() ? fs::path(defaultSystem) : fs::path(o.system);
