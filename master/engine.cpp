@@ -220,8 +220,10 @@ void Run::build() {
     c.boolIn.assign(c.inVr[booleanKind].size(), 0);
   }
   const FeedthroughPlan feedthrough = planFeedthrough(system_.descriptionPointers(), system_.coupling.links);
-  feedthroughOrder_ = feedthrough.order;
-  feedthroughLoops_ = feedthrough.loops;
+  if (options_.feedthrough) {
+    feedthroughOrder_ = feedthrough.order;
+    feedthroughLoops_ = feedthrough.loops;
+  }
   for (std::size_t i : feedthroughOrder_) components_[i].fedThrough = true;
   record_.columns.assign(record_.variables.size(), {});
 }
@@ -374,8 +376,13 @@ RunOutcome Run::run() {
   for (const auto& loop : feedthroughLoops_) {
     std::string names;
     for (std::size_t i : loop) names += (names.empty() ? "" : ", ") + components_[i].name;
-    outcome.warnings.push_back("direct feedthrough loop between " + names +
+    outcome.notes.push_back("direct feedthrough loop between " + names +
                                ": their connections carry the previous communication point's values");
+  }
+  if (!feedthroughOrder_.empty()) {
+    std::string names;
+    for (std::size_t i : feedthroughOrder_) names += (names.empty() ? "" : ", ") + components_[i].name;
+    outcome.notes.push_back("evaluated before each step for direct feedthrough, in this order: " + names);
   }
   for (const VariableRef& open : system_.coupling.openInputs) {
     outcome.warnings.push_back("input '" + components_[open.component].name + "." + open.variable->name +
@@ -431,6 +438,18 @@ RunOutcome Run::run() {
   // Balanced once from the cost each unit's steps took over the first steps.
   constexpr std::int64_t measuredSteps = 200;
   timing_ = threads > 1;
+  // With the default thread count the pool must earn its place: on a machine busy with other
+  // work a worker may not run when its share is due, and waiting for it costs more than the
+  // step. Windows of steps on the pool and on the calling thread alone are timed in turn and the
+  // faster way is kept for a while; the results are the same either way.
+  const bool adaptive = pool_ && options_.threads == 0;
+  constexpr std::int64_t trialSteps = 100, keptSteps = 30000;
+  // The costs are measured on the calling thread alone, where a busy machine does not distort
+  // them with waiting.
+  bool parallel = false;
+  std::int64_t windowStart = measuredSteps;
+  double parallelSeconds = 0.0;
+  auto windowBegin = std::chrono::steady_clock::now();
   ProgressBar bar(std::isfinite(intervals) ? steps : 0, options_.progress && std::isfinite(intervals));
   log_.attach(&bar);
   const auto begin = std::chrono::steady_clock::now();
@@ -443,12 +462,15 @@ RunOutcome Run::run() {
     }
     const bool last = k == steps || (untilFinished && allFinished(parity_));
     const bool interrupted = stopRequested != 0;
-    if (!last && !interrupted && pool_) pool_->start(&Run::stepShare, this);
+    if (!last && !interrupted && parallel) pool_->start(&Run::stepShare, this);
     std::string stopMessage = recordPoint(t_, static_cast<std::size_t>(k), outcome);
     if (timing_) serialCost_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - serialBegin).count();
     if (!last && !interrupted) {
-      if (pool_) pool_->finish();
-      else stepShare(this, 0);
+      if (parallel) {
+        pool_->finish();
+      } else {
+        for (unsigned s = 0; s < shares_.size(); ++s) stepShare(this, s);
+      }
       for (Component& c : components_) {
         if (c.failure) std::rethrow_exception(c.failure);
       }
@@ -468,6 +490,24 @@ RunOutcome Run::run() {
     if (timing_ && k + 1 == measuredSteps) {
       timing_ = false;
       balance();
+      windowBegin = std::chrono::steady_clock::now();
+      parallel = pool_ != nullptr;
+    }
+    if (adaptive && k + 1 > measuredSteps) {
+      const std::int64_t inWindow = k + 1 - windowStart;
+      if (inWindow == trialSteps && parallel) {  // the pool's trial is over: now alone
+        const auto now = std::chrono::steady_clock::now();
+        parallelSeconds = std::chrono::duration<double>(now - windowBegin).count();
+        windowBegin = now;
+        parallel = false;
+      } else if (inWindow == 2 * trialSteps && !parallel) {  // both timed: keep the faster
+        const double alone = std::chrono::duration<double>(std::chrono::steady_clock::now() - windowBegin).count();
+        parallel = parallelSeconds < alone;
+      } else if (inWindow == 2 * trialSteps + keptSteps) {  // and try again
+        windowStart = k + 1;
+        windowBegin = std::chrono::steady_clock::now();
+        parallel = true;
+      }
     }
     bar.update(k + 1, t_ + h_);
   }

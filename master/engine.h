@@ -49,6 +49,9 @@ struct EngineOptions {
   double step = 0.01;                         // communication step, s
   unsigned threads = 0;                       // 0: one per core
   bool allowNonFinite = false;
+  // Components with declared direct feedthrough evaluated first in dependency order; false
+  // delays every connection by one communication step (plain Jacobi).
+  bool feedthrough = true;
   bool progress = true;  // on stderr, and only when it is a terminal
   bool verbose = false;  // every message of the units, not only warnings and errors
   // Called with each unit's library right after it is loaded, before any instance exists (the
@@ -62,7 +65,8 @@ struct RunOutcome {
   std::string message;     // why the run ended early
   double stopTime = 0.0;   // the planned stop time
   unsigned threads = 1;
-  std::vector<std::string> warnings;  // found at load (open inputs, feedthrough loops)
+  std::vector<std::string> warnings;  // found at load: open inputs, unsupplied system inputs
+  std::vector<std::string> notes;     // how the system is stepped: feedthrough order and loops
 };
 
 // Runs the system and fills `record`; observers are called in order. Throws MasterError when a

@@ -97,12 +97,14 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   engine.step = o.step;
   engine.threads = o.threads;
   engine.allowNonFinite = o.allowNonFinite;
+  engine.feedthrough = !o.noFeedthrough;
   engine.progress = !o.noProgress && !o.quiet;
   engine.verbose = log().enabled(LogLevel::info);
   if (o.fmiLog) engine.libraryLoaded = traceCalls;
   RunRecord record;
   const RunOutcome outcome = runSystem(system, engine, record, {&results});
   for (const std::string& w : outcome.warnings) log().write(LogLevel::warning, w);
+  for (const std::string& n : outcome.notes) log().write(LogLevel::info, n);
 
   RunSummary summary;
   summary.status = statusText(outcome.status, summary.exitCode);

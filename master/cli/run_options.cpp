@@ -77,6 +77,7 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
   app.add_option("--log-file", o.logFile, "write the log to this file instead of standard error");
   app.add_flag("--fmi-log", o.fmiLog, "log every FMI call with its arguments and status");
   app.add_flag("--allow-non-finite", o.allowNonFinite, "do not stop the run at the first NaN or infinite output");
+  app.add_flag("--no-feedthrough", o.noFeedthrough, "delay every connection by one communication step (plain Jacobi)");
 }
 
 std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv) {

@@ -35,6 +35,7 @@ struct CliOptions {
   std::string logFile;  // empty: standard error
   bool fmiLog = false;
   bool allowNonFinite = false;
+  bool noFeedthrough = false;
 };
 
 // Registers the run options on `app` (positional SYSTEM included), the version flag, and a
