@@ -24,7 +24,7 @@ const char* const footer = R"(Examples:
   vehicle-sim --cycle nedc --output-dir out/nedc
   vehicle-sim --cycle my_trace.csv --stop-time 600 --output-interval 0.1
   vehicle-sim --output-variables 'chassis.*' '*.fuelUsed' --output-file - > speeds.csv
-  vehicle-sim --start-value electrical.setPointVoltage=14.2 --parameters my.ssv
+  vehicle-sim --start-value electrical.voltageSetpoint=14.2 --parameters my.ssv
   vehicle-sim other.ssp --threads 1 --log-level info --log-file run.log --fmi-log
   vehicle-sim info                              components and variables of the built vehicle
   vehicle-sim info build/fmus/KADMIR.fmu 'engine*'
