@@ -30,6 +30,19 @@ std::vector<const ModelDescription*> LoadedSystem::descriptionPointers() const {
   return out;
 }
 
+void applyOverrides(LoadedSystem& s, const std::vector<ValueOverride>& overrides) {
+  s.warnings.clear();
+  s.coupling = resolveCoupling(s.structure, s.descriptionPointers(), overrides);
+  for (const VariableRef& open : s.coupling.openInputs) {
+    s.warnings.push_back("input '" + s.structure.components[open.component].name + "." + open.variable->name +
+                         "' is neither connected nor bound: it keeps its start value" +
+                         (open.variable->start ? " " + *open.variable->start : std::string()));
+  }
+  for (const CouplingPlan::SystemInput& in : s.coupling.systemInputs) {
+    if (!in.sinks.empty()) s.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
+  }
+}
+
 LoadedSystem loadSystem(const fs::path& path, const std::vector<ValueOverride>& overrides) {
   LoadedSystem s;
   s.package = std::make_unique<SystemPackage>(path);
@@ -42,16 +55,7 @@ LoadedSystem loadSystem(const fs::path& path, const std::vector<ValueOverride>& 
       throw MasterError("component '" + c.name + "' (" + c.source + "): " + e.what());
     }
   }
-  s.coupling = resolveCoupling(s.structure, s.descriptionPointers(), overrides);
-  for (const VariableRef& open : s.coupling.openInputs) {
-    s.warnings.push_back("input '" + s.structure.components[open.component].name + "." + open.variable->name +
-                               "' is neither connected nor bound: it keeps its start value" +
-                               (open.variable->start ? " " + *open.variable->start : std::string()));
-  }
-  for (const CouplingPlan::SystemInput& in : s.coupling.systemInputs) {
-    if (!in.sinks.empty()) s.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
-  }
-
+  applyOverrides(s, overrides);
   return s;
 }
 
@@ -245,6 +249,7 @@ void Run::instantiate() {
     Component& c = components_[i];
     const ModelDescription& md = system_.descriptions[i];
     c.library = std::make_unique<FmuLibrary>(system_.archives[i]->binaryFile(md.modelIdentifier));
+    if (options_.libraryLoaded != nullptr) options_.libraryLoaded(*c.library);
     c.instance = std::make_unique<FmuInstance>(*c.library, c.name, md, fileUri(system_.archives[i]->resourcesFolder()), log_);
   }
   for (const CouplingPlan::Binding& b : system_.coupling.bindings) {

@@ -25,6 +25,8 @@
 
 namespace master {
 
+class FmuLibrary;
+
 // Set asynchronously (SIGINT, SIGTERM) to end the run at the next communication point.
 extern volatile std::sig_atomic_t stopRequested;
 
@@ -43,6 +45,9 @@ struct LoadedSystem {
 
 // Throws MasterError on any problem with the system, its files or its units.
 LoadedSystem loadSystem(const std::filesystem::path& system, const std::vector<ValueOverride>& overrides = {});
+// Checks the coupling again with values from outside the system (and lists the open inputs
+// again); throws MasterError on a value that cannot be bound.
+void applyOverrides(LoadedSystem& system, const std::vector<ValueOverride>& overrides);
 
 struct EngineOptions {
   std::optional<double> startTime, stopTime;  // else the system's default experiment
@@ -54,6 +59,9 @@ struct EngineOptions {
   bool feedthrough = true;
   bool progress = true;  // on stderr, and only when it is a terminal
   bool verbose = false;  // every message of the units, not only warnings and errors
+  // Called with each unit's library right after it is loaded, before any instance exists (the
+  // command line's FMI call trace hooks in here).
+  void (*libraryLoaded)(FmuLibrary& library) = nullptr;
 };
 
 struct RunOutcome {

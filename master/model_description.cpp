@@ -156,6 +156,7 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
     if (!parseCausality(causality, v.causality)) {
       throw fail(sv, "variable '" + v.name + "' has an unknown causality '" + std::string(causality) + "'");
     }
+    v.variability = sv.attribute("variability").as_string("continuous");
     pugi::xml_node typeNode;
     for (pugi::xml_node c = sv.first_child(); c; c = c.next_sibling()) {
       if (c.type() == pugi::node_element && parseTypeName(xml::localName(c), v.type)) {

@@ -24,6 +24,7 @@ bool parseTypeName(std::string_view name, VariableType& type);
 struct ModelVariable {
   std::string name;
   uint32_t valueReference = 0;
+  std::string variability;  // as written; "continuous" when absent
   VariableType type = VariableType::real;
   Causality causality = Causality::local;
   std::string unit;                  // empty when the description gives none

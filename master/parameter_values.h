@@ -24,7 +24,8 @@ struct ParameterValue {
   std::string file;    // where it was written, for messages
   int line = 0;
 
-  std::string where() const { return file + ":" + std::to_string(line) + ": "; }
+  // "<file>:<line>: ", or "<origin>: " for a value from the command line (line 0).
+  std::string where() const { return line > 0 ? file + ":" + std::to_string(line) + ": " : file + ": "; }
 };
 
 // Parses `text` as a value of `type` into `out` (real, integer or the text of a String);

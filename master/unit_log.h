@@ -14,6 +14,11 @@ namespace master {
 
 class ProgressBar;
 
+// Where the units' messages go instead of stderr, when set (the command line's log, which
+// filters them by its level and may write them to a file).
+using UnitMessageSink = void (*)(const std::string& instance, fmi2Status status, const char* message);
+void setUnitMessageSink(UnitMessageSink sink);
+
 class UnitLog {
  public:
   explicit UnitLog(bool verbose) : verbose_(verbose) {}
