@@ -29,11 +29,11 @@ std::string quoted(const std::string& text) {
 
 class DataFile {
  public:
-  explicit DataFile(const fs::path& file) : file_(file), out_(file) {}
+  explicit DataFile(const fs::path& file, char separator = ',') : file_(file), out_(file), separator_(separator) {}
   void row(std::initializer_list<double> values) {
     bool first = true;
     for (double v : values) {
-      if (!first) out_ << ',';
+      if (!first) out_ << separator_;
       first = false;
       if (std::isfinite(v)) {
         char text[32];
@@ -54,6 +54,7 @@ class DataFile {
  private:
   fs::path file_;
   std::ofstream out_;
+  char separator_;
 };
 
 double at(Column c, std::size_t k) { return c ? (*c)[k] : NAN; }
@@ -77,7 +78,7 @@ void writeSeries(const VehicleSignals& s, const VehicleFigures& f, const EngineM
   series.close();
 
   // The engine's operating points while it burns fuel: its torque from the fuel map.
-  DataFile points(dir / "report-engine-points.csv");
+  DataFile points(dir / "report-engine-points.dat", ' ');
   if (s.engineRpm && s.fuelRate) {
     for (std::size_t k = 0; k < n; k += every) {
       const double rpm = (*s.engineRpm)[k], rate = (*s.fuelRate)[k];
@@ -87,20 +88,20 @@ void writeSeries(const VehicleSignals& s, const VehicleFigures& f, const EngineM
   points.close();
 
   // Brake-specific consumption over the map's speeds up to the full-load torque.
-  DataFile grid(dir / "report-engine-grid.dat");
+  DataFile grid(dir / "report-engine-grid.dat", ' ');
   const double lowRpm = maps.fuelSpeeds.front() < 800.0 ? 800.0 : maps.fuelSpeeds.front();
   const double highRpm = maps.fuelSpeeds.back(), highTorque = maps.fuelTorques.back();
-  for (int i = 0; i <= 100; ++i) {
-    const double rpm = lowRpm + (highRpm - lowRpm) * i / 100.0;
-    for (int j = 1; j <= 100; ++j) {
-      const double torque = highTorque * j / 100.0;
+  for (int i = 0; i <= 60; ++i) {
+    const double rpm = lowRpm + (highRpm - lowRpm) * i / 60.0;
+    for (int j = 1; j <= 60; ++j) {
+      const double torque = highTorque * j / 60.0;
       const double bsfc = torque <= maps.fullLoadTorque(rpm) + 1e-9 ? maps.brakeSpecificConsumption(torque, rpm) : NAN;
       grid.row({rpm, torque, bsfc});
     }
     grid.text("");
   }
   grid.close();
-  DataFile fullLoad(dir / "report-full-load.csv");
+  DataFile fullLoad(dir / "report-full-load.dat", ' ');
   for (int i = 0; i <= 200; ++i) {
     const double rpm = maps.torqueSpeeds.front() + (maps.torqueSpeeds.back() - maps.torqueSpeeds.front()) * i / 200.0;
     fullLoad.row({rpm, maps.fullLoadTorque(rpm), maps.closedThrottleTorque(rpm)});
@@ -146,20 +147,18 @@ std::vector<Plot> drawPlots(const VehicleSignals& s, const VehicleFigures& f, co
        " '' using 1:5 with lines lc rgb '#c03020' title 'vehicle'\n";
 
   plot("engine-map.svg", "Engine operating points over the torque and fuel maps");
-  g += "set table 'report-bsfc-contours.dat'\nset view map\nunset surface\nset contour base\n"
-       "set cntrparam levels discrete 245,250,260,280,300,350,400\nset datafile separator ','\n"
-       "splot 'report-engine-grid.dat' using 1:2:3 with lines notitle\nunset table\n"
-       "unset contour\nset surface\n";
-  g += "set xlabel 'engine speed (rpm)'\nset ylabel 'engine torque (N.m)'\n"
-       "set cblabel 'brake-specific consumption (g/kWh)'\nset cbrange [235:450]\n"
-       "set palette defined (0 '#1a9850', 0.3 '#fee08b', 1 '#d73027')\nset key bottom right opaque\n"
-       "set datafile separator whitespace\n";
-  g += "plot 'report-engine-grid.dat' using 1:2:3 with image notitle,"
-       " 'report-bsfc-contours.dat' using 1:2 with lines lc rgb '#404040' title 'consumption contours (245, 250, 260, 280, 300, 350, 400 g/kWh)',"
-       " 'report-full-load.csv' using 1:2 with lines lw 2 lc rgb 'black' title 'full-load torque',"
-       " 'report-full-load.csv' using 1:3 with lines lw 1 lc rgb '#707070' dt 2 title 'closed-throttle torque',"
-       " 'report-engine-points.csv' using 1:2 with points pt 7 ps 0.25 lc rgb '#2040c0' title 'operating points'\n";
-  g += "set datafile separator ','\nset xlabel 'time (s)'\nunset cblabel\nset key top left opaque\n";
+  // Contours of the brake-specific consumption up to the full-load torque, drawn as a map view
+  // of the surface with the operating points and torque curves in the plane beneath them.
+  g += "set datafile separator whitespace\nset view map\nset contour base\n"
+       "set cntrparam levels discrete 245,250,260,280,300,350,400\nset cntrlabel format '%.0f' start 25 interval 60\n"
+       "set xlabel 'engine speed (rpm)'\nset ylabel 'engine torque (N.m)'\nset key outside right top\n";
+  g += "splot 'report-engine-grid.dat' using 1:2:3 nosurface with lines lw 1.5 title 'g/kWh',"
+       " '' using 1:2:3 nosurface with labels font ',9' notitle,"
+       " 'report-full-load.dat' using 1:2:(0) nocontours with lines lw 2 lc rgb 'black' title 'full-load torque',"
+       " '' using 1:3:(0) nocontours with lines lc rgb '#707070' dt 2 title 'closed-throttle torque',"
+       " 'report-engine-points.dat' using 1:2:(0) nocontours with points pt 7 ps 0.2 lc rgb '#2040c0' title "
+       "'operating points'\n";
+  g += "unset contour\nunset view\nset datafile separator ','\nset xlabel 'time (s)'\nset key top left opaque\n";
 
   plot("fuel.svg", "Fuel rate and cumulative consumption");
   g += "set ylabel 'fuel rate (g/s)'\nset y2label 'cumulative consumption (L/100 km)'\nset y2tics\nset ytics nomirror\n";
