@@ -29,9 +29,10 @@ std::string excursionMessage(const VehicleFigures& f, const ReportSettings& s) {
   char line[300];
   std::snprintf(line, sizeof line,
                 "cycle-following check failed: the vehicle was outside the +-%g km/h / +-%g s band for %.2f s, "
-                "%.2f %% of the cycle (limit %.2f %%), in %zu excursions; the largest:",
+                "%.2f %% of the cycle (limit %.2f %%), in %zu excursion%s; the longest:",
                 s.toleranceKmh, s.toleranceSeconds, f.following.excursionSeconds, f.excursionShare * 100.0,
-                s.excursionShareLimit * 100.0, f.following.excursions.size());
+                s.excursionShareLimit * 100.0, f.following.excursions.size(),
+                f.following.excursions.size() == 1 ? "" : "s");
   text = line;
   // The five longest, in time order of the list.
   std::vector<const Excursion*> longest;

@@ -38,6 +38,8 @@ struct ReportSettings {
   double oscillationSwingKmh = 20.0;
   int oscillationSwings = 4;
   double oscillationWindowSeconds = 60.0;
+  // ... and stops a run whose vehicle is faster than the highest target so far by this much.
+  double runawayKmh = 50.0;
   bool plots = true;
 };
 
@@ -49,7 +51,8 @@ void addOptions(CLI::App& app, ReportSettings& settings);
 // used and a drive cycle's target speed.
 bool appliesTo(const master::RunRecord& record);
 
-// Watches the run for a coupling that oscillates; its message stops the run (exit code 2).
+// Watches the run for a coupling that oscillates or a vehicle that runs away; its message stops
+// the run (exit code 2).
 std::unique_ptr<master::RunObserver> makeMonitor(const ReportSettings& settings);
 
 struct ReportOutcome {

@@ -37,8 +37,9 @@ TEST(ReportHtml, OpensInABrowserWithEveryImage) {
   if (std::system("command -v chromium > /dev/null 2>&1") != 0) {
     GTEST_SKIP() << "skipped: no chromium on the PATH (scripts/test-all installs it)";
   }
-  const fs::path results = report_test::vehicleRun("wltc-class3b.csv", 0.01);
-  if (results.empty()) GTEST_SKIP() << report_test::skipReason("wltc-class3b.csv");
+  const fs::path cycle = report_test::sharedCycle("wltc-class3b.csv");
+  if (cycle.empty()) GTEST_SKIP() << report_test::skipReason("wltc-class3b.csv");
+  const fs::path results = report_test::vehicleRun({"--cycle", cycle.string()});
   TempFolder out;
   const fs::path report = out.path() / "report";
   const report::ReportOutcome outcome =

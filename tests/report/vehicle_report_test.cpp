@@ -30,8 +30,9 @@ class VehicleReport : public ::testing::TestWithParam<CycleCase> {};
 
 TEST_P(VehicleReport, FiguresAgreeWithEachOtherAndWithTheCycle) {
   const CycleCase& c = GetParam();
-  const fs::path results = report_test::vehicleRun(c.file, 0.01);
-  if (results.empty()) GTEST_SKIP() << report_test::skipReason(c.file);
+  const fs::path cycle = report_test::sharedCycle(c.file);
+  if (cycle.empty()) GTEST_SKIP() << report_test::skipReason(c.file);
+  const fs::path results = report_test::vehicleRun({"--cycle", cycle.string()});
   const master::RunRecord record = report_test::loadRecord(results, c.phaseStarts);
   ASSERT_TRUE(report::appliesTo(record));
   TempFolder out;

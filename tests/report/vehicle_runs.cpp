@@ -2,7 +2,6 @@
 
 #include <stdlib.h>
 
-#include <cstdio>
 #include <map>
 #include <stdexcept>
 
@@ -21,26 +20,38 @@ struct RunFolder {
   ~RunFolder() { fs::remove_all(path); }
 };
 
+std::string quoted(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 }  // namespace
+
+const fs::path& scratchFolder() {
+  static RunFolder folder;
+  return folder.path;
+}
+
+fs::path sharedCycle(const std::string& file) {
+  const fs::path cycle = fs::path(VEHICLE_SHARED_DIR) / "cycles" / file;
+  return fs::exists(cycle) ? cycle : fs::path();
+}
 
 std::string skipReason(const std::string& cycleFile) {
   return "skipped: no cycle " + cycleFile + " in " VEHICLE_SHARED_DIR "/cycles; configure with "
          "-DVEHICLE_SHARED_DIR=<folder with cycles/> to run it";
 }
 
-fs::path vehicleRun(const std::string& cycleFile, double step) {
-  static RunFolder folder;
-  static std::map<std::string, fs::path> done;
-  const fs::path cycle = fs::path(VEHICLE_SHARED_DIR) / "cycles" / cycleFile;
-  if (!fs::exists(cycle)) return {};
-  const std::string key = cycleFile + "@" + std::to_string(step);
-  if (const auto it = done.find(key); it != done.end()) return it->second;
-  const fs::path out = folder.path / (cycle.stem().string() + "-" + std::to_string(done.size()));
-  const std::string command = std::string("'") + VEHICLE_SIM + "' --no-progress --no-plots --cycle '" +
-                              cycle.string() + "' --step " + std::to_string(step) + " --out '" + out.string() +
-                              "' > '" + out.string() + ".log' 2>&1";
+fs::path vehicleRun(const std::vector<std::string>& arguments) {
+  static std::map<std::vector<std::string>, fs::path> done;
+  if (const auto it = done.find(arguments); it != done.end()) return it->second;
+  const fs::path out = scratchFolder() / ("run-" + std::to_string(done.size()));
+  std::string command = quoted(VEHICLE_SIM) + " --no-progress --no-plots --out " + quoted(out.string());
+  for (const std::string& a : arguments) command += " " + quoted(a);
+  command += " > " + quoted(out.string() + ".log") + " 2>&1";
   if (std::system(command.c_str()) != 0) throw std::runtime_error("vehicle-sim failed: " + command);
-  return done[key] = out / "results.csv";
+  return done[arguments] = out / "results.csv";
 }
 
 }  // namespace report_test

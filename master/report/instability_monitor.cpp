@@ -1,8 +1,12 @@
-// The monitor of the vehicle report: a coupling that goes unstable (a communication step too
+// The monitor of the vehicle report. A coupling that goes unstable (a communication step too
 // long for the feedback through the driver, the powertrain and the chassis) shows as a speed
 // error that swings from one side of the target to the other by tens of km/h, again and again,
-// with pedals slammed from stop to stop. A driver that merely cannot keep up (a cycle beyond the
-// car) lags on one side and does not swing; that is the cycle-following check's to report.
+// with pedals slammed from stop to stop. A vehicle that runs away (faster than the fastest target
+// so far by more than a driver could overshoot: energy from nowhere, such as a negative mass)
+// shows as a speed error growing without bound. Either stops the run. A driver that merely
+// cannot keep up (a cycle beyond the car) lags on one side and does not swing; that is the
+// cycle-following check's to report after the run.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <deque>
@@ -14,9 +18,9 @@ namespace report {
 
 namespace {
 
-class OscillationMonitor : public master::RunObserver {
+class InstabilityMonitor : public master::RunObserver {
  public:
-  explicit OscillationMonitor(const ReportSettings& s) : s_(s) {}
+  explicit InstabilityMonitor(const ReportSettings& s) : s_(s) {}
 
   void start(const master::RunRecord& record) override {
     const std::size_t target = record.find("DriveCycle", "targetSpeedKmh");
@@ -31,6 +35,9 @@ class OscillationMonitor : public master::RunObserver {
     const double t = record.time[point];
     const double error = record.columns[speed_][point] - record.columns[target_][point];
     if (!std::isfinite(error)) return {};
+    highestTarget_ = std::max(highestTarget_, record.columns[target_][point]);
+    const double speed = record.columns[speed_][point];
+    if (speed > highestTarget_ + s_.runawayKmh) return runaway(record, t, speed);
     if (point == 0 || direction_ == 0) {
       // Wait for the error to leave the first extreme by a whole swing.
       if (point == 0) extreme_ = error, extremeTime_ = t;
@@ -72,7 +79,19 @@ class OscillationMonitor : public master::RunObserver {
     return text;
   }
 
+  std::string runaway(const master::RunRecord& record, double t, double speed) const {
+    char text[600];
+    std::snprintf(text, sizeof text,
+                  "the vehicle runs away: %.1f km/h at t = %.2f s, more than %g km/h above the highest target so far "
+                  "(%.1f km/h), a speed error growing without bound that no driver following the cycle produces; "
+                  "either the coupling is unstable at a communication step of %g s (try a shorter --step) or a "
+                  "parameter feeds the vehicle energy from nowhere (a negative mass, for one)",
+                  speed, t, s_.runawayKmh, highestTarget_, record.communicationStep);
+    return text;
+  }
+
   ReportSettings s_;
+  double highestTarget_ = 0.0;
   bool active_ = false;
   std::size_t target_ = 0, speed_ = 0;
   int direction_ = 0;  // of the current swing: +1 rising, -1 falling, 0 none yet
@@ -83,7 +102,7 @@ class OscillationMonitor : public master::RunObserver {
 }  // namespace
 
 std::unique_ptr<master::RunObserver> makeMonitor(const ReportSettings& settings) {
-  return std::make_unique<OscillationMonitor>(settings);
+  return std::make_unique<InstabilityMonitor>(settings);
 }
 
 }  // namespace report
