@@ -133,7 +133,7 @@ std::vector<Plot> drawPlots(const VehicleSignals& s, const VehicleFigures& f, co
   g += "# The vehicle report's plots; redraw with: gnuplot report-plots.gp (in this folder)\n";
   g += "set datafile separator ','\nset datafile missing 'nan'\n";
   g += "set terminal svg size 1100,480 dynamic noenhanced font 'sans,13' background '#ffffff'\n";
-  g += "set grid\nset key top left opaque\nset xlabel 'time (s)'\n";
+  g += "set grid\nset key inside top left opaque\nset xlabel 'time (s)'\n";
   g += "series = 'report-series.csv'\n";
   auto plot = [&](const char* file, const char* title) {
     plots.push_back({title, dir / file});
@@ -158,7 +158,7 @@ std::vector<Plot> drawPlots(const VehicleSignals& s, const VehicleFigures& f, co
        " '' using 1:3:(0) nocontours with lines lc rgb '#707070' dt 2 title 'closed-throttle torque',"
        " 'report-engine-points.dat' using 1:2:(0) nocontours with points pt 7 ps 0.2 lc rgb '#2040c0' title "
        "'operating points'\n";
-  g += "unset contour\nunset view\nset datafile separator ','\nset xlabel 'time (s)'\nset key top left opaque\n";
+  g += "unset contour\nunset view\nset datafile separator ','\nset xlabel 'time (s)'\nset key inside top left opaque\n";
 
   plot("fuel.svg", "Fuel rate and cumulative consumption");
   g += "set ylabel 'fuel rate (g/s)'\nset y2label 'cumulative consumption (L/100 km)'\nset y2tics\nset ytics nomirror\n";

@@ -210,6 +210,14 @@ void notes(const VehicleSignals& s, const std::vector<double>& t, VehicleFigures
         "charge at %.0f %% of its capacity, not at 100 %%. This is the model's behaviour.",
         f.socMax, f.socUpperLimit));
   }
+  if (f.energy.electrical && f.energy.batteryKj > f.energy.alternatorDrive && f.energy.batteryKj > 1.0) {
+    f.notes.push_back(format(
+        "The battery took in about %.0f kJ (its charge at the mean bus voltage) while the alternator drive took "
+        "only %.0f kJ from the engine: the electrical model's alternator torque comes from a drag map that no "
+        "energy balance ties to the current it delivers, so the engine does not pay for all the charge. This is "
+        "the model's behaviour.",
+        f.energy.batteryKj, f.energy.alternatorDrive));
+  }
   if (f.total.fuelGrams < 0.0) {
     f.notes.push_back("The fuel used decreased over the run: no engine burns negative fuel; look at the "
                       "parameters of the chassis and powertrain (a negative mass, for one).");
