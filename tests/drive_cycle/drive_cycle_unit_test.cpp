@@ -181,6 +181,10 @@ TEST_F(UserFolder, RefusesEveryTraceItCannotUseNamingFileLineAndReason) {
   ASSERT_EQ(unit.setCycle(""), fmi2OK);
   EXPECT_EQ(unit.initialise(), fmi2Error);
   EXPECT_TRUE(unit.log().contains("The parameter cycle is empty"));
+  // A device is never read: it could go on forever.
+  ASSERT_EQ(unit.setCycle("/dev/zero"), fmi2OK);
+  EXPECT_EQ(library().fmi2ExitInitializationMode(unit.component()), fmi2Error);
+  EXPECT_TRUE(unit.log().contains("The drive cycle '/dev/zero' cannot be used: /dev/zero: not a regular file"));
 }
 
 // A trace repaired between entering and leaving initialisation is read at the exit; a note
