@@ -137,8 +137,9 @@ void consumption(const VehicleSignals& s, const ReportSettings& settings, const 
   f.total.startTime = n ? t.front() : 0.0;
   f.total.endTime = n ? t.back() : 0.0;
   finishConsumption(f.total, settings);
+  const std::vector<std::string> fileNames = phases.empty() ? std::vector<std::string>{} : cycleFilePhaseNames(s);
   for (auto& [phase, c] : phases) {
-    c.name = phaseName(phase, phaseCount);
+    c.name = phaseName(phase, phaseCount, fileNames);
     finishConsumption(c, settings);
     f.phases.push_back(c);
   }

@@ -18,7 +18,7 @@ Column column(const master::RunRecord& r, const char* model, const char* variabl
 VehicleSignals findSignals(const master::RunRecord& r) {
   VehicleSignals s;
   s.record = &r;
-  s.targetKmh = column(r, "DriveCycle", "targetSpeedKmh");
+  s.targetKmh = column(r, "DriveCycle", "targetSpeedKmh", &s.cycleComponent);
   s.phase = column(r, "DriveCycle", "phase");
   s.speedKmh = column(r, "TESSIK", "vehicleSpeedKmh", &s.chassisComponent);
   s.wheelSpeed = column(r, "TESSIK", "wheelSpeed");

@@ -16,6 +16,7 @@ struct VehicleSignals {
   const master::RunRecord* record = nullptr;
   // DriveCycle
   Column targetKmh = nullptr, phase = nullptr;
+  std::string cycleComponent;
   // TESSIK
   Column speedKmh = nullptr, wheelSpeed = nullptr;
   std::string chassisComponent;

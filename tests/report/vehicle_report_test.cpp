@@ -70,6 +70,30 @@ TEST_P(VehicleReport, FiguresAgreeWithEachOtherAndWithTheCycle) {
   EXPECT_TRUE(j["cycleFollowing"]["passed"].get<bool>());
 }
 
+// A cycle file of the user's names its phases; the report uses its names.
+TEST(VehicleReportPhases, NamesComeFromTheCycleFileBoundToTheDriveCycle) {
+  TempFolder folder;
+  const fs::path cycle = folder.path() / "commute.csv";
+  std::ofstream(cycle) << "time_s,speed_kmh,phase\n0,0,town\n10,36,motorway\n20,36\n";
+  master::RunRecord r;
+  r.time = {0.0, 10.0, 20.0};
+  r.variables = {{"trip", "DriveCycle", "targetSpeedKmh", "km/h", ""},
+                 {"trip", "DriveCycle", "phase", "", ""},
+                 {"body", "TESSIK", "vehicleSpeedKmh", "km/h", ""},
+                 {"engine", "KADMIR", "fuelUsed", "g", ""}};
+  r.columns = {{0.0, 36.0, 36.0}, {1, 2, 2}, {0.0, 36.0, 36.0}, {0.0, 2.0, 5.0}};
+  r.boundValues["trip.cycle"] = cycle.string();
+  report::ReportSettings settings;
+  settings.plots = false;
+  report::writeReport(r, settings, folder.path() / "out");
+  const nlohmann::json j = nlohmann::json::parse(readAll(folder.path() / "out" / "summary.json"));
+  ASSERT_EQ(j["phases"].size(), 2u);
+  EXPECT_EQ(j["phases"][0]["name"], "town");
+  EXPECT_EQ(j["phases"][1]["name"], "motorway");
+  EXPECT_DOUBLE_EQ(j["phases"][1]["fuelGrams"].get<double>(), 3.0);
+  EXPECT_DOUBLE_EQ(j["phases"][1]["distanceKm"].get<double>(), 0.1);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cycles, VehicleReport,
     ::testing::Values(CycleCase{"wltc-class3b.csv", {0, 589, 1022, 1477}, {"low", "medium", "high", "extra-high"}},
