@@ -6,37 +6,47 @@ namespace report {
 
 namespace {
 
-Column column(const master::RunRecord& r, const char* model, const char* variable, std::string* component = nullptr) {
-  const std::size_t i = r.find(model, variable);
-  if (i == master::RunRecord::npos) return nullptr;
-  if (component != nullptr) *component = r.variables[i].component;
-  return &r.columns[i];
-}
+// Where each signal comes from: the unit's model identifier and the variable's name.
+struct Source {
+  Column VehicleSignals::*column;
+  const char* model;
+  const char* variable;
+  std::string VehicleSignals::*component;  // the component's name is kept for these
+};
+
+constexpr Source sources[] = {
+    {&VehicleSignals::targetKmh, "DriveCycle", "targetSpeedKmh", &VehicleSignals::cycleComponent},
+    {&VehicleSignals::phase, "DriveCycle", "phase", nullptr},
+    {&VehicleSignals::speedKmh, "TESSIK", "vehicleSpeedKmh", &VehicleSignals::chassisComponent},
+    {&VehicleSignals::wheelSpeed, "TESSIK", "wheelSpeed", nullptr},
+    {&VehicleSignals::fuelUsed, "KADMIR", "fuelUsed", &VehicleSignals::powertrainComponent},
+    {&VehicleSignals::fuelRate, "KADMIR", "fuelRate", nullptr},
+    {&VehicleSignals::engineRpm, "KADMIR", "engineRpm", nullptr},
+    {&VehicleSignals::engineSpeed, "KADMIR", "engineSpeed", nullptr},
+    {&VehicleSignals::driveshaftTorque, "KADMIR", "driveshaftTorque", nullptr},
+    {&VehicleSignals::gearboxLossPower, "KADMIR", "gearboxLossPower", nullptr},
+    {&VehicleSignals::engineLoadTorque, "KADMIR", "engineLoadTorque", nullptr},
+    {&VehicleSignals::stateOfCharge, "ZORVEL", "stateOfCharge", &VehicleSignals::electricalComponent},
+    {&VehicleSignals::busVoltage, "ZORVEL", "busVoltage", nullptr},
+    {&VehicleSignals::alternatorLoadTorque, "ZORVEL", "alternatorLoadTorque", nullptr},
+    {&VehicleSignals::beltLossPower, "ZORVEL", "driveLossPower", nullptr},
+    {&VehicleSignals::accelerator, "Driver", "acceleratorPedal", nullptr},
+    {&VehicleSignals::brake, "Driver", "brakePedal", nullptr},
+    {&VehicleSignals::gear, "ShiftController", "gear", nullptr},
+    {&VehicleSignals::lockup, "ShiftController", "lockupCommand", nullptr},
+};
 
 }  // namespace
 
 VehicleSignals findSignals(const master::RunRecord& r) {
   VehicleSignals s;
   s.record = &r;
-  s.targetKmh = column(r, "DriveCycle", "targetSpeedKmh", &s.cycleComponent);
-  s.phase = column(r, "DriveCycle", "phase");
-  s.speedKmh = column(r, "TESSIK", "vehicleSpeedKmh", &s.chassisComponent);
-  s.wheelSpeed = column(r, "TESSIK", "wheelSpeed");
-  s.fuelUsed = column(r, "KADMIR", "fuelUsed", &s.powertrainComponent);
-  s.fuelRate = column(r, "KADMIR", "fuelRate");
-  s.engineRpm = column(r, "KADMIR", "engineRpm");
-  s.engineSpeed = column(r, "KADMIR", "engineSpeed");
-  s.driveshaftTorque = column(r, "KADMIR", "driveshaftTorque");
-  s.gearboxLossPower = column(r, "KADMIR", "gearboxLossPower");
-  s.engineLoadTorque = column(r, "KADMIR", "engineLoadTorque");
-  s.stateOfCharge = column(r, "ZORVEL", "stateOfCharge", &s.electricalComponent);
-  s.busVoltage = column(r, "ZORVEL", "busVoltage");
-  s.alternatorLoadTorque = column(r, "ZORVEL", "alternatorLoadTorque");
-  s.beltLossPower = column(r, "ZORVEL", "driveLossPower");
-  s.accelerator = column(r, "Driver", "acceleratorPedal");
-  s.brake = column(r, "Driver", "brakePedal");
-  s.gear = column(r, "ShiftController", "gear");
-  s.lockup = column(r, "ShiftController", "lockupCommand");
+  for (const Source& source : sources) {
+    const std::size_t i = r.find(source.model, source.variable);
+    if (i == master::RunRecord::npos) continue;
+    s.*source.column = &r.columns[i];
+    if (source.component != nullptr) s.*source.component = r.variables[i].component;
+  }
   return s;
 }
 
