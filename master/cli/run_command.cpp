@@ -12,7 +12,7 @@
 #include "master/engine.h"
 #include "master/error.h"
 #include "master/unit_log.h"
-#include "master/vehicle_summary.h"
+#include "master/report/vehicle_report.h"
 
 namespace master::cli {
 
@@ -103,7 +103,9 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   engine.verbose = log().enabled(LogLevel::info);
   if (o.fmiLog) engine.libraryLoaded = traceCalls;
   RunRecord record;
-  const RunOutcome outcome = runSystem(system, engine, record, {&results});
+  // The vehicle report's monitor watches every run; it stays idle in a system without a vehicle.
+  const std::unique_ptr<RunObserver> monitor = report::makeMonitor(o.report);
+  const RunOutcome outcome = runSystem(system, engine, record, {&results, monitor.get()});
   for (const std::string& w : outcome.warnings) log().write(LogLevel::warning, w);
   for (const std::string& n : outcome.notes) log().write(LogLevel::info, n);
 
@@ -135,13 +137,22 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   summary.results = toStdout ? "-" : resultsFile.lexically_relative(folder.path()).string();
   std::string text;
   std::vector<fs::path> plots;
-  if (vehicleSummaryApplies(record) && record.points() > 1) {
-    // The plots are drawn from the results file, so only from the whole table.
-    const bool wholeTable = !toStdout && stepsPerRow == 1 && results.selected().size() == record.variables.size();
-    const VehicleSummaryFiles files =
-        writeVehicleSummary(record, folder.path(), resultsFile, !o.noPlots && wholeTable, system.descriptions.size());
-    text = files.text;
-    plots = files.plots;
+  nlohmann::json vehicleFields = nlohmann::json::object();
+  if (report::appliesTo(record) && record.points() > 1) {
+    report::ReportSettings settings = o.report;
+    settings.plots = !o.noPlots;
+    const report::ReportOutcome r = report::writeReport(record, settings, folder.path());
+    text = r.summaryText;
+    vehicleFields = nlohmann::json::parse(r.summaryJson);
+    for (const fs::path& f : r.files) {
+      if (f.extension() == ".png" || f.extension() == ".svg") plots.push_back(f);
+    }
+    for (const std::string& m : r.messages) std::fprintf(stderr, "vehicle-sim: %s\n", m.c_str());
+    if (r.exitCode != 0 && summary.exitCode == 0) {
+      summary.exitCode = r.exitCode;
+      summary.status = "health-check-failed";
+      summary.message = r.messages.empty() ? std::string() : r.messages.front();
+    }
   } else {
     char line[200];
     std::snprintf(line, sizeof line, "System %s: %zu components, %zu points to t = %g s, wall time %.3f s\n",
@@ -150,7 +161,7 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
     text = line;
     writeTextFile(folder.path() / "summary.txt", text);
   }
-  writeSummaryJson(folder.path(), summary);
+  writeSummaryJson(folder.path(), summary, vehicleFields);
   folder.commit();
   if (outputFile.is_absolute()) moveFile(placed(resultsFile), outputFile);
 
