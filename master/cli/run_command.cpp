@@ -131,7 +131,9 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
 
   results.finish(record);
   writeVariablesTable(folder.path() / "variables.csv", record, results.selected());
-  summary.results = toStdout ? "-" : resultsFile.lexically_relative(folder.path()).string();
+  summary.results = toStdout                    ? "-"
+                    : outputFile.is_absolute() ? outputFile.string()
+                                               : resultsFile.lexically_relative(folder.path()).string();
   std::string text;
   std::vector<fs::path> plots;
   if (vehicleSummaryApplies(record) && record.points() > 1) {
