@@ -241,6 +241,7 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
   const fs::path f = folder.path();
   fs::create_directories(f / "out");
   std::ofstream(f / "out" / "results.csv") << "an older run\n";
+  std::ofstream(f / "out" / "summary.json") << "{}\n";
   std::ofstream(f / "a-file") << "not a folder\n";
   const std::pair<const char*, const char*> cycles[] = {
       {"empty.csv", ""},
@@ -280,6 +281,7 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--output-variables", "chassis.nothing*"}, "'chassis.nothing*' matches no output"},
       {{"--step", "-1"}, "--step must be a positive time"},
       {{"--output-dir", "a-file"}, "the output folder 'a-file' is a file"},
+      {{"--output-dir", "."}, "holds files but no results of an earlier run"},
       {{"--output-dir", "a-file/out"}, "cannot create the folder"},
       {{"--output-dir", "/proc/vehicle-sim-out"}, "cannot write into '/proc'"},
       {{"--log-file", "folder.csv"}, "cannot open the log file 'folder.csv'"},
@@ -306,6 +308,7 @@ void interrupt(int signalNumber) {
   const fs::path out = folder.path() / "out";
   fs::create_directories(out);
   std::ofstream(out / "speed.png") << "an older run's plot";
+  std::ofstream(out / "summary.json") << "{}\n";
   Process p(folder.path(), {"--no-plots", "--output-dir", "out"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   bool running = false;
