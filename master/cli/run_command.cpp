@@ -77,9 +77,18 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   const fs::path systemFile = o.system.empty() ? fs::path(defaultSystem) : fs::path(o.system);
   LoadedSystem system = loadSystem(systemFile);
   // Checked by the same code as the system's own bindings, before anything runs.
-  system.coupling = resolveCoupling(system.structure, system.descriptionPointers(), overridesFor(o, system));
+  const std::vector<ValueOverride> overrides = overridesFor(o, system);
+  system.coupling = resolveCoupling(system.structure, system.descriptionPointers(), overrides);
+  if (log().enabled(LogLevel::debug)) {
+    log().write(LogLevel::debug, "system " + systemFile.string() + ": " + std::to_string(system.descriptions.size()) +
+                                     " components; a results row every " + std::to_string(stepsPerRow) + " steps");
+    for (const ValueOverride& v : overrides) {
+      log().write(LogLevel::debug, v.origin + ": " + v.component + "." + v.variable + " = " + v.value);
+    }
+  }
 
   ResultsFolder folder(o.outputDir.empty() ? fs::path("out") / system.structure.name : fs::path(o.outputDir));
+  log().write(LogLevel::debug, "writing into " + folder.path().string() + " for " + folder.target().string());
   const bool toStdout = o.outputFile == "-";
   const fs::path outputFile(o.outputFile);
   const fs::path resultsFile = toStdout ? outputFile
