@@ -43,6 +43,15 @@ LoadedSystem loadSystem(const fs::path& path, const std::vector<ValueOverride>& 
     }
   }
   s.coupling = resolveCoupling(s.structure, s.descriptionPointers(), overrides);
+  for (const VariableRef& open : s.coupling.openInputs) {
+    s.warnings.push_back("input '" + s.structure.components[open.component].name + "." + open.variable->name +
+                               "' is neither connected nor bound: it keeps its start value" +
+                               (open.variable->start ? " " + *open.variable->start : std::string()));
+  }
+  for (const CouplingPlan::SystemInput& in : s.coupling.systemInputs) {
+    if (!in.sinks.empty()) s.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
+  }
+
   return s;
 }
 
@@ -109,7 +118,7 @@ class Run {
   RunOutcome run();
 
  private:
-  void checkStep() const;
+  void checkStep(RunOutcome& outcome) const;
   void build();
   void instantiate();
   void initialize(double start, std::optional<double> stop);
@@ -166,7 +175,9 @@ class Run {
   bool timing_ = false;
 };
 
-void Run::checkStep() const {
+// A step that is no whole multiple of a unit's suggested step is allowed (the unit carries the
+// remainder as its own rules say) but said.
+void Run::checkStep(RunOutcome& outcome) const {
   const double h = options_.step;
   if (!(h > 0.0) || !std::isfinite(h)) throw MasterError("the communication step must be a positive time");
   for (std::size_t i = 0; i < system_.descriptions.size(); ++i) {
@@ -176,9 +187,9 @@ void Run::checkStep() const {
     if (multiple < 0.5 || std::fabs(multiple - std::round(multiple)) > 1e-9 * multiple) {
       char text[300];
       std::snprintf(text, sizeof text,
-                    "the communication step %g s is not a whole multiple of the fixed step %g s of unit '%s'", h,
-                    unitStep, system_.structure.components[i].name.c_str());
-      throw MasterError(text);
+                    "the communication step %g s is not a whole multiple of the step %g s that component '%s' "
+                    "suggests", h, unitStep, system_.structure.components[i].name.c_str());
+      outcome.warnings.push_back(text);
     }
   }
 }
@@ -371,7 +382,7 @@ double durationParameter(const LoadedSystem& system, std::vector<Component>& com
 
 RunOutcome Run::run() {
   RunOutcome outcome;
-  checkStep();
+  checkStep(outcome);
   build();
   for (const auto& loop : feedthroughLoops_) {
     std::string names;
@@ -384,15 +395,6 @@ RunOutcome Run::run() {
     for (std::size_t i : feedthroughOrder_) names += (names.empty() ? "" : ", ") + components_[i].name;
     outcome.notes.push_back("evaluated before each step for direct feedthrough, in this order: " + names);
   }
-  for (const VariableRef& open : system_.coupling.openInputs) {
-    outcome.warnings.push_back("input '" + components_[open.component].name + "." + open.variable->name +
-                               "' is neither connected nor bound: it keeps its start value" +
-                               (open.variable->start ? " " + *open.variable->start : std::string()));
-  }
-  for (const CouplingPlan::SystemInput& in : system_.coupling.systemInputs) {
-    if (!in.sinks.empty()) outcome.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
-  }
-
   const SystemStructure& s = system_.structure;
   const double start = options_.startTime.value_or(s.startTime.value_or(0.0));
   std::optional<double> stop = options_.stopTime ? options_.stopTime : s.stopTime;

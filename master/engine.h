@@ -37,6 +37,8 @@ struct LoadedSystem {
   std::vector<std::unique_ptr<ExtractedFmu>> archives;  // one per component
   std::vector<ModelDescription> descriptions;           // one per component
   CouplingPlan coupling;
+  // Inputs of any component left unconnected and unbound, system inputs nothing supplies.
+  std::vector<std::string> warnings;
 
   std::vector<const ModelDescription*> descriptionPointers() const;
 };
@@ -65,7 +67,7 @@ struct RunOutcome {
   std::string message;     // why the run ended early
   double stopTime = 0.0;   // the planned stop time
   unsigned threads = 1;
-  std::vector<std::string> warnings;  // found at load: open inputs, unsupplied system inputs
+  std::vector<std::string> warnings;  // about the run: a step that is no multiple of a unit's step
   std::vector<std::string> notes;     // how the system is stepped: feedthrough order and loops
 };
 

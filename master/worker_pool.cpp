@@ -4,8 +4,11 @@ namespace master {
 
 namespace {
 
-// About 50 to 100 µs of spinning before sleeping: longer than the gap between two steps.
-constexpr int spinLimit = 4000;
+// A few microseconds of spinning (the gap between two steps on an idle machine), then yielding
+// the core (on a busy machine the thread waited for may be queued behind this one), then
+// sleeping on the atomic.
+constexpr int spinLimit = 1000;
+constexpr int yieldLimit = 50;
 
 inline void relax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -18,6 +21,10 @@ void waitChange(const std::atomic<std::uint32_t>& value, std::uint32_t seen) {
   for (int i = 0; i < spinLimit; ++i) {
     if (value.load(std::memory_order_acquire) != seen) return;
     relax();
+  }
+  for (int i = 0; i < yieldLimit; ++i) {
+    if (value.load(std::memory_order_acquire) != seen) return;
+    std::this_thread::yield();
   }
   while (value.load(std::memory_order_acquire) == seen) value.wait(seen, std::memory_order_acquire);
 }
@@ -49,6 +56,10 @@ void WorkerPool::finish() {
   for (int i = 0; i < spinLimit; ++i) {
     if (pending_.load(std::memory_order_acquire) == 0) return;
     relax();
+  }
+  for (int i = 0; i < yieldLimit; ++i) {
+    if (pending_.load(std::memory_order_acquire) == 0) return;
+    std::this_thread::yield();
   }
   for (std::uint32_t left = pending_.load(std::memory_order_acquire); left != 0;
        left = pending_.load(std::memory_order_acquire)) {

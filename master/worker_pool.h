@@ -1,8 +1,8 @@
 // The threads that step the units side by side within a communication step. The calling thread
 // is share 0; threads-1 workers take shares 1.. . A step is started by bumping an epoch and
 // finished when every worker has counted itself done; both sides spin briefly on the atomic
-// (a communication step takes microseconds) and then sleep on it (futex), so an idle or
-// oversubscribed machine does not burn a core.
+// (a communication step takes microseconds), then yield the core, then sleep on it (futex), so
+// an idle or oversubscribed machine does not burn a core.
 #pragma once
 
 #include <atomic>
@@ -36,7 +36,7 @@ class WorkerPool {
   void* context_ = nullptr;
   alignas(64) std::atomic<std::uint32_t> epoch_{0};
   alignas(64) std::atomic<std::uint32_t> pending_{0};
-  bool stopping_ = false;
+  std::atomic<bool> stopping_{false};
 };
 
 }  // namespace master

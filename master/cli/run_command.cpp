@@ -76,9 +76,11 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   const std::size_t stepsPerRow = stepsPerOutput(o.outputInterval.value_or(o.step), o.step);
   const fs::path systemFile = o.system.empty() ? fs::path(defaultSystem) : fs::path(o.system);
   LoadedSystem system = loadSystem(systemFile);
-  // Checked by the same code as the system's own bindings, before anything runs.
+  // Checked by the same code as the system's own bindings, before anything runs (loaded anew
+  // with them, so that the warnings about open inputs count them).
   const std::vector<ValueOverride> overrides = overridesFor(o, system);
-  system.coupling = resolveCoupling(system.structure, system.descriptionPointers(), overrides);
+  if (!overrides.empty()) system = loadSystem(systemFile, overrides);
+  for (const std::string& w : system.warnings) log().write(LogLevel::warning, w);
   if (log().enabled(LogLevel::debug)) {
     log().write(LogLevel::debug, "system " + systemFile.string() + ": " + std::to_string(system.descriptions.size()) +
                                      " components; a results row every " + std::to_string(stepsPerRow) + " steps");
