@@ -29,6 +29,13 @@ ResultsFolder::ResultsFolder(const fs::path& outputFolder) {
   if (fs::exists(target_, ec) && !fs::is_directory(target_, ec)) {
     throw MasterError("the output folder '" + outputFolder.string() + "' is a file");
   }
+  // The folder is replaced as a whole, so it must hold nothing but an earlier run's results
+  // (which always include summary.json): never a folder of the user's own files.
+  if (fs::is_directory(target_, ec) && !fs::is_empty(target_, ec) && !fs::exists(target_ / "summary.json", ec)) {
+    throw MasterError("the output folder '" + outputFolder.string() +
+                      "' holds files but no results of an earlier run (no summary.json); it would be replaced "
+                      "as a whole: choose another or empty it");
+  }
   const fs::path parent = target_.parent_path();
   fs::create_directories(parent, ec);
   if (ec) throw MasterError("cannot create the folder '" + parent.string() + "': " + ec.message());

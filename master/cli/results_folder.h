@@ -11,8 +11,8 @@ namespace master::cli {
 class ResultsFolder {
  public:
   // Creates the temporary folder "<parent>/.<name>.running-XXXXXX" (and missing parents of the
-  // output folder). Throws MasterError, before anything runs, when the output folder is a file
-  // or its parent cannot be written.
+  // output folder). Throws MasterError, before anything runs, when the output folder is a file,
+  // holds files but no earlier run's results (no summary.json), or its parent cannot be written.
   explicit ResultsFolder(const std::filesystem::path& outputFolder);
   // Removes the temporary folder unless it was committed.
   ~ResultsFolder();

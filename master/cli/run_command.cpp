@@ -76,11 +76,21 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   const std::size_t stepsPerRow = stepsPerOutput(o.outputInterval.value_or(o.step), o.step);
   const fs::path systemFile = o.system.empty() ? fs::path(defaultSystem) : fs::path(o.system);
   LoadedSystem system = loadSystem(systemFile);
-  // Checked by the same code as the system's own bindings, before anything runs.
-  applyOverrides(system, overridesFor(o, system));
+  // Checked by the same code as the system's own bindings, before anything runs (the warnings
+  // about open inputs count them).
+  const std::vector<ValueOverride> overrides = overridesFor(o, system);
+  if (!overrides.empty()) applyOverrides(system, overrides);
   for (const std::string& w : system.warnings) log().write(LogLevel::warning, w);
+  if (log().enabled(LogLevel::debug)) {
+    log().write(LogLevel::debug, "system " + systemFile.string() + ": " + std::to_string(system.descriptions.size()) +
+                                     " components; a results row every " + std::to_string(stepsPerRow) + " steps");
+    for (const ValueOverride& v : overrides) {
+      log().write(LogLevel::debug, v.origin + ": " + v.component + "." + v.variable + " = " + v.value);
+    }
+  }
 
   ResultsFolder folder(o.outputDir.empty() ? fs::path("out") / system.structure.name : fs::path(o.outputDir));
+  log().write(LogLevel::debug, "writing into " + folder.path().string() + " for " + folder.target().string());
   const bool toStdout = o.outputFile == "-";
   const fs::path outputFile(o.outputFile);
   const fs::path resultsFile = toStdout ? outputFile
@@ -134,7 +144,9 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
 
   results.finish(record);
   writeVariablesTable(folder.path() / "variables.csv", record, results.selected());
-  summary.results = toStdout ? "-" : resultsFile.lexically_relative(folder.path()).string();
+  summary.results = toStdout                    ? "-"
+                    : outputFile.is_absolute() ? outputFile.string()
+                                               : resultsFile.lexically_relative(folder.path()).string();
   std::string text;
   std::vector<fs::path> plots;
   nlohmann::json vehicleFields = nlohmann::json::object();

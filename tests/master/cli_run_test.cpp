@@ -146,7 +146,7 @@ TEST(VehicleSimOptions, ShapeTheResultsTheLogAndTheTrace) {
   EXPECT_NE(r.out.find("Results: " + (out / "sub" / "r.csv").string()), std::string::npos) << r.out;
 }
 
-TEST(VehicleSimOptions, WriteResultsToStandardOutput) {
+TEST(VehicleSimOptions, WriteResultsToStandardOutputOrAnyFile) {
   TempFolder folder;
   const Result r = vehicleSim(folder.path(), {"--cycle", "nedc", "--stop-time", "1", "--output-interval", "0.5",
                                               "--output-variables", "cycle.targetSpeedKmh", "--output-file", "-",
@@ -156,6 +156,24 @@ TEST(VehicleSimOptions, WriteResultsToStandardOutput) {
   EXPECT_NE(r.err.find("Results: standard output"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(folder.path() / "out" / "results.csv"));
   EXPECT_TRUE(fs::exists(folder.path() / "out" / "variables.csv"));
+
+  // A file outside the output folder, values from a parameter file, nothing on the terminal.
+  std::ofstream(folder.path() / "mine.ssv")
+      << "<ssv:ParameterSet xmlns:ssv=\"http://ssp-standard.org/SSP1/SystemStructureParameterValues\" "
+         "version=\"1.0\" name=\"mine\"><ssv:Parameters><ssv:Parameter name=\"electrical.voltageSetpoint\">"
+         "<ssv:Real value=\"13.25\"/></ssv:Parameter></ssv:Parameters></ssv:ParameterSet>\n";
+  const fs::path file = folder.path() / "elsewhere.csv";
+  const Result q = vehicleSim(folder.path(), {"--stop-time", "1", "--output-interval", "0.5", "--output-variables",
+                                              "cycle.targetSpeedKmh", "--output-file", file.string(), "--parameters",
+                                              "mine.ssv", "--quiet", "--fmi-log", "--log-file", "run.log",
+                                              "--output-dir", "out"});
+  ASSERT_EQ(q.status, 0) << q.err;
+  EXPECT_EQ(q.out, "");
+  EXPECT_EQ(readAll(file), "time,cycle.targetSpeedKmh\n0,0\n0.5,0\n1,0\n");
+  EXPECT_NE(readAll(folder.path() / "out" / "summary.json").find("\"results\": \"" + file.string() + "\""),
+            std::string::npos);
+  EXPECT_NE(readAll(folder.path() / "run.log").find("electrical: fmi2SetReal(vr={0}, nvr=1, value={13.25})"),
+            std::string::npos);
 }
 
 // Other separators, a speed unit, comments, a repeated time stamp, a start other than 0; the
@@ -223,6 +241,7 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
   const fs::path f = folder.path();
   fs::create_directories(f / "out");
   std::ofstream(f / "out" / "results.csv") << "an older run\n";
+  std::ofstream(f / "out" / "summary.json") << "{}\n";
   std::ofstream(f / "a-file") << "not a folder\n";
   const std::pair<const char*, const char*> cycles[] = {
       {"empty.csv", ""},
@@ -262,6 +281,7 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--output-variables", "chassis.nothing*"}, "'chassis.nothing*' matches no output"},
       {{"--step", "-1"}, "--step must be a positive time"},
       {{"--output-dir", "a-file"}, "the output folder 'a-file' is a file"},
+      {{"--output-dir", "."}, "holds files but no results of an earlier run"},
       {{"--output-dir", "a-file/out"}, "cannot create the folder"},
       {{"--output-dir", "/proc/vehicle-sim-out"}, "cannot write into '/proc'"},
       {{"--log-file", "folder.csv"}, "cannot open the log file 'folder.csv'"},
@@ -288,6 +308,7 @@ void interrupt(int signalNumber) {
   const fs::path out = folder.path() / "out";
   fs::create_directories(out);
   std::ofstream(out / "speed.png") << "an older run's plot";
+  std::ofstream(out / "summary.json") << "{}\n";
   Process p(folder.path(), {"--no-plots", "--output-dir", "out"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   bool running = false;

@@ -163,11 +163,13 @@ std::size_t entries(const fs::path& folder) {
   return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
-TEST(ResultsFolder, OnlyAFinishedRunReplacesTheOutputFolder) {
+TEST(ResultsFolder, OnlyAFinishedRunReplacesAnEarlierRunsFolder) {
   TempFolder folder;
   const fs::path out = folder.path() / "out";
   fs::create_directories(out);
   std::ofstream(out / "old.png") << "old";
+  EXPECT_THROW(cli::ResultsFolder{out}, MasterError);  // not an earlier run's results: the user's files
+  std::ofstream(out / "summary.json") << "{}";
   {
     cli::ResultsFolder results(out);
     EXPECT_EQ(results.path().parent_path(), folder.path());
