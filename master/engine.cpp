@@ -157,7 +157,7 @@ class Run {
   }
   static void stepShare(void* context, unsigned share);
   void stepComponent(Component& c);
-  void balance();
+  std::string balance();
   bool allFinished(int parity) const;
   // Appends the point; returns a non-empty message when the run must stop there.
   std::string recordPoint(double t, std::size_t point, RunOutcome& outcome);
@@ -314,9 +314,11 @@ void Run::stepShare(void* context, unsigned share) {
   }
 }
 
+constexpr std::int64_t measuredSteps = 200;
+
 // Longest measured cost first, each to the least loaded share; the calling thread's share starts
 // with the work it does alone (recording, observers, feedthrough).
-void Run::balance() {
+std::string Run::balance() {
   const unsigned threads = static_cast<unsigned>(shares_.size());
   std::vector<std::size_t> order(components_.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -330,7 +332,17 @@ void Run::balance() {
     shares_[least].push_back(i);
     load[least] += components_[i].cost;
   }
-  for (auto& s : shares_) std::sort(s.begin(), s.end());
+  std::string text = "threads' shares by measured cost (ns per step):";
+  for (auto& s : shares_) {
+    std::sort(s.begin(), s.end());
+    text += " [";
+    for (std::size_t i : s) {
+      text += (text.back() == '[' ? "" : ", ") + components_[i].name + " " +
+              std::to_string(static_cast<long>(components_[i].cost / measuredSteps * 1e9));
+    }
+    text += "]";
+  }
+  return text;
 }
 
 bool Run::allFinished(int parity) const {
@@ -442,7 +454,6 @@ RunOutcome Run::run() {
   for (RunObserver* o : observers_) o->start(record_);
 
   // Balanced once from the cost each unit's steps took over the first steps.
-  constexpr std::int64_t measuredSteps = 200;
   timing_ = threads > 1;
   // With the default thread count the pool must earn its place: on a machine busy with other
   // work a worker may not run when its share is due, and waiting for it costs more than the
@@ -495,7 +506,7 @@ RunOutcome Run::run() {
     parity_ ^= 1;
     if (timing_ && k + 1 == measuredSteps) {
       timing_ = false;
-      balance();
+      outcome.notes.push_back(balance());
       windowBegin = std::chrono::steady_clock::now();
       parallel = pool_ != nullptr;
     }
