@@ -150,7 +150,9 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   std::string text;
   std::vector<fs::path> plots;
   nlohmann::json vehicleFields = nlohmann::json::object();
-  if (report::appliesTo(record) && record.points() > 1) {
+  // A run stopped by a non-finite output gets its results and the generic summary only: the
+  // report's figures would be NaN.
+  if (report::appliesTo(record) && record.points() > 1 && outcome.status != RunOutcome::Status::nonFinite) {
     report::ReportSettings settings = o.report;
     settings.plots = !o.noPlots;
     const report::ReportOutcome r = report::writeReport(record, settings, folder.path());
