@@ -29,6 +29,10 @@ struct VariableDef {
   uint32_t maxValue;    // integer parameters: the largest value a write may store
 };
 
+// The maximum of an integer parameter that takes any value: every 32-bit pattern may be stored
+// and reads back as written, and the model description declares no limits.
+inline constexpr uint32_t noIntegerLimit = 0xFFFFFFFFu;
+
 template <class T>
 constexpr int32_t dataTypeOf() {
   using E = std::remove_all_extents_t<T>;

@@ -148,8 +148,11 @@ bool writeModelDescription(std::ostream& out, const DescribedModel& model) {
         break;
       case BaseType::integer: {
         int32_t ok = 1;
-        const uint32_t value = static_cast<uint32_t>(mi.readInteger(entry, &ok));
-        out << "<Integer min=\"0\" max=\"" << d.maxValue << '"';
+        const int32_t value = mi.readInteger(entry, &ok);
+        out << "<Integer";
+        if (d.maxValue != runtime::noIntegerLimit) {
+          out << " min=\"0\" max=\"" << d.maxValue << '"';
+        }
         if (hasStart) out << " start=\"" << value << '"';
         break;
       }
