@@ -1,5 +1,7 @@
 // Reading and writing model variables by value reference through the instance's value-reference
 // table and the table's typed read and write entries.
+#include <cstring>
+
 #include "fmi/fmi_component.h"
 
 namespace fmi {
@@ -7,7 +9,7 @@ namespace fmi {
 namespace {
 
 enum class Direction : uint8_t { get, set };
-enum class Kind : uint8_t { real, integer, boolean };
+enum class Kind : uint8_t { real, integer, boolean, string };
 
 struct Variables {
   const runtime::VariableEntry* entries;
@@ -19,14 +21,16 @@ Variables variablesOf(const runtime::VariableTable& table, Kind kind) {
   switch (kind) {
     case Kind::real: return {table.reals, table.numReals, "Real"};
     case Kind::integer: return {table.integers, table.numIntegers, "Integer"};
-    case Kind::boolean: break;
+    case Kind::boolean: return {table.booleans, table.numBooleans, "Boolean"};
+    case Kind::string: break;
   }
-  return {table.booleans, table.numBooleans, "Boolean"};
+  return {table.strings, table.numStrings, "String"};
 }
 
 // The checks every get and set call makes before it moves a value: the two arrays, then every
 // value reference against the size of its type's array (so that a refused call moves nothing).
-// A get call before the end of initialisation then recomputes the outputs. Returns the entries
+// A get call before the end of initialisation (or of a model whose outputs follow its inputs)
+// then recomputes the outputs. Returns the entries
 // of the call's type, or false after reporting a refusal.
 bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueReference vr[],
            std::size_t nvr, const void* value, const runtime::VariableEntry*& entries) {
@@ -56,7 +60,8 @@ bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueRefer
       return false;
     }
   }
-  if (direction == Direction::get && c.stepState->initializationDone == 0) {
+  if (direction == Direction::get &&
+      (c.stepState->initializationDone == 0 || mi.outputsFollowInputs != 0)) {
     mi.setSolverStopTime(mi.model, -1.0);
     mi.computeOutputs(mi.model, 0);
   }
@@ -177,8 +182,17 @@ fmi2Status setBoolean(FmuComponent& c, const fmi2ValueReference vr[], std::size_
                     });
 }
 
-// The units have no string variables.
-fmi2Status getString(FmuComponent& c, std::size_t nvr, fmi2String value[]) {
+// A unit without String variables refuses every access that has values.
+fmi2Status getString(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                     fmi2String value[]) {
+  if (c.modelInterface->variables.numStrings != 0) {
+    return moveValues(c, Direction::get, Kind::string, vr, nvr, value,
+                      [](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+                         fmi2ValueReference, fmi2String& v) {
+                        v = mi.readString(&entry);
+                        return true;
+                      });
+  }
   if (nvr == 0) return fmi2OK;
   reportStatus(*c.instanceLogger, fmi2Error,
                "Invalid call to fmi2GetString. FMU has no string variables.");
@@ -188,7 +202,28 @@ fmi2Status getString(FmuComponent& c, std::size_t nvr, fmi2String value[]) {
   return takeStatus(*c.instanceLogger);
 }
 
-fmi2Status setString(FmuComponent& c, std::size_t nvr) {
+// A written text is copied into the model's record; a missing or too long one stops the call
+// with the elements before it written.
+fmi2Status setString(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                     const fmi2String value[]) {
+  if (c.modelInterface->variables.numStrings != 0) {
+    return moveValues(
+        c, Direction::set, Kind::string, vr, nvr, value,
+        [&c](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+             fmi2ValueReference ref, fmi2String v) {
+          if (v == nullptr) {
+            reportStatus(*c.instanceLogger, fmi2Error,
+                         "The String value for value reference %u cannot be NULL", ref);
+            return false;
+          }
+          if (mi.writeString(&entry, v)) return true;
+          reportStatus(*c.instanceLogger, fmi2Error,
+                       "The String value for value reference %u is too long (%zu bytes, at most "
+                       "%zu)",
+                       ref, std::strlen(v), runtime::stringCapacity - 1);
+          return false;
+        });
+  }
   if (nvr == 0) return fmi2OK;
   reportStatus(*c.instanceLogger, fmi2Error,
                "Invalid call to fmi2SetString. FMU has no string variables.");

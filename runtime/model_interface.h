@@ -83,6 +83,23 @@ struct ModelInterface {
   // indices of one map at once). Models without such parameters accept every write.
   const char* (*checkIntegerWrites)(SimModel*, const uint32_t* vr, const int32_t* value,
                                     std::size_t count, std::size_t* refused);
+  const char* (*readString)(const VariableEntry*);
+  bool (*writeString)(const VariableEntry*, const char*);
+
+  // Models that act at communication points instead of in fixed steps (the drive cycle and the
+  // shift controller) set these; they stay null (and 0) for the fixed-step models, whose
+  // behaviour they leave as it is.
+  // The decoded resource folder of the instance, given once after registration.
+  void (*setResourceFolder)(SimModel*, const char* folder);
+  // Run at fmi2EnterInitializationMode and again at fmi2ExitInitializationMode: reads and checks
+  // what the parameters name. Returns the reason for refusing them, or null; `note` receives
+  // information for the master's log (empty when there is none).
+  const char* (*prepare)(SimModel*, const char** note);
+  // Replaces the fixed-step loop of fmi2DoStep: the model goes from communication point tc to
+  // tc + hc (both finite). Returns the reason for refusing the step, or null.
+  const char* (*communicationStep)(SimModel*, double tc, double hc);
+  // 1 when outputs depend directly on inputs: every get call recomputes them, also in step mode.
+  int32_t outputsFollowInputs;
 };
 
 }  // namespace runtime
