@@ -13,6 +13,9 @@ std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
     out += line;
   };
   add("Vehicle report\n");
+  add("  run                 %.2f s at a communication step of %g s", f.duration, f.step);
+  if (f.wallSeconds > 0.0) add(", wall time %.3f s, %.0f times real time", f.wallSeconds, f.duration / f.wallSeconds);
+  out += '\n';
   add("  distance            %.3f km driven, cycle %.3f km (%+.2f %%)\n", f.distanceKm, f.cycleDistanceKm,
       f.cycleDistanceKm > 0.0 ? (f.distanceKm / f.cycleDistanceKm - 1.0) * 100.0 : 0.0);
   add("  fuel                %.2f g, %.3f L/100 km, %.1f g CO2/km\n", f.total.fuelGrams, f.total.litresPer100Km,

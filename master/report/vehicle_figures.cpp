@@ -242,6 +242,7 @@ VehicleFigures computeFigures(const VehicleSignals& s, const ReportSettings& set
   const master::RunRecord& r = *s.record;
   const std::vector<double>& t = r.time;
   f.step = r.communicationStep;
+  f.wallSeconds = r.wallSeconds;
   f.duration = t.empty() ? 0.0 : t.back() - t.front();
   consumption(s, settings, t, f);
   energy(s, settings, t, f);

@@ -38,7 +38,7 @@ struct Energy {
 };
 
 struct VehicleFigures {
-  double duration = 0.0, step = 0.0;
+  double duration = 0.0, step = 0.0, wallSeconds = 0.0;
   double distanceKm = 0.0, cycleDistanceKm = 0.0;
   Consumption total;
   std::vector<Consumption> phases;
