@@ -115,7 +115,9 @@ class Run {
   Run(LoadedSystem& system, const EngineOptions& options, RunRecord& record, const std::vector<RunObserver*>& observers)
       : system_(system), options_(options), record_(record), observers_(observers), log_(options.verbose) {}
   ~Run() {
-    // Instances go before their libraries, all of them before the unpacked archives.
+    // The workers stop first (a run that fails while they step waits for them here); then the
+    // instances go before their libraries, all of them before the unpacked archives.
+    pool_.reset();
     for (Component& c : components_) c.instance.reset();
   }
 
