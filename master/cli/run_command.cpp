@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "master/cli/fmi_trace.h"
 #include "master/cli/log.h"
@@ -155,7 +156,16 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   if (report::appliesTo(record) && record.points() > 1 && outcome.status != RunOutcome::Status::nonFinite) {
     report::ReportSettings settings = o.report;
     settings.plots = !o.noPlots;
-    const report::ReportOutcome r = report::writeReport(record, settings, folder.path());
+    report::ReportOutcome r;
+    try {
+      r = report::writeReport(record, settings, folder.path());
+    } catch (const std::runtime_error& e) {
+      // Plots that cannot be drawn (a run too short for them) do not cost the run its report.
+      if (!settings.plots) throw;
+      log().write(LogLevel::warning, std::string("the report goes without plots: ") + e.what());
+      settings.plots = false;
+      r = report::writeReport(record, settings, folder.path());
+    }
     text = r.summaryText;
     vehicleFields = nlohmann::json::parse(r.summaryJson);
     for (const fs::path& f : r.files) {
