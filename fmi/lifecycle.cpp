@@ -110,8 +110,18 @@ FmuComponent* instantiate(fmi2String instanceName, fmi2String fmuGUID,
     return nullptr;
   }
 
-  // A missing location is refused like a malformed one (and shown as an empty text).
-  if (fmuResourceLocation == nullptr || !decodeResourceLocation(fmuResourceLocation, resourcePath)) {
+  // A missing location is refused like a malformed one (and shown as an empty text). A path that
+  // does not fit is told first, so that the user does not look for a fault in the URI.
+  std::size_t decodedLength = 0;
+  const LocationDecoding decoding =
+      decodeResourceLocation(fmuResourceLocation, resourcePath, decodedLength);
+  if (decoding != LocationDecoding::accepted) {
+    if (decoding == LocationDecoding::tooLong) {
+      reportStatus(*log, fmi2Error,
+                   "The resource path decoded from fmuResourceLocation has %zu characters; at "
+                   "most %zu fit",
+                   decodedLength, resourcePathSize - 1);
+    }
     reportStatus(*log, fmi2Error,
                  "Invalid fmuResourceLocation <URI:%s>. Expected format: "
                  "'file:///absolute/path/resources'",

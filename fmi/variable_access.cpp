@@ -69,13 +69,23 @@ bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueRefer
   return true;
 }
 
+// Every value of a call is acceptable unless the call's type says otherwise.
+struct AcceptEveryValue {
+  template <class Value>
+  bool operator()(const fmi2ValueReference*, std::size_t, Value*) const {
+    return true;
+  }
+};
+
 // Moves the values of one get or set call, element by element in order, once the call is
-// admitted; `move` returns false to stop the call at an element it refused.
-template <class Value, class Move>
+// admitted and `screen` has accepted all of its values (a screened-out call moves nothing);
+// `move` returns false to stop the call at an element it refused.
+template <class Value, class Move, class Screen = AcceptEveryValue>
 fmi2Status moveValues(FmuComponent& c, Direction direction, Kind kind,
-                      const fmi2ValueReference vr[], std::size_t nvr, Value* value, Move move) {
+                      const fmi2ValueReference vr[], std::size_t nvr, Value* value, Move move,
+                      Screen screen = {}) {
   const runtime::VariableEntry* entries = nullptr;
-  if (admit(c, direction, kind, vr, nvr, value, entries)) {
+  if (admit(c, direction, kind, vr, nvr, value, entries) && screen(vr, nvr, value)) {
     const runtime::ModelInterface& mi = *c.modelInterface;
     for (std::size_t i = 0; i < nvr; ++i) {
       // Each access gets a copy of the entry.
@@ -131,32 +141,35 @@ fmi2Status setReal(FmuComponent& c, const fmi2ValueReference vr[], std::size_t n
                     });
 }
 
-// Every integer write first passes the model's guard of the parameters that index lookup
-// tables; a refused value, like an invalid enumeration value, stops the call with the elements
-// before it written and itself unwritten.
+// The integer writes of a call first pass the model's guard of the parameters that index lookup
+// tables, all of them before any is written: one refused value refuses the whole call. An
+// invalid enumeration value, by contrast, stops the call with the elements before it written.
 fmi2Status setInteger(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
                       const fmi2Integer value[]) {
+  const runtime::ModelInterface& mi = *c.modelInterface;
+  auto guard = [&c, &mi](const fmi2ValueReference* refs, std::size_t n, const fmi2Integer* values) {
+    if (mi.checkIntegerWrites == nullptr) return true;
+    std::size_t refused = 0;
+    const char* reason = mi.checkIntegerWrites(mi.model, refs, values, n, &refused);
+    if (reason == nullptr) return true;
+    reportStatus(*c.instanceLogger, fmi2Error,
+                 "The value %d is not accepted for the Integer variable with value reference %u: "
+                 "%s",
+                 values[refused], refs[refused], reason);
+    return false;
+  };
   return moveValues(
       c, Direction::set, Kind::integer, vr, nvr, value,
-      [&c](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
-           fmi2ValueReference ref, fmi2Integer v) {
-        const char* reason = mi.checkIntegerWrite != nullptr
-                                 ? mi.checkIntegerWrite(mi.model, ref, static_cast<uint32_t>(v))
-                                 : nullptr;
-        if (reason != nullptr) {
-          reportStatus(*c.instanceLogger, fmi2Error,
-                       "The value %d is not accepted for the Integer variable with value "
-                       "reference %u: %s",
-                       v, ref, reason);
-          return false;
-        }
+      [&c](const runtime::ModelInterface& model, const runtime::VariableEntry& entry,
+           fmi2ValueReference, fmi2Integer v) {
         int32_t ok = 1;
-        mi.writeInteger(&entry, v, &ok);
+        model.writeInteger(&entry, v, &ok);
         if (ok != 0) return true;
         reportStatus(*c.instanceLogger, fmi2Error,
                      "The value %d is not a valid value for the enumeration", v);
         return false;
-      });
+      },
+      guard);
 }
 
 fmi2Status setBoolean(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,

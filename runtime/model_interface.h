@@ -75,10 +75,14 @@ struct ModelInterface {
   void (*writeBoolean)(const VariableEntry*, int32_t);        // 40
   int32_t (*buildVariableTable)(SimModel*, VariableTable*);   // 41
   void (*freeVariableTable)(VariableTable*);                  // 42
-  // Guard of the integer parameters that index lookup tables: the reason why writing `value` to
-  // integer value reference `vr` would let a lookup leave its table, or null when the write is
-  // safe. Models without such parameters accept every write.
-  const char* (*checkIntegerWrite)(SimModel*, uint32_t vr, uint32_t value);
+  // Guard of the integer parameters that index lookup tables, for the whole of one set call:
+  // the reason why writing value[i] to integer value reference vr[i] would let a lookup leave its
+  // table, with the position of the refused element in `refused`, or null when every write of the
+  // call is safe. Values outside their element's declared range come first; then each value is
+  // judged together with the values the call leaves in the other elements (so a call may move two
+  // indices of one map at once). Models without such parameters accept every write.
+  const char* (*checkIntegerWrites)(SimModel*, const uint32_t* vr, const int32_t* value,
+                                    std::size_t count, std::size_t* refused);
   const char* (*readString)(const VariableEntry*);
   bool (*writeString)(const VariableEntry*, const char*);
 

@@ -15,8 +15,10 @@
 //     static constexpr int32_t numTriggerStates = ...;           // edge memories (default 0)
 //     static void fixUpParameters(ModelParameters&);             // after initializeNonFinites
 //     static void updateDiscreteStates(Data&);                   // before the integration
-//     // why writing `value` to integer reference `vr` would break a lookup, or null
-//     static const char* integerWriteError(const ModelParameters&, uint32_t vr, uint32_t value);
+//     // why writing `value` to integer reference `vr` would break a lookup, or null; `current`
+//     // holds the other elements as the set call leaves them
+//     static const char* integerWriteError(const ModelParameters& current, uint32_t vr,
+//                                          uint32_t value);
 //     // a model that acts at communication points (no continuous states) supplies instead of
 //     // fixed steps (see ModelInterface):
 //     static const char* communicationStep(Data&, double tc, double hc);
@@ -205,7 +207,7 @@ SimModel* createModel() {
   if (integrator != nullptr) integrator->fixedStepSize = fixedStepSize;
 
   m->numContinuousStates = n;
-  m->numSampleTimes = 2;
+  m->numSampleTimes = numSampleTimes;
   if (failed) m->errorStatus = memoryAllocationError;
   return m;
 }
@@ -250,26 +252,65 @@ int32_t buildVariableTable(SimModel* m, VariableTable* table) {
   return 1;
 }
 
-// The largest value of each integer parameter, by integer value reference.
+// The definition holding integer value reference vr, and the element of it that vr names.
 template <class M>
-uint32_t integerMaximum(uint32_t vr) {
+const VariableDef* integerDefinition(uint32_t vr, uint32_t& element) {
   uint32_t next = 0;
   for (const VariableDef& d : M::variables()) {
     if (baseTypeOf(d.dataType) != BaseType::integer) continue;
-    if (vr < next + d.count) return d.maxValue;
+    if (vr < next + d.count) {
+      element = vr - next;
+      return &d;
+    }
     next += d.count;
   }
-  return 0;
+  return nullptr;
 }
 
+// The largest value a write may store in integer value reference vr; only parameters are
+// limited.
 template <class M>
-const char* checkIntegerWrite(SimModel* m, uint32_t vr, uint32_t value) {
-  if (value > integerMaximum<M>(vr)) return "the value is above the largest one the table allows";
-  if constexpr (requires(const typename M::ModelParameters& p) {
-                  M::integerWriteError(p, vr, value);
-                }) {
-    return M::integerWriteError(*static_cast<const typename M::ModelParameters*>(m->parameters), vr,
-                                value);
+uint32_t integerMaximum(uint32_t vr) {
+  uint32_t element = 0;
+  const VariableDef* d = integerDefinition<M>(vr, element);
+  return d != nullptr && d->causality == Causality::parameter ? d->maxValue : noIntegerLimit;
+}
+
+// Judges every write of one set call before any is made, in two passes. First each value
+// against its element's declared maximum: the first element outside it is refused. Then the
+// model's rule, which ties elements of one map together (a stride with the other stride, a last
+// index with the other last index): it sees the parameter record as the whole call would leave
+// it, so each value is judged with the final values of the other elements the call writes and the
+// current values of the rest, and the first element whose combination leaves a table is refused.
+// (A reference written twice in one call has each of its values judged that way.)
+template <class M>
+const char* checkIntegerWrites(SimModel* m, const uint32_t* vr, const int32_t* value,
+                               std::size_t count, std::size_t* refused) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (static_cast<uint32_t>(value[i]) > integerMaximum<M>(vr[i])) {
+      *refused = i;
+      return "the value is above the largest one the table allows";
+    }
+  }
+  using Parameters = typename M::ModelParameters;
+  if constexpr (requires(const Parameters& p) { M::integerWriteError(p, 0u, 0u); }) {
+    if (count == 0) return nullptr;
+    Parameters after;
+    std::memcpy(static_cast<void*>(&after), m->parameters, sizeof(Parameters));
+    for (std::size_t i = 0; i < count; ++i) {
+      uint32_t element = 0;
+      const VariableDef* d = integerDefinition<M>(vr[i], element);
+      if (d == nullptr || d->causality != Causality::parameter) continue;
+      std::memcpy(reinterpret_cast<unsigned char*>(&after) + d->offset + element * sizeof(uint32_t),
+                  &value[i], sizeof(uint32_t));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      const char* reason = M::integerWriteError(after, vr[i], static_cast<uint32_t>(value[i]));
+      if (reason != nullptr) {
+        *refused = i;
+        return reason;
+      }
+    }
   }
   return nullptr;
 }
@@ -355,7 +396,7 @@ int32_t registerFunctions(ModelInterface* mi) {
   mi->writeBoolean = &writeBoolean;
   mi->buildVariableTable = &buildVariableTable<M>;
   mi->freeVariableTable = &freeVariableTable;
-  mi->checkIntegerWrite = &checkIntegerWrite<M>;
+  mi->checkIntegerWrites = &checkIntegerWrites<M>;
   mi->readString = &readString;
   mi->writeString = &writeString;
   registerCommunicationPointEntries<M>(mi);

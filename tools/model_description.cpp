@@ -155,10 +155,12 @@ bool writeModelDescription(std::ostream& out, const DescribedModel& model) {
         break;
       case BaseType::integer: {
         int32_t ok = 1;
-        const uint32_t value = static_cast<uint32_t>(mi.readInteger(entry, &ok));
+        const int32_t value = mi.readInteger(entry, &ok);
         out << "<Integer";
         // The range of an integer parameter is what its guard lets a write store.
-        if (d.causality == Causality::parameter) out << " min=\"0\" max=\"" << d.maxValue << '"';
+        if (d.causality == Causality::parameter && d.maxValue != runtime::noIntegerLimit) {
+          out << " min=\"0\" max=\"" << d.maxValue << '"';
+        }
         if (hasStart) out << " start=\"" << value << '"';
         break;
       }

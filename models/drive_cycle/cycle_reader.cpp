@@ -23,6 +23,9 @@ constexpr StandardCycle standardCycles[] = {
     {"ftp75", "ftp75.csv"},       {"hwfet", "hwfet.csv"}, {"us06", "us06.csv"},
 };
 
+// Far more than any drive cycle needs (a day at 100 rows per second is some 100 MB).
+constexpr std::uintmax_t maxFileBytes = std::uintmax_t{256} << 20;
+
 // Factors from the speed unit a header names to km/h.
 constexpr double kmhPerMph = 1.609344;
 constexpr double kmhPerMs = 3.6;
@@ -238,6 +241,13 @@ CycleReadResult readCycle(const std::filesystem::path& file) {
   const std::filesystem::file_status status = std::filesystem::status(file, code);
   if (!std::filesystem::exists(status)) return {std::nullopt, source + ": no such file"};
   if (std::filesystem::is_directory(status)) return {std::nullopt, source + ": a folder, not a cycle file"};
+  // A device or pipe could be read forever; a cycle file is small.
+  if (!std::filesystem::is_regular_file(status)) return {std::nullopt, source + ": not a regular file"};
+  const std::uintmax_t size = std::filesystem::file_size(file, code);
+  if (!code && size > maxFileBytes) {
+    return {std::nullopt, source + ": " + std::to_string(size) + " bytes; a cycle file has at most " +
+                              std::to_string(maxFileBytes)};
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) return {std::nullopt, source + ": cannot open the file (" + std::strerror(errno) + ")"};
   return parseCycle(in, source);
