@@ -30,6 +30,19 @@ std::vector<const ModelDescription*> LoadedSystem::descriptionPointers() const {
   return out;
 }
 
+void applyOverrides(LoadedSystem& s, const std::vector<ValueOverride>& overrides) {
+  s.warnings.clear();
+  s.coupling = resolveCoupling(s.structure, s.descriptionPointers(), overrides);
+  for (const VariableRef& open : s.coupling.openInputs) {
+    s.warnings.push_back("input '" + s.structure.components[open.component].name + "." + open.variable->name +
+                         "' is neither connected nor bound: it keeps its start value" +
+                         (open.variable->start ? " " + *open.variable->start : std::string()));
+  }
+  for (const CouplingPlan::SystemInput& in : s.coupling.systemInputs) {
+    if (!in.sinks.empty()) s.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
+  }
+}
+
 LoadedSystem loadSystem(const fs::path& path, const std::vector<ValueOverride>& overrides) {
   LoadedSystem s;
   s.package = std::make_unique<SystemPackage>(path);
@@ -42,16 +55,7 @@ LoadedSystem loadSystem(const fs::path& path, const std::vector<ValueOverride>& 
       throw MasterError("component '" + c.name + "' (" + c.source + "): " + e.what());
     }
   }
-  s.coupling = resolveCoupling(s.structure, s.descriptionPointers(), overrides);
-  for (const VariableRef& open : s.coupling.openInputs) {
-    s.warnings.push_back("input '" + s.structure.components[open.component].name + "." + open.variable->name +
-                               "' is neither connected nor bound: it keeps its start value" +
-                               (open.variable->start ? " " + *open.variable->start : std::string()));
-  }
-  for (const CouplingPlan::SystemInput& in : s.coupling.systemInputs) {
-    if (!in.sinks.empty()) s.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
-  }
-
+  applyOverrides(s, overrides);
   return s;
 }
 
@@ -111,7 +115,9 @@ class Run {
   Run(LoadedSystem& system, const EngineOptions& options, RunRecord& record, const std::vector<RunObserver*>& observers)
       : system_(system), options_(options), record_(record), observers_(observers), log_(options.verbose) {}
   ~Run() {
-    // Instances go before their libraries, all of them before the unpacked archives.
+    // The workers stop first (a run that fails while they step waits for them here); then the
+    // instances go before their libraries, all of them before the unpacked archives.
+    pool_.reset();
     for (Component& c : components_) c.instance.reset();
   }
 
@@ -153,7 +159,7 @@ class Run {
   }
   static void stepShare(void* context, unsigned share);
   void stepComponent(Component& c);
-  void balance();
+  std::string balance();
   bool allFinished(int parity) const;
   // Appends the point; returns a non-empty message when the run must stop there.
   std::string recordPoint(double t, std::size_t point, RunOutcome& outcome);
@@ -310,9 +316,11 @@ void Run::stepShare(void* context, unsigned share) {
   }
 }
 
+constexpr std::int64_t measuredSteps = 200;
+
 // Longest measured cost first, each to the least loaded share; the calling thread's share starts
 // with the work it does alone (recording, observers, feedthrough).
-void Run::balance() {
+std::string Run::balance() {
   const unsigned threads = static_cast<unsigned>(shares_.size());
   std::vector<std::size_t> order(components_.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -326,7 +334,17 @@ void Run::balance() {
     shares_[least].push_back(i);
     load[least] += components_[i].cost;
   }
-  for (auto& s : shares_) std::sort(s.begin(), s.end());
+  std::string text = "threads' shares by measured cost (ns per step):";
+  for (auto& s : shares_) {
+    std::sort(s.begin(), s.end());
+    text += " [";
+    for (std::size_t i : s) {
+      text += (text.back() == '[' ? "" : ", ") + components_[i].name + " " +
+              std::to_string(static_cast<long>(components_[i].cost / measuredSteps * 1e9));
+    }
+    text += "]";
+  }
+  return text;
 }
 
 bool Run::allFinished(int parity) const {
@@ -438,7 +456,6 @@ RunOutcome Run::run() {
   for (RunObserver* o : observers_) o->start(record_);
 
   // Balanced once from the cost each unit's steps took over the first steps.
-  constexpr std::int64_t measuredSteps = 200;
   timing_ = threads > 1;
   // With the default thread count the pool must earn its place: on a machine busy with other
   // work a worker may not run when its share is due, and waiting for it costs more than the
@@ -491,7 +508,7 @@ RunOutcome Run::run() {
     parity_ ^= 1;
     if (timing_ && k + 1 == measuredSteps) {
       timing_ = false;
-      balance();
+      outcome.notes.push_back(balance());
       windowBegin = std::chrono::steady_clock::now();
       parallel = pool_ != nullptr;
     }

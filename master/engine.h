@@ -45,6 +45,9 @@ struct LoadedSystem {
 
 // Throws MasterError on any problem with the system, its files or its units.
 LoadedSystem loadSystem(const std::filesystem::path& system, const std::vector<ValueOverride>& overrides = {});
+// Checks the coupling again with values from outside the system (and lists the open inputs
+// again); throws MasterError on a value that cannot be bound.
+void applyOverrides(LoadedSystem& system, const std::vector<ValueOverride>& overrides);
 
 struct EngineOptions {
   std::optional<double> startTime, stopTime;  // else the system's default experiment

@@ -5,8 +5,7 @@ namespace master {
 namespace {
 
 // A few microseconds of spinning (the gap between two steps on an idle machine), then yielding
-// the core (on a busy machine the thread waited for may be queued behind this one), then
-// sleeping on the atomic.
+// the core, then sleeping on the atomic.
 constexpr int spinLimit = 1000;
 constexpr int yieldLimit = 50;
 
@@ -31,16 +30,21 @@ void waitChange(const std::atomic<std::uint32_t>& value, std::uint32_t seen) {
 
 }  // namespace
 
-WorkerPool::WorkerPool(unsigned threads) {
+WorkerPool::WorkerPool(unsigned threads) : claims_(threads) {
+  for (auto& c : claims_) c.epoch.store(0, std::memory_order_relaxed);
   for (unsigned s = 1; s < threads; ++s) workers_.emplace_back([this, s] { work(s); });
 }
 
 WorkerPool::~WorkerPool() {
-  stopping_ = true;
-  pending_.store(static_cast<std::uint32_t>(workers_.size()), std::memory_order_relaxed);
+  stopping_.store(true, std::memory_order_relaxed);
   epoch_.fetch_add(1, std::memory_order_release);
   epoch_.notify_all();
   for (std::thread& t : workers_) t.join();
+}
+
+bool WorkerPool::claim(unsigned share, std::uint32_t epoch) {
+  std::uint32_t expected = epoch - 1;
+  return claims_[share].epoch.compare_exchange_strong(expected, epoch, std::memory_order_acq_rel);
 }
 
 void WorkerPool::start(Job job, void* context) {
@@ -52,7 +56,17 @@ void WorkerPool::start(Job job, void* context) {
 }
 
 void WorkerPool::finish() {
+  const std::uint32_t epoch = epoch_.load(std::memory_order_relaxed);
+  claim(0, epoch);
   job_(context_, 0);
+  // A share whose worker has not begun yet is taken over here: on a busy machine the worker may
+  // not run for a while, and the step does not wait for it to be scheduled.
+  for (unsigned s = 1; s < claims_.size(); ++s) {
+    if (claim(s, epoch)) {
+      job_(context_, s);
+      pending_.fetch_sub(1, std::memory_order_acq_rel);
+    }
+  }
   for (int i = 0; i < spinLimit; ++i) {
     if (pending_.load(std::memory_order_acquire) == 0) return;
     relax();
@@ -72,7 +86,8 @@ void WorkerPool::work(unsigned share) {
   for (;;) {
     waitChange(epoch_, seen);
     seen = epoch_.load(std::memory_order_acquire);
-    if (stopping_) return;
+    if (stopping_.load(std::memory_order_relaxed)) return;
+    if (!claim(share, seen)) continue;  // taken over by the calling thread, or a step already past
     job_(context_, share);
     if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) pending_.notify_one();
   }

@@ -1,8 +1,10 @@
 // The threads that step the units side by side within a communication step. The calling thread
 // is share 0; threads-1 workers take shares 1.. . A step is started by bumping an epoch and
-// finished when every worker has counted itself done; both sides spin briefly on the atomic
-// (a communication step takes microseconds), then yield the core, then sleep on it (futex), so
-// an idle or oversubscribed machine does not burn a core.
+// finished when every share is done; both sides spin briefly on the atomic (a communication step
+// takes microseconds), then yield the core, then sleep on it (futex), so an idle machine does not
+// burn a core. Each share is claimed once per step by whoever comes first: the calling thread
+// takes over the shares of workers that have not begun, so on a busy machine a step never waits
+// for a worker to be scheduled, only for one that is running.
 #pragma once
 
 #include <atomic>
@@ -30,7 +32,13 @@ class WorkerPool {
 
  private:
   void work(unsigned share);
+  bool claim(unsigned share, std::uint32_t epoch);
 
+  struct alignas(64) Claim {
+    std::atomic<std::uint32_t> epoch{0};  // the last step whose share was claimed
+  };
+
+  std::vector<Claim> claims_;
   std::vector<std::thread> workers_;
   Job job_ = nullptr;
   void* context_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "master/cli/fmi_trace.h"
 #include "master/cli/log.h"
@@ -12,7 +13,7 @@
 #include "master/engine.h"
 #include "master/error.h"
 #include "master/unit_log.h"
-#include "master/vehicle_summary.h"
+#include "master/report/vehicle_report.h"
 
 namespace master::cli {
 
@@ -76,10 +77,10 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   const std::size_t stepsPerRow = stepsPerOutput(o.outputInterval.value_or(o.step), o.step);
   const fs::path systemFile = o.system.empty() ? fs::path(defaultSystem) : fs::path(o.system);
   LoadedSystem system = loadSystem(systemFile);
-  // Checked by the same code as the system's own bindings, before anything runs (loaded anew
-  // with them, so that the warnings about open inputs count them).
+  // Checked by the same code as the system's own bindings, before anything runs (the warnings
+  // about open inputs count them).
   const std::vector<ValueOverride> overrides = overridesFor(o, system);
-  if (!overrides.empty()) system = loadSystem(systemFile, overrides);
+  if (!overrides.empty()) applyOverrides(system, overrides);
   for (const std::string& w : system.warnings) log().write(LogLevel::warning, w);
   if (log().enabled(LogLevel::debug)) {
     log().write(LogLevel::debug, "system " + systemFile.string() + ": " + std::to_string(system.descriptions.size()) +
@@ -113,7 +114,9 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   engine.verbose = log().enabled(LogLevel::info);
   if (o.fmiLog) engine.libraryLoaded = traceCalls;
   RunRecord record;
-  const RunOutcome outcome = runSystem(system, engine, record, {&results});
+  // The vehicle report's monitor watches every run; it stays idle in a system without a vehicle.
+  const std::unique_ptr<RunObserver> monitor = report::makeMonitor(o.report);
+  const RunOutcome outcome = runSystem(system, engine, record, {&results, monitor.get()});
   for (const std::string& w : outcome.warnings) log().write(LogLevel::warning, w);
   for (const std::string& n : outcome.notes) log().write(LogLevel::info, n);
 
@@ -147,13 +150,33 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
                                                : resultsFile.lexically_relative(folder.path()).string();
   std::string text;
   std::vector<fs::path> plots;
-  if (vehicleSummaryApplies(record) && record.points() > 1) {
-    // The plots are drawn from the results file, so only from the whole table.
-    const bool wholeTable = !toStdout && stepsPerRow == 1 && results.selected().size() == record.variables.size();
-    const VehicleSummaryFiles files =
-        writeVehicleSummary(record, folder.path(), resultsFile, !o.noPlots && wholeTable, system.descriptions.size());
-    text = files.text;
-    plots = files.plots;
+  nlohmann::json vehicleFields = nlohmann::json::object();
+  // A run stopped by a non-finite output gets its results and the generic summary only: the
+  // report's figures would be NaN.
+  if (report::appliesTo(record) && record.points() > 1 && outcome.status != RunOutcome::Status::nonFinite) {
+    report::ReportSettings settings = o.report;
+    settings.plots = !o.noPlots;
+    report::ReportOutcome r;
+    try {
+      r = report::writeReport(record, settings, folder.path());
+    } catch (const std::runtime_error& e) {
+      // Plots that cannot be drawn (a run too short for them) do not cost the run its report.
+      if (!settings.plots) throw;
+      log().write(LogLevel::warning, std::string("the report goes without plots: ") + e.what());
+      settings.plots = false;
+      r = report::writeReport(record, settings, folder.path());
+    }
+    text = r.summaryText;
+    vehicleFields = nlohmann::json::parse(r.summaryJson);
+    for (const fs::path& f : r.files) {
+      if (f.extension() == ".png" || f.extension() == ".svg") plots.push_back(f);
+    }
+    for (const std::string& m : r.messages) std::fprintf(stderr, "vehicle-sim: %s\n", m.c_str());
+    if (r.exitCode != 0 && summary.exitCode == 0) {
+      summary.exitCode = r.exitCode;
+      summary.status = "health-check-failed";
+      summary.message = r.messages.empty() ? std::string() : r.messages.front();
+    }
   } else {
     char line[200];
     std::snprintf(line, sizeof line, "System %s: %zu components, %zu points to t = %g s, wall time %.3f s\n",
@@ -162,7 +185,7 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
     text = line;
     writeTextFile(folder.path() / "summary.txt", text);
   }
-  writeSummaryJson(folder.path(), summary);
+  writeSummaryJson(folder.path(), summary, vehicleFields);
   folder.commit();
   if (outputFile.is_absolute()) moveFile(placed(resultsFile), outputFile);
 

@@ -67,6 +67,7 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
   app.add_option("--cycle", o.cycle, "drive cycle: a standard name or a cycle file (default: wltc)");
   app.add_option("--threads", o.threads, "worker threads for stepping the units (default: one per core)");
   app.add_flag("--no-plots", o.noPlots, "do not draw the plots");
+  report::addOptions(app, o.report);
   app.add_flag("--no-progress", o.noProgress, "do not show the progress bar");
   app.add_flag("--quiet", o.quiet, "print nothing but errors on the terminal");
   app.add_option_function<std::string>(

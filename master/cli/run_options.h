@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "master/cli/log.h"
+#include "master/report/vehicle_report.h"
 #include "master/value_override.h"
 
 namespace master::cli {
@@ -36,6 +37,7 @@ struct CliOptions {
   bool fmiLog = false;
   bool allowNonFinite = false;
   bool noFeedthrough = false;
+  report::ReportSettings report;  // the vehicle report's settings (plots follow noPlots)
 };
 
 // Registers the run options on `app` (positional SYSTEM included), the version flag, and a

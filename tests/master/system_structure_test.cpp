@@ -3,6 +3,7 @@
 
 #include "master/coupling.h"
 #include "master/error.h"
+#include "master/feedthrough.h"
 #include "master/system_structure.h"
 
 namespace master {
@@ -207,6 +208,43 @@ TEST(SystemStructure, RefusesAFileThatIsNoSystemStructure) {
       EXPECT_NE(std::string(e.what()).find(expected), std::string::npos) << e.what();
     }
   }
+}
+
+}  // namespace
+}  // namespace master
+
+namespace master {
+namespace {
+
+// A unit with one input and one output; `feedthrough` declares the output as depending on it.
+ModelDescription passUnit(const std::string& name, bool feedthrough) {
+  return parseModelDescription(R"(<fmiModelDescription fmiVersion="2.0" modelName=")" + name + R"(" guid="1">
+  <CoSimulation modelIdentifier=")" + name + R"("/>
+  <ModelVariables>
+    <ScalarVariable name="in" valueReference="0" causality="input"><Real/></ScalarVariable>
+    <ScalarVariable name="out" valueReference="1" causality="output"><Real/></ScalarVariable>
+  </ModelVariables>
+  <ModelStructure><Outputs><Unknown index="2" dependencies=")" + (feedthrough ? "1" : "") + R"("/></Outputs></ModelStructure>
+  </fmiModelDescription>)", name + ".xml");
+}
+
+TEST(Feedthrough, OrdersUnitsWithDirectFeedthroughUpstreamFirstAndLeavesLoopsOut) {
+  // 0 (none) -> 3 (fed through) -> 1 (fed through); 2 and 4 fed through, on a loop.
+  const ModelDescription units[] = {passUnit("a", false), passUnit("b", true), passUnit("c", true),
+                                    passUnit("d", true), passUnit("e", true)};
+  std::vector<const ModelDescription*> descriptions;
+  for (const ModelDescription& u : units) descriptions.push_back(&u);
+  auto link = [&](std::size_t from, std::size_t to) {
+    return CouplingPlan::Link{{from, descriptions[from]->find("out")}, {to, descriptions[to]->find("in")}};
+  };
+  const FeedthroughPlan plan = planFeedthrough(descriptions, {link(3, 1), link(0, 3), link(2, 4), link(4, 2)});
+  EXPECT_EQ(plan.order, (std::vector<std::size_t>{3, 1}));
+  ASSERT_EQ(plan.loops.size(), 1u);
+  EXPECT_EQ(plan.loops[0], (std::vector<std::size_t>{2, 4}));
+  // Without declared dependencies nothing is evaluated ahead of the step.
+  const ModelDescription plain[] = {passUnit("a", false), passUnit("b", false)};
+  const std::vector<const ModelDescription*> two = {&plain[0], &plain[1]};
+  EXPECT_TRUE(planFeedthrough(two, {{{0, two[0]->find("out")}, {1, two[1]->find("in")}}}).order.empty());
 }
 
 }  // namespace
