@@ -84,12 +84,10 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
 std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv) {
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& e) {
+  } catch (const CLI::Success& e) {  // --help, --version
     return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+  } catch (const CLI::RuntimeError& e) {  // a subcommand that ran in its callback ends with its code
+    return e.get_exit_code();
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "vehicle-sim: %s (see --help)\n", e.what());
     return 1;

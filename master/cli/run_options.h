@@ -46,7 +46,8 @@ void addRunOptions(CLI::App& app, CliOptions& options);
 std::string versionText();
 
 // Parses the command line; returns the exit code when the program is to stop here (0 after
-// --help or --version, 1 with one line on stderr for a usage error), else nothing.
+// --help or --version, 1 with one line on stderr for a usage error, a subcommand's own code
+// when it ran in its callback and ended with CLI::RuntimeError), else nothing.
 std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv);
 
 // "COMPONENT.VARIABLE=VALUE" (the component is everything before the first '.', the variable
