@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/hardening/allocation_counter.h"
 #include "tests/hardening/unit_catalogue.h"
@@ -23,18 +25,30 @@ void silentLogger(fmi2ComponentEnvironment, fmi2String, fmi2Status, fmi2String, 
 
 class Soak : public ::testing::TestWithParam<UnitFiles> {
  protected:
-  Soak() : library(GetParam().library), guid(readCatalogue(GetParam().description).guid) {}
+  Soak() : library(GetParam().library), resources(GetParam().resources) {
+    const Catalogue catalogue = readCatalogue(GetParam().description);
+    guid = catalogue.guid;
+    for (const Variable& v : catalogue.variables) {
+      if (v.type == "String" && v.causality == "parameter") {
+        strings.emplace_back(v.vr, stringSetting(GetParam(), v, smallestData));
+      }
+    }
+  }
 
   // One cycle; the instance is created with logging on, so that every message is formatted and
   // delivered.
   void cycle() {
     const fmi2CallbackFunctions callbacks{silentLogger, nullptr, nullptr, nullptr, nullptr};
-    ASSERT_EQ(library.fmi2Instantiate("soak", fmi2CoSimulation, "not the guid", "file:///tmp/r",
+    ASSERT_EQ(library.fmi2Instantiate("soak", fmi2CoSimulation, "not the guid", resources,
                                       &callbacks, fmi2False, fmi2True),
               nullptr);
-    fmi2Component c = library.fmi2Instantiate("soak", fmi2CoSimulation, guid.c_str(),
-                                              "file:///tmp/r", &callbacks, fmi2False, fmi2True);
+    fmi2Component c = library.fmi2Instantiate("soak", fmi2CoSimulation, guid.c_str(), resources,
+                                              &callbacks, fmi2False, fmi2True);
     ASSERT_NE(c, nullptr);
+    for (const auto& [vr, value] : strings) {
+      const char* text = value.c_str();
+      ASSERT_EQ(library.fmi2SetString(c, &vr, 1, &text), fmi2OK);
+    }
     ASSERT_EQ(library.fmi2SetupExperiment(c, fmi2False, 0.0, 0.0, fmi2True, 10.0), fmi2OK);
     ASSERT_EQ(library.fmi2EnterInitializationMode(c), fmi2OK);
     ASSERT_EQ(library.fmi2ExitInitializationMode(c), fmi2OK);
@@ -46,7 +60,10 @@ class Soak : public ::testing::TestWithParam<UnitFiles> {
   }
 
   test_support::UnitLibrary library;
+  const char* resources;
   std::string guid;
+  // The String parameters, choosing the smallest data the unit reads.
+  std::vector<std::pair<fmi2ValueReference, std::string>> strings;
 };
 
 TEST_P(Soak, TenThousandLifecyclesHoldNoMoreHeap) {
@@ -57,16 +74,18 @@ TEST_P(Soak, TenThousandLifecyclesHoldNoMoreHeap) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   const HeapUse after = heapUse();
+  const std::string steps = GetParam().fixedStep ? std::to_string(4 * cycles) + " fixed steps"
+                                                 : std::to_string(cycles) + " steps";
 
   if (!heapCounted()) {
-    std::printf("soak %s: %d cycles (%d fixed steps) in %.2f s; heap checked by LeakSanitizer\n",
-                GetParam().name, cycles, 4 * cycles, seconds);
+    std::printf("soak %s: %d cycles (%s) in %.2f s; heap checked by LeakSanitizer\n",
+                GetParam().name, cycles, steps.c_str(), seconds);
     return;
   }
   const double perCycle = static_cast<double>(after.allocations - before.allocations) / cycles;
-  std::printf("soak %s: %d cycles (%d fixed steps) in %.2f s; heap before %lld blocks / %lld "
+  std::printf("soak %s: %d cycles (%s) in %.2f s; heap before %lld blocks / %lld "
               "bytes, after %lld blocks / %lld bytes; %.1f allocations per cycle\n",
-              GetParam().name, cycles, 4 * cycles, seconds, static_cast<long long>(before.blocks),
+              GetParam().name, cycles, steps.c_str(), seconds, static_cast<long long>(before.blocks),
               static_cast<long long>(before.bytes), static_cast<long long>(after.blocks),
               static_cast<long long>(after.bytes), perCycle);
   RecordProperty("heapBytesBefore", std::to_string(before.bytes));
@@ -102,11 +121,13 @@ TEST_P(Soak, EveryFailedAllocationInInstantiationIsCleanedUp) {
     lastMessage.count = 0;
     failAllocationAfter(n);
     fmi2Component c = library.fmi2Instantiate("failing", fmi2CoSimulation, guid.c_str(),
-                                              "file:///tmp/r", &callbacks, fmi2False, fmi2True);
+                                              resources, &callbacks, fmi2False, fmi2True);
     const int64_t made = failAllocationAfter(-1);
     if (made <= n) {  // nothing failed: the instance is whole
       ASSERT_NE(c, nullptr) << "with all " << made << " allocations granted";
       EXPECT_EQ(library.fmi2SetupExperiment(c, fmi2False, 0.0, 0.0, fmi2False, 0.0), fmi2OK);
+      EXPECT_EQ(library.fmi2EnterInitializationMode(c), fmi2OK);
+      EXPECT_EQ(library.fmi2ExitInitializationMode(c), fmi2OK);
       EXPECT_EQ(library.fmi2DoStep(c, 0.0, 0.01, fmi2True), fmi2OK);
       library.fmi2FreeInstance(c);
       EXPECT_EQ(heapUse().blocks, before.blocks);
