@@ -15,6 +15,7 @@
 
 #include "fmi/fmi2_abi.h"
 #include "tests/support/unit_library.h"
+#include "tests/support/variable_catalogue.h"
 
 namespace hardening {
 
@@ -26,25 +27,9 @@ struct UnitFiles {
   bool fixedStep;         // takes fixed steps of 0.0025 s; else acts at communication points
 };
 
-// One scalar variable of a model description.
-struct Variable {
-  std::string name;
-  fmi2ValueReference vr;
-  std::string causality;  // "input", "output", "parameter", ...
-  std::string type;       // "Real", "Integer", "Boolean", "String"
-};
-
-struct Catalogue {
-  std::string guid;
-  std::vector<Variable> variables;
-
-  // The number of value references of a type (they are numbered from 0 without gaps).
-  uint32_t count(const std::string& type) const;
-  std::vector<fmi2ValueReference> references(const std::string& type,
-                                             const std::string& causality) const;
-};
-
-Catalogue readCatalogue(const std::string& modelDescriptionPath);
+using test_support::Catalogue;
+using test_support::readCatalogue;
+using test_support::Variable;
 
 // The data a String parameter chooses: that of its start value, other data (tests that compare
 // two runs use both), or the smallest the unit reads (tests that repeat a lifecycle thousands of
