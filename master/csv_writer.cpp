@@ -1,9 +1,11 @@
 #include "master/csv_writer.h"
 
+#include <bit>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "master/error.h"
 
@@ -12,10 +14,19 @@ namespace master {
 namespace {
 constexpr std::size_t bufferSize = 1 << 20;
 constexpr std::size_t longestNumber = 32;  // "-1.2345678901234567e-308" and a separator
+
+// The text of one number: "nan" for every NaN, else the shortest form that reads back the same.
+char* formatNumber(char* p, char* end, double v) {
+  if (std::isnan(v)) {
+    std::memcpy(p, "nan", 3);
+    return p + 3;
+  }
+  return std::to_chars(p, end, v).ptr;
+}
 }  // namespace
 
 CsvWriter::CsvWriter(const std::filesystem::path& file, const std::vector<std::string>& columns)
-    : file_(file), columns_(columns.size()), buffer_(bufferSize) {
+    : file_(file), columns_(columns.size()), last_(columns.size()), buffer_(bufferSize) {
   out_ = toStdout() ? stdout : std::fopen(file.c_str(), "wb");
   if (out_ == nullptr) throw MasterError("cannot create '" + file.string() + "': " + std::strerror(errno));
   std::string header;
@@ -36,13 +47,15 @@ void CsvWriter::writeRow(const double* values, std::size_t count) {
   char* p = buffer_.data() + used_;
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0) *p++ = ',';
-    const double v = values[i];
-    if (std::isnan(v)) {
-      std::memcpy(p, "nan", 3);
-      p += 3;
-    } else {
-      p = std::to_chars(p, p + longestNumber, v).ptr;
+    Cell& cell = last_[i];
+    const auto bits = std::bit_cast<std::uint64_t>(values[i]);
+    if (cell.length == 0 || cell.bits != bits) {
+      cell.bits = bits;
+      cell.length = static_cast<std::uint8_t>(formatNumber(cell.text, std::end(cell.text), values[i]) - cell.text);
     }
+    // The whole cell, a copy of fixed size: the room kept per number covers it.
+    std::memcpy(p, cell.text, sizeof cell.text);
+    p += cell.length;
   }
   *p++ = '\n';
   used_ = static_cast<std::size_t>(p - buffer_.data());

@@ -1,9 +1,12 @@
 // Writes the results table: one header line, then one row of numbers per communication point,
 // each number in its shortest form that reads back as the same double (so the file is exact
 // and the same run gives the same bytes). Rows go into a fixed buffer; nothing is allocated
-// per row.
+// per row. A column whose value has the same bits as in the row before copies that row's text
+// instead of forming it again (a gear, a flag, a pedal at rest: most columns of a results file
+// hold still for long stretches, and forming a number is the costliest part of a row).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -28,9 +31,17 @@ class CsvWriter {
   void flush();
   bool toStdout() const { return file_ == "-"; }
 
+  // The text last written in a column and the bits of its value.
+  struct Cell {
+    std::uint64_t bits = 0;
+    std::uint8_t length = 0;  // 0: nothing written yet
+    char text[31] = {};
+  };
+
   std::filesystem::path file_;
   std::FILE* out_ = nullptr;
   std::size_t columns_;
+  std::vector<Cell> last_;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
   bool failed_ = false;
