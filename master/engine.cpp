@@ -172,7 +172,7 @@ class Run {
   std::vector<Component> components_;
   std::vector<std::size_t> feedthroughOrder_;
   std::vector<std::vector<std::size_t>> feedthroughLoops_;
-  double serialCost_ = 0.0;  // measured seconds per step of the work the calling thread does alone
+  double serialCost_ = 0.0;  // measured seconds of recording and observing, over the measured steps
   std::vector<std::pair<std::size_t, std::size_t>> finishedFlags_;  // component, Boolean slot
   std::vector<std::vector<std::size_t>> shares_;
   std::unique_ptr<WorkerPool> pool_;
@@ -321,7 +321,7 @@ void Run::stepShare(void* context, unsigned share) {
 constexpr std::int64_t measuredSteps = 200;
 
 // Longest measured cost first, each to the least loaded share; the calling thread's share starts
-// with the work it does alone (recording, observers, feedthrough).
+// with what it does while the workers step (recording the point, the observers).
 std::string Run::balance() {
   const unsigned threads = static_cast<unsigned>(shares_.size());
   std::vector<std::size_t> order(components_.size());
@@ -360,23 +360,24 @@ bool Run::allFinished(int parity) const {
 std::string Run::recordPoint(double t, std::size_t point, RunOutcome& outcome) {
   record_.time.push_back(t);
   std::size_t column = 0;
-  std::string problem;
+  bool finite = true;
   for (const Component& c : components_) {
     for (const auto& slot : c.recorded) {
       const double v = value(c, slot, parity_);
-      record_.columns[column].push_back(v);
-      if (!std::isfinite(v) && problem.empty() && !options_.allowNonFinite) {
-        char text[64];
-        std::snprintf(text, sizeof text, " at t = %.17g s", t);
-        problem = c.name + "." + record_.variables[column].name + " is " + (std::isnan(v) ? "NaN" : "infinite") + text +
-                  " (--allow-non-finite goes on)";
-      }
-      ++column;
+      record_.columns[column++].push_back(v);
+      finite &= std::isfinite(v);
     }
   }
-  if (!problem.empty()) {
+  if (!finite && !options_.allowNonFinite) {
+    // The first column that is not finite, in the components' order.
+    column = 0;
+    while (std::isfinite(record_.columns[column].back())) ++column;
+    const double v = record_.columns[column].back();
+    char text[64];
+    std::snprintf(text, sizeof text, " at t = %.17g s", t);
     outcome.status = RunOutcome::Status::nonFinite;
-    return problem;
+    return record_.variables[column].component + "." + record_.variables[column].name + " is " +
+           (std::isnan(v) ? "NaN" : "infinite") + text + " (--allow-non-finite goes on)";
   }
   for (RunObserver* o : observers_) {
     std::string message = o->check(record_, point);
@@ -476,11 +477,13 @@ RunOutcome Run::run() {
   const auto begin = std::chrono::steady_clock::now();
   for (std::int64_t k = 0;; ++k) {
     t_ = start + static_cast<double>(k) * h_;
-    const auto serialBegin = timing_ ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     for (std::size_t i : feedthroughOrder_) {
       setInputs(components_[i], parity_);
       getOutputs(components_[i], parity_);
     }
+    // What the calling thread does while the workers step (the feedthrough above comes before
+    // they start, so it does not weigh on the calling thread's share).
+    const auto serialBegin = timing_ ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     const bool last = k == steps || (untilFinished && allFinished(parity_));
     const bool interrupted = stopRequested != 0;
     if (!last && !interrupted && parallel) pool_->start(&Run::stepShare, this);
