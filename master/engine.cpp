@@ -83,6 +83,24 @@ Kind kindOf(VariableType t) {
   return t == VariableType::real ? realKind : t == VariableType::integer ? integerKind : booleanKind;
 }
 
+// The seconds a piece of work took at each measured step. The median is its typical cost: on a
+// busy machine a step now and then loses its core for a while, which would swamp a sum.
+class CostSamples {
+ public:
+  void add(std::chrono::steady_clock::time_point begin) {
+    seconds_.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+  }
+  double median() {
+    if (seconds_.empty()) return 0.0;
+    const auto middle = seconds_.begin() + static_cast<std::ptrdiff_t>(seconds_.size() / 2);
+    std::nth_element(seconds_.begin(), middle, seconds_.end());
+    return *middle;
+  }
+
+ private:
+  std::vector<double> seconds_;
+};
+
 // Where an input takes its value: an output slot of a component, in the buffer of the
 // current communication point.
 struct Source {
@@ -106,7 +124,8 @@ struct alignas(64) Component {
 
   bool fedThrough = false;
   unsigned share = 0;
-  double cost = 0.0;  // measured seconds per step
+  CostSamples costs;  // of its steps, setting the inputs and reading the outputs included
+  double cost = 0.0;  // their median, seconds per step
   std::exception_ptr failure;
 };
 
@@ -172,7 +191,7 @@ class Run {
   std::vector<Component> components_;
   std::vector<std::size_t> feedthroughOrder_;
   std::vector<std::vector<std::size_t>> feedthroughLoops_;
-  double serialCost_ = 0.0;  // measured seconds of recording and observing, over the measured steps
+  CostSamples serialCosts_;  // of recording and observing a point
   std::vector<std::pair<std::size_t, std::size_t>> finishedFlags_;  // component, Boolean slot
   std::vector<std::vector<std::size_t>> shares_;
   std::unique_ptr<WorkerPool> pool_;
@@ -304,7 +323,7 @@ void Run::stepComponent(Component& c) {
     // A component evaluated for direct feedthrough has its outputs read at the next point anyway,
     // after its new inputs are set, before anything uses them: reading them here too is a waste.
     if (!c.fedThrough) getOutputs(c, parity_ ^ 1);
-    if (timing_) c.cost += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    if (timing_) c.costs.add(begin);
   } catch (...) {
     c.failure = std::current_exception();
   }
@@ -320,29 +339,54 @@ void Run::stepShare(void* context, unsigned share) {
 
 constexpr std::int64_t measuredSteps = 200;
 
-// Longest measured cost first, each to the least loaded share; the calling thread's share starts
-// with what it does while the workers step (recording the point, the observers).
-std::string Run::balance() {
-  const unsigned threads = static_cast<unsigned>(shares_.size());
-  std::vector<std::size_t> order(components_.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return components_[a].cost > components_[b].cost; });
-  std::vector<double> load(threads, 0.0);
-  load[0] = serialCost_;
-  for (auto& s : shares_) s.clear();
-  for (std::size_t i : order) {
-    const auto least = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
-    shares_[least].push_back(i);
-    load[least] += components_[i].cost;
+// The split of the components over the shares with the smallest largest load, share 0 starting
+// with `ownLoad` (what the calling thread does while the workers step): every assignment is tried
+// when there are few (two threads and a dozen components: some thousands), else the longest cost
+// goes first to the least loaded share. Returns the share of each component.
+std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned shares, double ownLoad) {
+  const std::size_t n = costs.size();
+  std::vector<unsigned> best(n, 0), trial(n, 0);
+  double bestLargest = std::numeric_limits<double>::infinity();
+  std::vector<double> load(shares);
+  const double assignments = std::pow(static_cast<double>(shares), static_cast<double>(n));
+  if (assignments <= 65536.0) {
+    for (auto count = static_cast<long>(assignments); count > 0; --count) {
+      std::fill(load.begin(), load.end(), 0.0);
+      load[0] = ownLoad;
+      for (std::size_t i = 0; i < n; ++i) load[trial[i]] += costs[i];
+      const double largest = *std::max_element(load.begin(), load.end());
+      if (largest < bestLargest) bestLargest = largest, best = trial;
+      for (std::size_t i = 0; i < n && ++trial[i] == shares; ++i) trial[i] = 0;  // the next assignment
+    }
+    return best;
   }
-  std::string text = "threads' shares by measured cost (ns per step):";
+  std::vector<std::size_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return costs[a] > costs[b]; });
+  std::fill(load.begin(), load.end(), 0.0);
+  load[0] = ownLoad;
+  for (std::size_t i : order) {
+    best[i] = static_cast<unsigned>(std::min_element(load.begin(), load.end()) - load.begin());
+    load[best[i]] += costs[i];
+  }
+  return best;
+}
+
+// Shares from the costs measured over the first steps.
+std::string Run::balance() {
+  std::vector<double> costs;
+  for (Component& c : components_) costs.push_back(c.cost = c.costs.median());
+  const double own = serialCosts_.median();
+  const std::vector<unsigned> share = splitByCost(costs, static_cast<unsigned>(shares_.size()), own);
+  for (auto& s : shares_) s.clear();
+  for (std::size_t i = 0; i < components_.size(); ++i) shares_[share[i]].push_back(i);
+  std::string text = "threads' shares by measured cost (ns per step), the first with recording " +
+                     std::to_string(static_cast<long>(own * 1e9)) + ":";
   for (auto& s : shares_) {
-    std::sort(s.begin(), s.end());
     text += " [";
     for (std::size_t i : s) {
       text += (text.back() == '[' ? "" : ", ") + components_[i].name + " " +
-              std::to_string(static_cast<long>(components_[i].cost / measuredSteps * 1e9));
+              std::to_string(static_cast<long>(components_[i].cost * 1e9));
     }
     text += "]";
   }
@@ -488,7 +532,7 @@ RunOutcome Run::run() {
     const bool interrupted = stopRequested != 0;
     if (!last && !interrupted && parallel) pool_->start(&Run::stepShare, this);
     std::string stopMessage = recordPoint(t_, static_cast<std::size_t>(k), outcome);
-    if (timing_) serialCost_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - serialBegin).count();
+    if (timing_) serialCosts_.add(serialBegin);
     if (!last && !interrupted) {
       if (parallel) {
         pool_->finish();
