@@ -3,6 +3,10 @@
 # Results must be reproducible to the last bit: floating-point contraction into fused
 # multiply-add is switched off and no fast-math style option may appear. The flags live on the
 # targets (not in a toolchain file or cache variable) so that no configuration can lose them.
+#
+# An aggregate initialiser that leaves a field out is an error: the stored default parameter
+# records name every field, so a field added to a record without a default value does not
+# compile.
 
 set(VEHICLE_EXACT_MATH_FLAGS -ffp-contract=off -fno-fast-math -fmath-errno -fno-associative-math
     -fno-reciprocal-math -fsigned-zeros -ftrapping-math)
@@ -14,6 +18,7 @@ function(vehicle_target target)
   target_compile_options(${target} PRIVATE
     ${VEHICLE_EXACT_MATH_FLAGS}
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+    -Werror=missing-field-initializers
     -fvisibility=hidden -fvisibility-inlines-hidden
     -include ${PROJECT_SOURCE_DIR}/units/glibc_baseline.h)
   target_compile_features(${target} PUBLIC cxx_std_20)

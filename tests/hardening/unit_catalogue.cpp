@@ -2,56 +2,81 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <regex>
-#include <sstream>
 #include <stdexcept>
-
-#include "tests/support/unit_library.h"
 
 namespace hardening {
 
-uint32_t Catalogue::count(const std::string& type) const {
-  uint32_t n = 0;
-  for (const Variable& v : variables) n += v.type == type ? 1 : 0;
-  return n;
+namespace {
+
+// String parameters that choose the data a unit reads, with a value for each DataChoice.
+struct StringChoice {
+  const char* unit;
+  const char* parameter;
+  const char* values[3];
+};
+
+constexpr StringChoice stringChoices[] = {
+    {"DriveCycle", "cycle", {"wltc", "nedc", HARDENING_SHORT_TRACE}},
+};
+
+}  // namespace
+
+std::string stringSetting(const UnitFiles& unit, const Variable& parameter, DataChoice data) {
+  for (const StringChoice& choice : stringChoices) {
+    if (choice.unit == std::string(unit.name) && choice.parameter == parameter.name) {
+      return choice.values[data];
+    }
+  }
+  throw std::runtime_error(std::string("no settings for the String parameter ") + unit.name + "." +
+                           parameter.name);
 }
 
-std::vector<fmi2ValueReference> Catalogue::references(const std::string& type,
-                                                      const std::string& causality) const {
-  std::vector<fmi2ValueReference> refs;
-  for (const Variable& v : variables) {
-    if (v.type == type && v.causality == causality) refs.push_back(v.vr);
+std::unique_ptr<test_support::UnitInstance> instantiate(test_support::UnitLibrary& library,
+                                                        const UnitFiles& unit,
+                                                        const Catalogue& catalogue,
+                                                        bool initialize, const std::string& name,
+                                                        bool loggingOn, DataChoice data) {
+  auto instance = std::make_unique<test_support::UnitInstance>(library, catalogue.guid, false, name,
+                                                               loggingOn, unit.resources);
+  for (const Variable& v : catalogue.variables) {
+    if (v.type != "String" || v.causality != "parameter") continue;
+    const std::string value = stringSetting(unit, v, data);
+    const char* text = value.c_str();
+    if (library.fmi2SetString(instance->component(), &v.vr, 1, &text) != fmi2OK) {
+      throw std::runtime_error("fmi2SetString failed for " + v.name);
+    }
   }
-  return refs;
+  if (initialize) {
+    instance->setup();
+    if (library.fmi2EnterInitializationMode(instance->component()) != fmi2OK ||
+        library.fmi2ExitInitializationMode(instance->component()) != fmi2OK) {
+      throw std::runtime_error(std::string("initialisation of ") + unit.name + " failed");
+    }
+  }
+  return instance;
 }
 
-Catalogue readCatalogue(const std::string& modelDescriptionPath) {
-  std::ifstream in(modelDescriptionPath);
-  if (!in) throw std::runtime_error("cannot read " + modelDescriptionPath);
-  std::stringstream text;
-  text << in.rdbuf();
-  const std::string xml = text.str();
-
-  Catalogue catalogue;
-  catalogue.guid = test_support::readGuid(modelDescriptionPath);
-  const std::regex scalar("<ScalarVariable([^>]*)>\\s*<(Real|Integer|Boolean|String)");
-  const std::regex name("name=\"([^\"]*)\"");
-  const std::regex vr("valueReference=\"([0-9]+)\"");
-  const std::regex causality("causality=\"([^\"]*)\"");
-  for (auto it = std::sregex_iterator(xml.begin(), xml.end(), scalar); it != std::sregex_iterator();
-       ++it) {
-    const std::string attributes = (*it)[1];
-    std::smatch m;
-    Variable v;
-    if (std::regex_search(attributes, m, name)) v.name = m[1];
-    if (!std::regex_search(attributes, m, vr)) throw std::runtime_error("variable without reference");
-    v.vr = static_cast<fmi2ValueReference>(std::stoul(m[1]));
-    v.causality = std::regex_search(attributes, m, causality) ? std::string(m[1]) : "local";
-    v.type = (*it)[2];
-    catalogue.variables.push_back(v);
+std::vector<uint64_t> outputBits(test_support::UnitLibrary& library, fmi2Component c,
+                                 const Catalogue& catalogue) {
+  std::vector<uint64_t> bits;
+  for (const Variable& v : catalogue.variables) {
+    if (v.causality != "output") continue;
+    double real = 0.0;
+    fmi2Integer integer = 0;
+    fmi2Status status = fmi2Error;
+    if (v.type == "Real") {
+      status = library.fmi2GetReal(c, &v.vr, 1, &real);
+    } else if (v.type == "Integer") {
+      status = library.fmi2GetInteger(c, &v.vr, 1, &integer);
+      real = integer;
+    } else if (v.type == "Boolean") {
+      status = library.fmi2GetBoolean(c, &v.vr, 1, &integer);
+      real = integer;
+    }
+    if (status != fmi2OK) throw std::runtime_error("cannot read the output " + v.name);
+    bits.push_back(bitsOf(real));
   }
-  return catalogue;
+  return bits;
 }
 
 PrivateLibraryCopy::PrivateLibraryCopy(const std::string& library) {
