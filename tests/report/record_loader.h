@@ -2,7 +2,8 @@
 // "component.variable" of the system's components, mapped to the units they instantiate, and
 // the master's own columns of a system without drive-cycle and shift units (targetSpeedKmh,
 // gear, gearRatio, lockupCommand) mapped to those units. A cycle's phase, when the results have
-// none, is derived from the phase boundaries given.
+// none (or only zeros, from a cycle file without phases), is derived from the phase boundaries
+// given.
 #pragma once
 
 #include <cstdlib>
@@ -61,9 +62,21 @@ inline master::RunRecord loadRecord(const std::filesystem::path& csv, const std:
     }
   }
   if (r.time.size() > 1) r.communicationStep = r.time[1] - r.time[0];
-  if (!phaseStarts.empty() && r.find("DriveCycle", "phase") == master::RunRecord::npos) {
-    r.variables.push_back({"cycle", "DriveCycle", "phase", "", ""});
-    auto& phase = r.columns.emplace_back();
+  // A cycle file without phases gives a phase column of zeros: the boundaries given replace it.
+  std::size_t column = r.find("DriveCycle", "phase");
+  if (!phaseStarts.empty() && column != master::RunRecord::npos) {
+    bool none = true;
+    for (double p : r.columns[column]) none = none && p == 0.0;
+    if (none) r.columns[column].clear();
+    else column = master::RunRecord::npos - 1;  // the unit's own phases stay
+  }
+  if (!phaseStarts.empty() && column != master::RunRecord::npos - 1) {
+    if (column == master::RunRecord::npos) {
+      r.variables.push_back({"cycle", "DriveCycle", "phase", "", ""});
+      r.columns.emplace_back();
+      column = r.columns.size() - 1;
+    }
+    auto& phase = r.columns[column];
     for (double t : r.time) {
       int p = 1;
       for (std::size_t i = 1; i < phaseStarts.size(); ++i) {

@@ -35,15 +35,17 @@ report::ReportOutcome reportOf(const master::RunRecord& record) {
   return report::writeReport(record, settings, out.path());
 }
 
-// The vehicle's system with one text replaced, written beside the runs.
+// The vehicle's system, unpacked, with one text of its SystemStructure.ssd replaced: a folder
+// beside the runs.
 fs::path systemWith(const std::string& name, const std::string& from, const std::string& to) {
-  std::string text = readAll(VEHICLE_SYSTEM_FILE);
+  const fs::path folder = report_test::scratchFolder() / name;
+  fs::copy(VEHICLE_SYSTEM_FOLDER, folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  std::string text = readAll(folder / "SystemStructure.ssd");
   const std::size_t at = text.find(from);
   if (at == std::string::npos) throw std::runtime_error("no '" + from + "' in the system");
   text.replace(at, from.size(), to);
-  const fs::path file = report_test::scratchFolder() / name;
-  std::ofstream(file) << text;
-  return file;
+  std::ofstream(folder / "SystemStructure.ssd", std::ios::trunc) << text;
+  return folder;
 }
 
 master::RunRecord run(const std::vector<std::string>& arguments) {
@@ -68,13 +70,7 @@ TEST_F(WrongRuns, ACouplingThatGoesUnstableIsStoppedByTheMonitor) {
 }
 
 TEST_F(WrongRuns, ANegativeMassRunsAwayAndBurnsNegativeFuel) {
-  const fs::path system = systemWith("negative-mass.ssd", "<ssd:Component name=\"chassis\" type=\"application/x-fmu-sharedlibrary\" source=\"TESSIK.fmu\">",
-      "<ssd:Component name=\"chassis\" type=\"application/x-fmu-sharedlibrary\" source=\"TESSIK.fmu\">"
-      "<ssd:ParameterBindings><ssd:ParameterBinding><ssd:ParameterValues><ssv:ParameterSet version=\"1.0\" "
-      "name=\"chassis\"><ssv:Parameters><ssv:Parameter name=\"vehicleMass\"><ssv:Real value=\"-1200\"/>"
-      "</ssv:Parameter></ssv:Parameters></ssv:ParameterSet></ssd:ParameterValues></ssd:ParameterBinding>"
-      "</ssd:ParameterBindings>");
-  const master::RunRecord record = run({"--system", system.string(), "--fmu-dir", VEHICLE_FMU_DIR, "--cycle", nedc.string()});
+  const master::RunRecord record = run({"--cycle", nedc.string(), "--start-value", "chassis.vehicleMass=-1200"});
   EXPECT_NE(monitor(record).find("the vehicle runs away"), std::string::npos);
   const report::ReportOutcome outcome = reportOf(record);
   EXPECT_EQ(outcome.exitCode, 2);
@@ -96,21 +92,23 @@ TEST_F(WrongRuns, FailingToFollowTheCycleEndsWithExitCodeTwoAndTheExcursionsName
   // Without its brake connection the chassis coasts past the target, and the energy at the
   // wheels no longer balances with the brake force the driver asked for.
   const fs::path noBrake = systemWith(
-      "no-brake.ssd",
+      "no-brake",
       "<ssd:Connection startElement=\"driver\" startConnector=\"brakePedal\" endElement=\"chassis\" "
       "endConnector=\"brakeDemand\"/>",
       "");
   const report::ReportOutcome coasting =
-      reportOf(run({"--system", noBrake.string(), "--fmu-dir", VEHICLE_FMU_DIR, "--cycle", nedc.string()}));
+      reportOf(run({noBrake.string(), "--cycle", nedc.string()}));
   EXPECT_EQ(coasting.exitCode, 2);
   EXPECT_NE(coasting.summaryText.find("energy balance at the wheels leaves"), std::string::npos) << coasting.summaryText;
 
   // Without its target speed the driver stays put.
   const fs::path noTarget = systemWith(
-      "no-target.ssd",
-      "<ssd:Connection startConnector=\"targetSpeedKmh\" endElement=\"driver\" endConnector=\"targetSpeedKmh\"/>", "");
+      "no-target",
+      "<ssd:Connection startElement=\"cycle\" startConnector=\"targetSpeedKmh\" endElement=\"driver\" "
+      "endConnector=\"targetSpeedKmh\"/>",
+      "");
   const report::ReportOutcome standing =
-      reportOf(run({"--system", noTarget.string(), "--fmu-dir", VEHICLE_FMU_DIR, "--cycle", nedc.string()}));
+      reportOf(run({noTarget.string(), "--cycle", nedc.string()}));
   EXPECT_EQ(standing.exitCode, 2);
   EXPECT_NE(standing.summaryText.find("0.000 km driven, cycle 11.013 km"), std::string::npos) << standing.summaryText;
 }
