@@ -8,6 +8,7 @@
 
 #include "master/co_simulation.h"
 #include "master/error.h"
+#include "master/sweep/sweep_command.h"
 
 namespace {
 
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
   app.add_option("--lockup-on-kmh", shift.lockupOnKmh, "speed at which the lock-up engages")->capture_default_str();
   app.add_option("--lockup-off-kmh", shift.lockupOffKmh, "speed below which the lock-up releases")
       ->capture_default_str();
+  master::sweep::addCommands(app);
   CLI11_PARSE(app, argc, argv);
   if (!cycleFile.empty()) options.cycleFile = cycleFile;
   options.plots = !noPlots;

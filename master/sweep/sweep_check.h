@@ -1,0 +1,27 @@
+// Checks a sweep's inputs before any case runs, each refusal naming the sweep file's line:
+// a component.variable must exist in the system, be a parameter or an input, take a value of
+// its type and lie within its declared range; a master setting must be known and of its type.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "master/model_description.h"
+#include "master/sweep/sweep_file.h"
+
+namespace master::sweep {
+
+struct SystemComponent {
+  std::string name;
+  ModelDescription description;
+};
+
+// The components of a system (an .ssp archive or an .ssd file) with their units' model
+// descriptions. An .ssd's sources are found beside it, else in `fmuDir`.
+std::vector<SystemComponent> readComponents(const std::filesystem::path& system, const std::filesystem::path& fmuDir);
+
+// Throws MasterError at the first input the system cannot take.
+void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components);
+
+}  // namespace master::sweep
