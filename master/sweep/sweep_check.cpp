@@ -53,6 +53,10 @@ class Checker {
         throw fail(v.line, "'" + name + "' must be " + kindName(s.kind) + ", not " + kindName(v.kind));
       }
       if (s.positive && !(v.number > 0.0)) throw fail(v.line, "'" + name + "' must be greater than 0");
+      if (name == "cycle" && v.text.find('/') != std::string::npos &&
+          !fs::is_regular_file(file_.source.parent_path() / v.text)) {
+        throw fail(v.line, "no cycle file '" + v.text + "'");
+      }
       return;
     }
     std::string known;

@@ -1,6 +1,7 @@
 // Checks a sweep's inputs before any case runs, each refusal naming the sweep file's line:
 // a component.variable must exist in the system, be a parameter or an input, take a value of
-// its type and lie within its declared range; a master setting must be known and of its type.
+// its type and lie within its declared range; a master setting must be known and of its type;
+// a cycle given as a path (relative to the sweep file) must be a file.
 #pragma once
 
 #include <filesystem>

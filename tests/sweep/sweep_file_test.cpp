@@ -60,6 +60,7 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "a component's variable is written \"component.variable\")");
   EXPECT_EQ(refusal("cycles = [\"nedc\"]\n[grid]\n\"chassis.mass\" = []\n"),
             "s.toml:3: 'chassis.mass' has no values: the grid would be empty");
+  EXPECT_EQ(refusal("cycles = [\"nedc\",\n  \"cycles/none.csv\"]\n"), "s.toml:2: no cycle file 'cycles/none.csv'");
   EXPECT_EQ(refusal("[grid]\n"), "s.toml:1: [grid] lists no values: the grid would be empty");
   EXPECT_EQ(refusal("[grid]\nstep = [0.01\n").rfind("s.toml:2: ", 0), 0u) << "a syntax error";
 

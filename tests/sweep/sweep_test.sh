@@ -67,11 +67,12 @@ if [ "$mode" = local ]; then
   grep -q "4 cases already complete, skipped" "$work/rerun.out" || fail "the rerun ran cases again: $(cat "$work/rerun.out")"
 
   # A case that fails is named with its error and folder; the other one still runs.
-  printf 'cycles = ["nedc", "%s/missing.csv"]\n[settings]\nstop-time = 5\n' "$work" >"$work/failing.toml"
+  printf 'time_s,speed_kmh\n0,0\n10,-5\n' >"$work/negative.csv"
+  printf 'cycles = ["nedc", "./negative.csv"]\n[settings]\nstop-time = 5\n' >"$work/failing.toml"
   "$sim" sweep "$work/failing.toml" --output-dir "$work/failing" --no-progress >"$work/failing.out" 2>&1
   code=$?
   [ "$code" -eq 1 ] || fail "a sweep with a failing case exits $code, not 1: $(cat "$work/failing.out")"
-  grep -q "^case 1 (cycle=.*missing.csv, stop-time=5) failed with exit code 1: .*missing.csv" "$work/failing.out" \
+  grep -q "^case 1 (cycle=./negative.csv, stop-time=5) failed with exit code 1: .*negative.csv" "$work/failing.out" \
     || fail "no line names the failed case: $(cat "$work/failing.out")"
   grep -q "folder $work/failing/cases/" "$work/failing.out" || fail "the failed case's folder is not named"
   [ "$(column status "$work/failing/sweep.csv" | tr '\n' ' ')" = "ok failed " ] \
