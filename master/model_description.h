@@ -28,7 +28,7 @@ struct ModelVariable {
   Causality causality = Causality::local;
   std::string unit;                  // empty when the description gives none
   std::optional<std::string> start;  // the start attribute as written
-  std::optional<std::string> min, max;  // the declared range as written, where given
+  std::optional<double> min, max;    // declared range of a Real or Integer
 };
 
 class ModelDescription {

@@ -50,12 +50,6 @@ std::vector<Assignment> basePoint(const SweepFile& file, std::uint64_t index) {
 // A whole number in [0, n) from the generator's raw output.
 std::uint64_t below(std::mt19937_64& rng, std::uint64_t n) { return rng() % n; }
 
-std::string shortest(double x) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);
-  return std::string(buffer, result.ptr);
-}
-
 // The base points a sample draws: distinct ones in increasing order (Floyd's algorithm) when the
 // base has enough, else every base point in turn (only with ranges, which make them differ).
 std::vector<std::uint64_t> drawPoints(std::mt19937_64& rng, std::uint64_t base, std::uint64_t count) {
@@ -107,7 +101,7 @@ CaseSet expandCases(const SweepFile& file) {
       for (const Range& range : file.sample->ranges) {
         const double u = static_cast<double>(rng() >> 11) * 0x1p-53;
         Value v{Value::Kind::real, "", range.min + (range.max - range.min) * u, range.line};
-        v.text = shortest(v.number);
+        v.text = numberText(v.number);
         point.push_back(Assignment{range.name, v});
       }
       points.push_back(std::move(point));

@@ -1,7 +1,6 @@
 #include "master/sweep/sweep_check.h"
 
-#include <cmath>
-#include <cstdlib>
+#include <charconv>
 
 #include "master/error.h"
 #include "master/fmu_archive.h"
@@ -100,13 +99,9 @@ class Checker {
   }
 
   void range(const std::string& name, const ModelVariable& v, double x, int line) const {
-    auto bound = [](const std::optional<std::string>& text, double fallback) {
-      return text ? std::strtod(text->c_str(), nullptr) : fallback;
-    };
-    const double lo = bound(v.min, -HUGE_VAL), hi = bound(v.max, HUGE_VAL);
-    if (x < lo || x > hi) {
-      throw fail(line, "'" + name + "' = " + std::to_string(x) + " is outside its declared range [" +
-                           (v.min ? *v.min : "-inf") + ", " + (v.max ? *v.max : "inf") + "]");
+    if ((v.min && x < *v.min) || (v.max && x > *v.max)) {
+      throw fail(line, "'" + name + "' = " + numberText(x) + " is outside its declared range [" +
+                           (v.min ? numberText(*v.min) : "-inf") + ", " + (v.max ? numberText(*v.max) : "inf") + "]");
     }
   }
 

@@ -23,6 +23,12 @@ const char* kindName(Value::Kind kind) {
   return "?";
 }
 
+std::string numberText(double x) {
+  char buffer[32];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);
+  return std::string(buffer, result.ptr);
+}
+
 std::string SweepFile::where(int line) const {
   return source.string() + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": ";
 }
@@ -30,12 +36,6 @@ std::string SweepFile::where(int line) const {
 namespace {
 
 int lineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
-
-std::string shortest(double x) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, x);
-  return std::string(buffer, result.ptr);
-}
 
 class Reader {
  public:
@@ -57,7 +57,7 @@ class Reader {
       v.kind = Value::Kind::real;
       v.number = f->get();
       if (!std::isfinite(v.number)) throw fail(v.line, "'" + name + "' must be a finite number");
-      v.text = shortest(v.number);
+      v.text = numberText(v.number);
     } else if (const auto* b = node.as_boolean()) {
       v.kind = Value::Kind::boolean;
       v.text = b->get() ? "true" : "false";

@@ -42,6 +42,8 @@ struct Value {
 };
 
 const char* kindName(Value::Kind kind);  // "a number", "a whole number", ...
+// The shortest text that reads back as the same double.
+std::string numberText(double x);
 
 // A "component.variable" or a master setting (a name without a dot) with its values.
 struct Input {

@@ -1,6 +1,5 @@
 #include "master/sweep/sweep_results.h"
 
-#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -21,11 +20,7 @@ namespace {
 // A number in its shortest exact form, a Boolean as true/false, text as it is.
 std::string text(const json& value) {
   if (value.is_number_integer()) return std::to_string(value.get<long long>());
-  if (value.is_number()) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value.get<double>());
-    return std::string(buffer, result.ptr);
-  }
+  if (value.is_number()) return numberText(value.get<double>());
   if (value.is_boolean()) return value.get<bool>() ? "true" : "false";
   if (value.is_string()) return value.get<std::string>();
   return {};

@@ -23,6 +23,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM
 
 cat >"$work/masses.toml" <<EOF
 cycles = ["nedc", "udds"]
