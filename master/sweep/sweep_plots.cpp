@@ -67,6 +67,7 @@ std::string sweepPlotScript(const Plan& plan, const fs::path& csv, const std::ve
 
   std::string s = "# Figures of the sweep against its swept inputs; rerun with: gnuplot sweep.gp\n";
   s += "set datafile separator ','\nset terminal pngcairo size 960,640 noenhanced\nset grid\nset key outside right\n";
+  s += "set offsets graph 0.05, graph 0.05, graph 0.05, graph 0.05\n";  // no point on a border
   s += "data = " + gnuplotQuoted(csv.string()) + "\n";
   for (std::size_t input = 0; input < plan.inputNames.size(); ++input) {
     const std::string& name = plan.inputNames[input];
