@@ -1,13 +1,15 @@
-# add_fmu_unit(NAME <identifier> MODEL <model library> HEADER <model header> TYPE <model type>)
+# add_fmu_unit(NAME <identifier> MODEL <model library> HEADER <model header> TYPE <model type>
+#              [RESOURCES <file>...])
 #
 # Builds the unit library <identifier>.so (FMI naming, no lib prefix) from the interface layer,
 # the runtime and one model, exporting exactly the FMI 2.0 functions; generates its
-# modelDescription.xml from the model's own tables; and packs both into <identifier>.fmu.
+# modelDescription.xml from the model's own tables; and packs both, with the RESOURCES files in
+# its resources/ folder, into <identifier>.fmu.
 #
 # Outputs: ${CMAKE_BINARY_DIR}/units/<identifier>.so and ${CMAKE_BINARY_DIR}/fmus/<identifier>.fmu,
 # with the unpacked tree in ${CMAKE_BINARY_DIR}/fmus/<identifier>/.
 function(add_fmu_unit)
-  cmake_parse_arguments(UNIT "" "NAME;MODEL;HEADER;TYPE" "" ${ARGN})
+  cmake_parse_arguments(UNIT "" "NAME;MODEL;HEADER;TYPE" "RESOURCES" ${ARGN})
   set(UNIT_HEADER ${UNIT_HEADER})
   set(UNIT_TYPE ${UNIT_TYPE})
   set(generated ${CMAKE_CURRENT_BINARY_DIR}/${UNIT_NAME})
@@ -36,15 +38,20 @@ function(add_fmu_unit)
 
   set(tree ${CMAKE_BINARY_DIR}/fmus/${UNIT_NAME})
   set(fmu ${CMAKE_BINARY_DIR}/fmus/${UNIT_NAME}.fmu)
+  set(copy_resources "")
+  if(UNIT_RESOURCES)
+    set(copy_resources COMMAND ${CMAKE_COMMAND} -E copy ${UNIT_RESOURCES} ${tree}/resources/)
+  endif()
   add_custom_command(
     OUTPUT ${fmu} ${tree}/modelDescription.xml
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${tree}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${tree}/binaries/linux64 ${tree}/resources
     COMMAND $<TARGET_FILE:${UNIT_NAME}_description> ${tree}/modelDescription.xml
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${UNIT_NAME}> ${tree}/binaries/linux64/
+    ${copy_resources}
     COMMAND ${CMAKE_COMMAND} -E chdir ${tree}
             ${CMAKE_COMMAND} -E tar cf ${fmu} --format=zip modelDescription.xml binaries resources
-    DEPENDS ${UNIT_NAME} ${UNIT_NAME}_description
+    DEPENDS ${UNIT_NAME} ${UNIT_NAME}_description ${UNIT_RESOURCES}
     COMMENT "Packaging ${UNIT_NAME}.fmu"
     VERBATIM)
   add_custom_target(${UNIT_NAME}_fmu ALL DEPENDS ${fmu})

@@ -53,7 +53,7 @@ FMI2_EXPORT fmi2Status fmi2SetupExperiment(fmi2Component c, fmi2Boolean, fmi2Rea
 }
 
 FMI2_EXPORT fmi2Status fmi2EnterInitializationMode(fmi2Component c) {
-  return onInstance<acknowledge>(c);
+  return onInstance<fmi::enterInitializationMode>(c);
 }
 
 FMI2_EXPORT fmi2Status fmi2ExitInitializationMode(fmi2Component c) {
@@ -81,9 +81,9 @@ FMI2_EXPORT fmi2Status fmi2GetBoolean(fmi2Component c, const fmi2ValueReference 
   return onInstance<fmi::getBoolean>(c, vr, nvr, value);
 }
 
-FMI2_EXPORT fmi2Status fmi2GetString(fmi2Component c, const fmi2ValueReference[], size_t nvr,
+FMI2_EXPORT fmi2Status fmi2GetString(fmi2Component c, const fmi2ValueReference vr[], size_t nvr,
                                      fmi2String value[]) {
-  return onInstance<fmi::getString>(c, nvr, value);
+  return onInstance<fmi::getString>(c, vr, nvr, value);
 }
 
 FMI2_EXPORT fmi2Status fmi2SetReal(fmi2Component c, const fmi2ValueReference vr[], size_t nvr,
@@ -101,9 +101,9 @@ FMI2_EXPORT fmi2Status fmi2SetBoolean(fmi2Component c, const fmi2ValueReference 
   return onInstance<fmi::setBoolean>(c, vr, nvr, value);
 }
 
-FMI2_EXPORT fmi2Status fmi2SetString(fmi2Component c, const fmi2ValueReference[], size_t nvr,
-                                     const fmi2String[]) {
-  return onInstance<fmi::setString>(c, nvr);
+FMI2_EXPORT fmi2Status fmi2SetString(fmi2Component c, const fmi2ValueReference vr[], size_t nvr,
+                                     const fmi2String value[]) {
+  return onInstance<fmi::setString>(c, vr, nvr, value);
 }
 
 FMI2_EXPORT fmi2Status fmi2GetFMUstate(fmi2Component c, fmi2FMUstate*) {

@@ -34,6 +34,7 @@ FmuComponent* instantiate(fmi2String instanceName, fmi2String fmuGUID,
 void freeInstance(FmuComponent& c);
 fmi2Status setupExperiment(FmuComponent& c, fmi2Real startTime, fmi2Boolean stopTimeDefined,
                            fmi2Real stopTime);
+fmi2Status enterInitializationMode(FmuComponent& c);
 fmi2Status exitInitializationMode(FmuComponent& c);
 fmi2Status setDebugLogging(FmuComponent& c, fmi2Boolean loggingOn, std::size_t nCategories);
 
@@ -48,14 +49,16 @@ fmi2Status getInteger(FmuComponent& c, const fmi2ValueReference vr[], std::size_
                       fmi2Integer value[]);
 fmi2Status getBoolean(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
                       fmi2Boolean value[]);
-fmi2Status getString(FmuComponent& c, std::size_t nvr, fmi2String value[]);
+fmi2Status getString(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                     fmi2String value[]);
 fmi2Status setReal(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
                    const fmi2Real value[]);
 fmi2Status setInteger(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
                       const fmi2Integer value[]);
 fmi2Status setBoolean(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
                       const fmi2Boolean value[]);
-fmi2Status setString(FmuComponent& c, std::size_t nvr);
+fmi2Status setString(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                     const fmi2String value[]);
 
 // Operations the units do not support (refusals.cpp): each reports its fixed message.
 enum class Refusal : uint8_t {

@@ -110,8 +110,18 @@ FmuComponent* instantiate(fmi2String instanceName, fmi2String fmuGUID,
     return nullptr;
   }
 
-  // A missing location is refused like a malformed one (and shown as an empty text).
-  if (fmuResourceLocation == nullptr || !decodeResourceLocation(fmuResourceLocation, resourcePath)) {
+  // A missing location is refused like a malformed one (and shown as an empty text). A path that
+  // does not fit is told first, so that the user does not look for a fault in the URI.
+  std::size_t decodedLength = 0;
+  const LocationDecoding decoding =
+      decodeResourceLocation(fmuResourceLocation, resourcePath, decodedLength);
+  if (decoding != LocationDecoding::accepted) {
+    if (decoding == LocationDecoding::tooLong) {
+      reportStatus(*log, fmi2Error,
+                   "The resource path decoded from fmuResourceLocation has %zu characters; at "
+                   "most %zu fit",
+                   decodedLength, resourcePathSize - 1);
+    }
     reportStatus(*log, fmi2Error,
                  "Invalid fmuResourceLocation <URI:%s>. Expected format: "
                  "'file:///absolute/path/resources'",
@@ -149,6 +159,9 @@ FmuComponent* instantiate(fmi2String instanceName, fmi2String fmuGUID,
     releaseInstance(c);
     return nullptr;
   }
+  // The process-wide path belongs to the most recent instantiation; a model that reads
+  // resources keeps its own copy.
+  if (mi->setResourceFolder != nullptr) mi->setResourceFolder(mi->model, resourcePath);
   // What was reported so far belongs to this call: the next call starts from fmi2OK.
   takeStatus(*log);
   return c;
@@ -196,9 +209,37 @@ fmi2Status setupExperiment(FmuComponent& c, fmi2Real startTime, fmi2Boolean stop
   return takeStatus(log);
 }
 
+namespace {
+
+// A model that reads or checks what its parameters name does so on entering and on leaving
+// initialisation mode (a parameter may still change in between); the outputs then show what it
+// read. False after reporting the model's refusal.
+bool prepareModel(FmuComponent& c) {
+  runtime::ModelInterface& mi = *c.modelInterface;
+  if (mi.prepare == nullptr) return true;
+  const char* note = "";
+  const char* refusal = mi.prepare(mi.model, &note);
+  if (refusal != nullptr) {
+    reportStatus(*c.instanceLogger, fmi2Error, "%s", refusal);
+    return false;
+  }
+  if (note != nullptr && note[0] != '\0') reportStatus(*c.instanceLogger, fmi2OK, "%s", note);
+  mi.setSolverStopTime(mi.model, -1.0);
+  mi.computeOutputs(mi.model, 0);
+  return true;
+}
+
+}  // namespace
+
+fmi2Status enterInitializationMode(FmuComponent& c) {
+  prepareModel(c);
+  return takeStatus(*c.instanceLogger);
+}
+
 fmi2Status exitInitializationMode(FmuComponent& c) {
-  c.stepState->initializationDone = 1;
-  return fmi2OK;
+  // A refused model stays in initialisation: its get calls keep recomputing.
+  if (prepareModel(c)) c.stepState->initializationDone = 1;
+  return takeStatus(*c.instanceLogger);
 }
 
 fmi2Status setDebugLogging(FmuComponent& c, fmi2Boolean loggingOn, std::size_t nCategories) {

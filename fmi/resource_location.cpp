@@ -19,34 +19,42 @@ bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
 }  // namespace
 
-bool decodeResourceLocation(const char* location, char (&path)[resourcePathSize]) {
-  if (location == nullptr || std::strncmp(location, "file:", 5) != 0) return false;
+LocationDecoding decodeResourceLocation(const char* location, char (&path)[resourcePathSize],
+                                        std::size_t& decodedLength) {
+  decodedLength = 0;
+  if (location == nullptr || std::strncmp(location, "file:", 5) != 0) {
+    return LocationDecoding::malformed;
+  }
   const char* p = location + 5;
   if (p[0] == '/' && p[1] == '/') p += 2;
   // The separator that starts the path is consumed, and something must follow it.
-  if (!isSeparator(*p)) return false;
+  if (!isSeparator(*p)) return LocationDecoding::malformed;
   ++p;
-  if (*p == '\0') return false;
+  if (*p == '\0') return LocationDecoding::malformed;
 
-  // During the copy the path may fill the whole buffer: a final separator is dropped below, and
-  // only then must the terminator fit.
+  // The whole location is decoded, and counted, also beyond the buffer: a path that does not
+  // fit is told apart from a malformed location. A final separator is dropped, and only then
+  // must the path and its terminator fit.
   std::size_t length = 0;
+  char last = '\0';
   while (*p != '\0') {
     char c = *p++;
     if (c == '%') {
       const int high = hexDigit(p[0]);
       const int low = high < 0 ? -1 : hexDigit(p[1]);
-      if (low < 0) return false;
+      if (low < 0) return LocationDecoding::malformed;
       c = static_cast<char>(high * 16 + low);
       p += 2;
     }
-    if (length == resourcePathSize) return false;
-    path[length++] = c;
+    if (length < resourcePathSize) path[length] = c;
+    ++length;
+    last = c;
   }
-  if (isSeparator(path[length - 1])) --length;
-  if (length == resourcePathSize) return false;
+  if (isSeparator(last)) --length;
+  decodedLength = length;
+  if (length >= resourcePathSize) return LocationDecoding::tooLong;
   path[length] = '\0';
-  return true;
+  return LocationDecoding::accepted;
 }
 
 }  // namespace fmi

@@ -30,7 +30,9 @@ bool acceptFirstStep(FmuComponent& c, double tc, double hc) {
                  "supported");
     return false;
   }
-  reportStatus(log, fmi2OK, "Fixed step size used by FMU is %e", c.modelInterface->fixedStepSize);
+  if (c.modelInterface->communicationStep == nullptr) {
+    reportStatus(log, fmi2OK, "Fixed step size used by FMU is %e", c.modelInterface->fixedStepSize);
+  }
   c.stepState->steppingStarted = 1;
   c.stepState->timeOffset = 0.0;
   return true;
@@ -53,6 +55,23 @@ fmi2Status refuseInterval(FmuComponent& c, double tc, double hc, double end) {
   return takeStatus(log);
 }
 
+// A model that acts at communication points goes from tc to tc + hc in one call; an interval
+// that does not end at a finite time is refused without a step.
+fmi2Status communicationPointStep(FmuComponent& c, double tc, double hc) {
+  InstanceLogger& log = *c.instanceLogger;
+  const runtime::ModelInterface& mi = *c.modelInterface;
+  if (!std::isfinite(tc) || !std::isfinite(hc) || !std::isfinite(tc + hc)) {
+    reportStatus(log, fmi2Error,
+                 "The communication interval from %e with step size %e does not end at a finite "
+                 "time; no step was taken",
+                 tc, hc);
+    return takeStatus(log);
+  }
+  const char* refusal = mi.communicationStep(mi.model, tc, hc);
+  if (refusal != nullptr) reportStatus(log, fmi2Error, "%s", refusal);
+  return takeStatus(log);
+}
+
 }  // namespace
 
 fmi2Status doStep(FmuComponent& c, fmi2Real currentCommunicationPoint,
@@ -64,6 +83,9 @@ fmi2Status doStep(FmuComponent& c, fmi2Real currentCommunicationPoint,
   }
 
   const runtime::ModelInterface& mi = *c.modelInterface;
+  if (mi.communicationStep != nullptr) {
+    return communicationPointStep(c, currentCommunicationPoint, communicationStepSize);
+  }
   runtime::SimModel* const model = mi.model;
   const double h = mi.fixedStepSize;
   const double tEnd = currentCommunicationPoint + communicationStepSize;

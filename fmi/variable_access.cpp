@@ -1,5 +1,7 @@
 // Reading and writing model variables by value reference through the instance's value-reference
 // table and the table's typed read and write entries.
+#include <cstring>
+
 #include "fmi/fmi_component.h"
 
 namespace fmi {
@@ -7,7 +9,7 @@ namespace fmi {
 namespace {
 
 enum class Direction : uint8_t { get, set };
-enum class Kind : uint8_t { real, integer, boolean };
+enum class Kind : uint8_t { real, integer, boolean, string };
 
 struct Variables {
   const runtime::VariableEntry* entries;
@@ -19,14 +21,16 @@ Variables variablesOf(const runtime::VariableTable& table, Kind kind) {
   switch (kind) {
     case Kind::real: return {table.reals, table.numReals, "Real"};
     case Kind::integer: return {table.integers, table.numIntegers, "Integer"};
-    case Kind::boolean: break;
+    case Kind::boolean: return {table.booleans, table.numBooleans, "Boolean"};
+    case Kind::string: break;
   }
-  return {table.booleans, table.numBooleans, "Boolean"};
+  return {table.strings, table.numStrings, "String"};
 }
 
 // The checks every get and set call makes before it moves a value: the two arrays, then every
 // value reference against the size of its type's array (so that a refused call moves nothing).
-// A get call before the end of initialisation then recomputes the outputs. Returns the entries
+// A get call before the end of initialisation (or of a model whose outputs follow its inputs)
+// then recomputes the outputs. Returns the entries
 // of the call's type, or false after reporting a refusal.
 bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueReference vr[],
            std::size_t nvr, const void* value, const runtime::VariableEntry*& entries) {
@@ -56,7 +60,8 @@ bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueRefer
       return false;
     }
   }
-  if (direction == Direction::get && c.stepState->initializationDone == 0) {
+  if (direction == Direction::get &&
+      (c.stepState->initializationDone == 0 || mi.outputsFollowInputs != 0)) {
     mi.setSolverStopTime(mi.model, -1.0);
     mi.computeOutputs(mi.model, 0);
   }
@@ -64,13 +69,23 @@ bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueRefer
   return true;
 }
 
+// Every value of a call is acceptable unless the call's type says otherwise.
+struct AcceptEveryValue {
+  template <class Value>
+  bool operator()(const fmi2ValueReference*, std::size_t, Value*) const {
+    return true;
+  }
+};
+
 // Moves the values of one get or set call, element by element in order, once the call is
-// admitted; `move` returns false to stop the call at an element it refused.
-template <class Value, class Move>
+// admitted and `screen` has accepted all of its values (a screened-out call moves nothing);
+// `move` returns false to stop the call at an element it refused.
+template <class Value, class Move, class Screen = AcceptEveryValue>
 fmi2Status moveValues(FmuComponent& c, Direction direction, Kind kind,
-                      const fmi2ValueReference vr[], std::size_t nvr, Value* value, Move move) {
+                      const fmi2ValueReference vr[], std::size_t nvr, Value* value, Move move,
+                      Screen screen = {}) {
   const runtime::VariableEntry* entries = nullptr;
-  if (admit(c, direction, kind, vr, nvr, value, entries)) {
+  if (admit(c, direction, kind, vr, nvr, value, entries) && screen(vr, nvr, value)) {
     const runtime::ModelInterface& mi = *c.modelInterface;
     for (std::size_t i = 0; i < nvr; ++i) {
       // Each access gets a copy of the entry.
@@ -126,32 +141,35 @@ fmi2Status setReal(FmuComponent& c, const fmi2ValueReference vr[], std::size_t n
                     });
 }
 
-// Every integer write first passes the model's guard of the parameters that index lookup
-// tables; a refused value, like an invalid enumeration value, stops the call with the elements
-// before it written and itself unwritten.
+// The integer writes of a call first pass the model's guard of the parameters that index lookup
+// tables, all of them before any is written: one refused value refuses the whole call. An
+// invalid enumeration value, by contrast, stops the call with the elements before it written.
 fmi2Status setInteger(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
                       const fmi2Integer value[]) {
+  const runtime::ModelInterface& mi = *c.modelInterface;
+  auto guard = [&c, &mi](const fmi2ValueReference* refs, std::size_t n, const fmi2Integer* values) {
+    if (mi.checkIntegerWrites == nullptr) return true;
+    std::size_t refused = 0;
+    const char* reason = mi.checkIntegerWrites(mi.model, refs, values, n, &refused);
+    if (reason == nullptr) return true;
+    reportStatus(*c.instanceLogger, fmi2Error,
+                 "The value %d is not accepted for the Integer variable with value reference %u: "
+                 "%s",
+                 values[refused], refs[refused], reason);
+    return false;
+  };
   return moveValues(
       c, Direction::set, Kind::integer, vr, nvr, value,
-      [&c](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
-           fmi2ValueReference ref, fmi2Integer v) {
-        const char* reason = mi.checkIntegerWrite != nullptr
-                                 ? mi.checkIntegerWrite(mi.model, ref, static_cast<uint32_t>(v))
-                                 : nullptr;
-        if (reason != nullptr) {
-          reportStatus(*c.instanceLogger, fmi2Error,
-                       "The value %d is not accepted for the Integer variable with value "
-                       "reference %u: %s",
-                       v, ref, reason);
-          return false;
-        }
+      [&c](const runtime::ModelInterface& model, const runtime::VariableEntry& entry,
+           fmi2ValueReference, fmi2Integer v) {
         int32_t ok = 1;
-        mi.writeInteger(&entry, v, &ok);
+        model.writeInteger(&entry, v, &ok);
         if (ok != 0) return true;
         reportStatus(*c.instanceLogger, fmi2Error,
                      "The value %d is not a valid value for the enumeration", v);
         return false;
-      });
+      },
+      guard);
 }
 
 fmi2Status setBoolean(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
@@ -164,8 +182,17 @@ fmi2Status setBoolean(FmuComponent& c, const fmi2ValueReference vr[], std::size_
                     });
 }
 
-// The units have no string variables.
-fmi2Status getString(FmuComponent& c, std::size_t nvr, fmi2String value[]) {
+// A unit without String variables refuses every access that has values.
+fmi2Status getString(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                     fmi2String value[]) {
+  if (c.modelInterface->variables.numStrings != 0) {
+    return moveValues(c, Direction::get, Kind::string, vr, nvr, value,
+                      [](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+                         fmi2ValueReference, fmi2String& v) {
+                        v = mi.readString(&entry);
+                        return true;
+                      });
+  }
   if (nvr == 0) return fmi2OK;
   reportStatus(*c.instanceLogger, fmi2Error,
                "Invalid call to fmi2GetString. FMU has no string variables.");
@@ -175,7 +202,28 @@ fmi2Status getString(FmuComponent& c, std::size_t nvr, fmi2String value[]) {
   return takeStatus(*c.instanceLogger);
 }
 
-fmi2Status setString(FmuComponent& c, std::size_t nvr) {
+// A written text is copied into the model's record; a missing or too long one stops the call
+// with the elements before it written.
+fmi2Status setString(FmuComponent& c, const fmi2ValueReference vr[], std::size_t nvr,
+                     const fmi2String value[]) {
+  if (c.modelInterface->variables.numStrings != 0) {
+    return moveValues(
+        c, Direction::set, Kind::string, vr, nvr, value,
+        [&c](const runtime::ModelInterface& mi, const runtime::VariableEntry& entry,
+             fmi2ValueReference ref, fmi2String v) {
+          if (v == nullptr) {
+            reportStatus(*c.instanceLogger, fmi2Error,
+                         "The String value for value reference %u cannot be NULL", ref);
+            return false;
+          }
+          if (mi.writeString(&entry, v)) return true;
+          reportStatus(*c.instanceLogger, fmi2Error,
+                       "The String value for value reference %u is too long (%zu bytes, at most "
+                       "%zu)",
+                       ref, std::strlen(v), runtime::stringCapacity - 1);
+          return false;
+        });
+  }
   if (nvr == 0) return fmi2OK;
   reportStatus(*c.instanceLogger, fmi2Error,
                "Invalid call to fmi2SetString. FMU has no string variables.");

@@ -260,6 +260,24 @@ const Seed seeds[] = {
        s.raw({static_cast<uint8_t>(Op::outputDerivatives), 3, static_cast<uint8_t>(CountKind::one), 0});
        s.plain(Op::freeInstance, 3);
      }},
+    {"strings",
+     [](Script& s) {
+       // Every text the harness offers for the first String variable (0xFE: too long, 0xFF:
+       // NULL), then a trace that can be read, initialisation and steps through it.
+       s.instantiate(0).setup(0);
+       for (uint8_t k = 0; k < 10; ++k) {
+         s.one(Op::setString, 0, ReferenceKind::first0, {k});
+         s.plain(Op::enterInitialization, 0).plain(Op::exitInitialization, 0);
+       }
+       s.one(Op::setString, 0, ReferenceKind::first0, {0xFE}).one(Op::setString, 0, ReferenceKind::first0, {0xFF});
+       s.one(Op::setString, 0, ReferenceKind::onePastLast, {0}).one(Op::getString, 0, ReferenceKind::first0);
+       s.one(Op::setString, 0, ReferenceKind::first0, {1});
+       s.plain(Op::enterInitialization, 0).plain(Op::exitInitialization, 0);
+       for (int i = 0; i < 20; ++i) s.stepFixed(0, 200);
+       s.get(Op::getReal, 0, 0, 3).get(Op::getInteger, 0, 0, 2).get(Op::getBoolean, 0, 0, 1);
+       s.step(0, fuzz::realHuge).step(0, fuzz::realNaN).step(0, fuzz::realMinusOne);
+       s.get(Op::getReal, 0, 0, 3);
+     }},
     {"many-instances",
      [](Script& s) {
        for (uint8_t i = 0; i < 4; ++i) s.ready(i).setReal(i, 1, static_cast<fuzz::SpecialReal>(fuzz::realOne + i));

@@ -46,6 +46,31 @@ constexpr double stepLimitSpan = 1e8 * fixedStep;
 
 const runtime::VariableCounts counts = runtime::countVariables(UnitModel::variables());
 
+// Units that act at communication points step from tc to tc + hc in one call (no fixed steps to
+// count, any finite interval accepted); units that read or check what their parameters name
+// may refuse initialisation.
+template <class M>
+constexpr bool actsAtCommunicationPoints =
+    requires(typename M::Data& d) { M::communicationStep(d, 0.0, 0.0); };
+template <class M>
+constexpr bool preparesInitialisation =
+    requires(typename M::Data& d, const char** note) { M::prepare(d, note); };
+constexpr bool communicationPointUnit = actsAtCommunicationPoints<UnitModel>;
+constexpr bool preparesAtInitialisation = preparesInitialisation<UnitModel>;
+
+// The resource location an instance normally gets: the unit's own resources where it reads
+// them (FUZZ_RESOURCE_LOCATION), else a folder no unit looks into.
+#ifdef FUZZ_RESOURCE_LOCATION
+constexpr const char* normalLocation = FUZZ_RESOURCE_LOCATION;
+#else
+constexpr const char* normalLocation = "file:///tmp/resources";
+#endif
+
+// What the String variables of a unit that has them are set to.
+const char* const stringValues[] = {"wltc", "NEDC", "us06", "", "missing.csv", "README.md",
+                                    "/dev/zero", "/", "../cycles/udds.csv", "hwfet.csv"};
+constexpr uint8_t numStringValues = sizeof stringValues / sizeof stringValues[0];
+
 const std::string& unitGuid() {
   static const std::string guid = [] {
     char text[fmi::identityStringSize];
@@ -93,7 +118,7 @@ void pinDefaultParameters() {
   static const fmi2CallbackFunctions callbacks{checkingLogger, nullptr, nullptr, nullptr,
                                                &context};
   static const fmi2Component pinned =
-      fmi2Instantiate("pinned", fmi2CoSimulation, unitGuid().c_str(), "file:///tmp/resources",
+      fmi2Instantiate("pinned", fmi2CoSimulation, unitGuid().c_str(), normalLocation,
                       &callbacks, fmi2False, fmi2False);
   EXPECT(pinned != nullptr);
 }
@@ -172,7 +197,10 @@ class Harness {
       case Op::doStep:
       case Op::setReal:
       case Op::setInteger:
-      case Op::setBoolean: return true;
+      case Op::setBoolean:
+      case Op::setString:
+      case Op::enterInitialization:
+      case Op::exitInitialization: return true;
       default: return false;
     }
   }
@@ -207,10 +235,10 @@ class Harness {
         s.initialized = false;
         break;
       case Op::setup: setup(c); break;
-      case Op::enterInitialization: expectPlain(c, fmi2EnterInitializationMode(c)); break;
+      case Op::enterInitialization: expectInitialisation(c, fmi2EnterInitializationMode(c)); break;
       case Op::exitInitialization:
-        expectPlain(c, fmi2ExitInitializationMode(c));
-        if (c != nullptr) s.initialized = true;
+        // A refused exit leaves the instance in initialisation.
+        if (expectInitialisation(c, fmi2ExitInitializationMode(c)) == fmi2OK) s.initialized = true;
         break;
       case Op::terminate: expectPlain(c, fmi2Terminate(c)); break;
       case Op::reset: EXPECT(fmi2Reset(c) == fmi2Error); break;
@@ -238,6 +266,13 @@ class Harness {
   // A call that only checks the handle.
   static void expectPlain(fmi2Component c, fmi2Status status) {
     EXPECT(status == (c == nullptr ? fmi2Error : fmi2OK));
+  }
+
+  // Entering or leaving initialisation: refused only by a unit that checks its parameters then.
+  static fmi2Status expectInitialisation(fmi2Component c, fmi2Status status) {
+    if (c != nullptr && preparesAtInitialisation) EXPECT(status == fmi2OK || status == fmi2Error);
+    else expectPlain(c, status);
+    return status;
   }
 
   // ---- lifecycle ----------------------------------------------------------------------------
@@ -268,7 +303,7 @@ class Harness {
     std::string location;
     bool locationNull = false;
     switch (static_cast<fuzz::LocationKind>(in_.byte() % 8)) {
-      case fuzz::LocationKind::normal: location = "file:///tmp/resources"; break;
+      case fuzz::LocationKind::normal: location = normalLocation; break;
       case fuzz::LocationKind::windows: location = "file:/C:/sim/resources/"; break;
       case fuzz::LocationKind::null: locationNull = mustFail = true; break;
       case fuzz::LocationKind::empty: mustFail = true; break;
@@ -382,7 +417,7 @@ class Harness {
     }
     const fmi2Status status = fmi2DoStep(s.component, tc, hc, noPrior);
     EXPECT(isStatus(status));
-    if (tooLong) EXPECT(status == fmi2Error);
+    if (communicationPointUnit ? !std::isfinite(end) : tooLong) EXPECT(status == fmi2Error);
     if (status == fmi2Error) return;  // a refusal: nothing was stepped
     EXPECT(status == fmi2OK);         // no model asks to stop
     budget_ -= steps;
@@ -539,15 +574,33 @@ class Harness {
     }
   }
 
-  // The units have no string variables: every access with values is refused.
+  // A unit without String variables refuses every access with values; one with them moves the
+  // texts like any other type (a set may refuse a text it cannot store).
   void setString(fmi2Component c) {
-    auto a = access<fmi2String>(0, [] { return "text"; });
+    auto a = access<fmi2String>(counts.strings, [this]() -> fmi2String {
+      const uint8_t s = in_.byte();
+      if (s == 0xFF) return nullptr;
+      if (s == 0xFE) return longText().c_str();
+      return stringValues[s % numStringValues];
+    });
     const fmi2Status status = fmi2SetString(c, a.vr(), a.count, a.value());
-    EXPECT(status == (c != nullptr && a.count == 0 ? fmi2OK : fmi2Error));
+    if (counts.strings != 0) {
+      expectSet(c, a, status, true);
+    } else {
+      EXPECT(status == (c != nullptr && a.count == 0 ? fmi2OK : fmi2Error));
+    }
   }
   void getString(fmi2Component c) {
     static const char* const sentinel = "sentinel";
-    auto a = access<fmi2String>(0, [] { return sentinel; });
+    auto a = access<fmi2String>(counts.strings, [] { return sentinel; });
+    if (counts.strings != 0) {
+      const fmi2Status status = fmi2GetString(c, a.vr(), a.count, a.value());
+      expectGet(c, a, status, sentinel);
+      if (status == fmi2OK && !a.valuesNull) {
+        for (std::size_t i = 0; i < a.count; ++i) EXPECT(a.values[i] != nullptr);
+      }
+      return;
+    }
     // The unit fills as many strings as the count says, whatever vr holds.
     a.valuesNull = a.valuesNull || a.count > a.values.size();
     const fmi2Status status = fmi2GetString(c, a.vr(), a.count, a.value());
@@ -557,6 +610,12 @@ class Harness {
         EXPECT(a.values[i] != nullptr && a.values[i][0] == '\0');
       }
     }
+  }
+
+  // A text longer than any String variable holds.
+  static const std::string& longText() {
+    static const std::string text(5000, 'c');
+    return text;
   }
 
   // ---- refusals and the rest ----------------------------------------------------------------

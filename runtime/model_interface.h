@@ -75,10 +75,31 @@ struct ModelInterface {
   void (*writeBoolean)(const VariableEntry*, int32_t);        // 40
   int32_t (*buildVariableTable)(SimModel*, VariableTable*);   // 41
   void (*freeVariableTable)(VariableTable*);                  // 42
-  // Guard of the integer parameters that index lookup tables: the reason why writing `value` to
-  // integer value reference `vr` would let a lookup leave its table, or null when the write is
-  // safe. Models without such parameters accept every write.
-  const char* (*checkIntegerWrite)(SimModel*, uint32_t vr, uint32_t value);
+  // Guard of the integer parameters that index lookup tables, for the whole of one set call:
+  // the reason why writing value[i] to integer value reference vr[i] would let a lookup leave its
+  // table, with the position of the refused element in `refused`, or null when every write of the
+  // call is safe. Values outside their element's declared range come first; then each value is
+  // judged together with the values the call leaves in the other elements (so a call may move two
+  // indices of one map at once). Models without such parameters accept every write.
+  const char* (*checkIntegerWrites)(SimModel*, const uint32_t* vr, const int32_t* value,
+                                    std::size_t count, std::size_t* refused);
+  const char* (*readString)(const VariableEntry*);
+  bool (*writeString)(const VariableEntry*, const char*);
+
+  // Models that act at communication points instead of in fixed steps (the drive cycle and the
+  // shift controller) set these; they stay null (and 0) for the fixed-step models, whose
+  // behaviour they leave as it is.
+  // The decoded resource folder of the instance, given once after registration.
+  void (*setResourceFolder)(SimModel*, const char* folder);
+  // Run at fmi2EnterInitializationMode and again at fmi2ExitInitializationMode: reads and checks
+  // what the parameters name. Returns the reason for refusing them, or null; `note` receives
+  // information for the master's log (empty when there is none).
+  const char* (*prepare)(SimModel*, const char** note);
+  // Replaces the fixed-step loop of fmi2DoStep: the model goes from communication point tc to
+  // tc + hc (both finite). Returns the reason for refusing the step, or null.
+  const char* (*communicationStep)(SimModel*, double tc, double hc);
+  // 1 when outputs depend directly on inputs: every get call recomputes them, also in step mode.
+  int32_t outputsFollowInputs;
 };
 
 }  // namespace runtime

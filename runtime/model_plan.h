@@ -15,8 +15,18 @@
 //     static constexpr int32_t numTriggerStates = ...;           // edge memories (default 0)
 //     static void fixUpParameters(ModelParameters&);             // after initializeNonFinites
 //     static void updateDiscreteStates(Data&);                   // before the integration
-//     // why writing `value` to integer reference `vr` would break a lookup, or null
-//     static const char* integerWriteError(const ModelParameters&, uint32_t vr, uint32_t value);
+//     // why writing `value` to integer reference `vr` would break a lookup, or null; `current`
+//     // holds the other elements as the set call leaves them
+//     static const char* integerWriteError(const ModelParameters& current, uint32_t vr,
+//                                          uint32_t value);
+//     // a model that acts at communication points (no continuous states) supplies instead of
+//     // fixed steps (see ModelInterface):
+//     static const char* communicationStep(Data&, double tc, double hc);
+//     // and, as it needs them:
+//     static const char* prepare(Data&, const char** note);
+//     static void setResourceFolder(Data&, const char* folder);
+//     static void releaseWork(WorkStates&);                      // before the records are freed
+//     static constexpr bool outputsFollowInputs = true;
 //   };
 //
 // and everything else (creation and release of the instance, the timing rules, the integration
@@ -82,7 +92,9 @@ void modelUpdateStates(SimModel* m, int32_t /*taskId*/) {
     typename M::Data d(*m);
     M::updateDiscreteStates(d);
   }
-  if (m->majorTimeStep == 1) ode8Step<M>(*m->integrator, *m);
+  if constexpr (M::numContinuousStates > 0) {
+    if (m->majorTimeStep == 1) ode8Step<M>(*m->integrator, *m);
+  }
   advanceClock(*m);
 }
 
@@ -98,6 +110,9 @@ void modelTerminateModel(SimModel* m) {
     std::free(p);
     p = nullptr;
   };
+  if constexpr (requires(typename M::WorkStates& w) { M::releaseWork(w); }) {
+    if (m->workStates != nullptr) M::releaseWork(*static_cast<typename M::WorkStates*>(m->workStates));
+  }
   release(m->integrator);
   release(m->blockSignals);
   release(m->continuousStates);
@@ -149,7 +164,7 @@ SimModel* createModel() {
     defaultParametersInUse<M> = 1;
   }
 
-  m->continuousStates = static_cast<double*>(allocate(sizeof(double) * n));
+  if constexpr (n > 0) m->continuousStates = static_cast<double*>(allocate(sizeof(double) * n));
   m->workStates = allocate(sizeof(typename M::WorkStates));
   m->inputs = allocate(sizeof(typename M::ExternalInputs));
   m->outputs = allocate(sizeof(typename M::ExternalOutputs));
@@ -203,12 +218,14 @@ template <class M>
 int32_t buildVariableTable(SimModel* m, VariableTable* table) {
   table->integers = nullptr;
   table->booleans = nullptr;
+  table->strings = nullptr;
+  table->numStrings = 0;
   if (m->errorStatus != nullptr) return 0;
   const std::span<const VariableDef> defs = M::variables();
   const VariableCounts counts = countVariables(defs);
-  VariableEntry** arrays[] = {&table->reals, &table->integers, &table->booleans};
-  const uint32_t sizes[] = {counts.reals, counts.integers, counts.booleans};
-  for (int t = 0; t < 3; ++t) {
+  VariableEntry** arrays[] = {&table->reals, &table->integers, &table->booleans, &table->strings};
+  const uint32_t sizes[] = {counts.reals, counts.integers, counts.booleans, counts.strings};
+  for (int t = 0; t < 4; ++t) {
     *arrays[t] = nullptr;
     if (sizes[t] == 0) continue;
     *arrays[t] = static_cast<VariableEntry*>(std::calloc(sizes[t], sizeof(VariableEntry)));
@@ -217,14 +234,15 @@ int32_t buildVariableTable(SimModel* m, VariableTable* table) {
   table->numReals = counts.reals;
   table->numIntegers = counts.integers;
   table->numBooleans = counts.booleans;
+  table->numStrings = counts.strings;
 
-  uint32_t next[3] = {0, 0, 0};
+  uint32_t next[4] = {0, 0, 0, 0};
   for (const VariableDef& d : defs) {
-    void* record = d.causality == Causality::input    ? m->inputs
-                   : d.causality == Causality::output ? m->outputs
-                                                      : m->parameters;
+    void* record = d.causality == Causality::input       ? m->inputs
+                   : d.causality == Causality::parameter ? m->parameters
+                                                         : m->outputs;
     const int t = static_cast<int>(baseTypeOf(d.dataType));
-    const std::size_t size = d.dataType == typeBoolean ? 1 : d.dataType == typeUInt32 ? 4 : 8;
+    const std::size_t size = storageSizeOf(d.dataType);
     for (uint32_t e = 0; e < d.count; ++e) {
       VariableEntry& entry = (*arrays[t])[next[t]++];
       entry.address = static_cast<unsigned char*>(record) + d.offset + e * size;
@@ -234,28 +252,108 @@ int32_t buildVariableTable(SimModel* m, VariableTable* table) {
   return 1;
 }
 
-// The largest value of each integer parameter, by integer value reference.
+// The definition holding integer value reference vr, and the element of it that vr names.
 template <class M>
-uint32_t integerMaximum(uint32_t vr) {
+const VariableDef* integerDefinition(uint32_t vr, uint32_t& element) {
   uint32_t next = 0;
   for (const VariableDef& d : M::variables()) {
     if (baseTypeOf(d.dataType) != BaseType::integer) continue;
-    if (vr < next + d.count) return d.maxValue;
+    if (vr < next + d.count) {
+      element = vr - next;
+      return &d;
+    }
     next += d.count;
   }
-  return 0;
+  return nullptr;
+}
+
+// The largest value a write may store in integer value reference vr; only parameters are
+// limited.
+template <class M>
+uint32_t integerMaximum(uint32_t vr) {
+  uint32_t element = 0;
+  const VariableDef* d = integerDefinition<M>(vr, element);
+  return d != nullptr && d->causality == Causality::parameter ? d->maxValue : noIntegerLimit;
+}
+
+// Judges every write of one set call before any is made, in two passes. First each value
+// against its element's declared maximum: the first element outside it is refused. Then the
+// model's rule, which ties elements of one map together (a stride with the other stride, a last
+// index with the other last index): it sees the parameter record as the whole call would leave
+// it, so each value is judged with the final values of the other elements the call writes and the
+// current values of the rest, and the first element whose combination leaves a table is refused.
+// (A reference written twice in one call has each of its values judged that way.)
+template <class M>
+const char* checkIntegerWrites(SimModel* m, const uint32_t* vr, const int32_t* value,
+                               std::size_t count, std::size_t* refused) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (static_cast<uint32_t>(value[i]) > integerMaximum<M>(vr[i])) {
+      *refused = i;
+      return "the value is above the largest one the table allows";
+    }
+  }
+  using Parameters = typename M::ModelParameters;
+  if constexpr (requires(const Parameters& p) { M::integerWriteError(p, 0u, 0u); }) {
+    if (count == 0) return nullptr;
+    Parameters after;
+    std::memcpy(static_cast<void*>(&after), m->parameters, sizeof(Parameters));
+    for (std::size_t i = 0; i < count; ++i) {
+      uint32_t element = 0;
+      const VariableDef* d = integerDefinition<M>(vr[i], element);
+      if (d == nullptr || d->causality != Causality::parameter) continue;
+      std::memcpy(reinterpret_cast<unsigned char*>(&after) + d->offset + element * sizeof(uint32_t),
+                  &value[i], sizeof(uint32_t));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+      const char* reason = M::integerWriteError(after, vr[i], static_cast<uint32_t>(value[i]));
+      if (reason != nullptr) {
+        *refused = i;
+        return reason;
+      }
+    }
+  }
+  return nullptr;
+}
+
+// The entries of a model that acts at communication points; null for the others.
+template <class M>
+const char* modelCommunicationStep(SimModel* m, double tc, double hc) {
+  typename M::Data d(*m);
+  return M::communicationStep(d, tc, hc);
 }
 
 template <class M>
-const char* checkIntegerWrite(SimModel* m, uint32_t vr, uint32_t value) {
-  if (value > integerMaximum<M>(vr)) return "the value is above the largest one the table allows";
-  if constexpr (requires(const typename M::ModelParameters& p) {
-                  M::integerWriteError(p, vr, value);
-                }) {
-    return M::integerWriteError(*static_cast<const typename M::ModelParameters*>(m->parameters), vr,
-                                value);
+const char* modelPrepare(SimModel* m, const char** note) {
+  typename M::Data d(*m);
+  return M::prepare(d, note);
+}
+
+template <class M>
+void modelSetResourceFolder(SimModel* m, const char* folder) {
+  typename M::Data d(*m);
+  M::setResourceFolder(d, folder);
+}
+
+template <class M>
+void registerCommunicationPointEntries(ModelInterface* mi) {
+  using D = typename M::Data;
+  mi->setResourceFolder = nullptr;
+  mi->prepare = nullptr;
+  mi->communicationStep = nullptr;
+  mi->outputsFollowInputs = 0;
+  if constexpr (requires(D& d) { M::communicationStep(d, 0.0, 0.0); }) {
+    static_assert(M::numContinuousStates == 0, "a model with states takes fixed steps");
+    mi->communicationStep = &modelCommunicationStep<M>;
   }
-  return nullptr;
+  if constexpr (requires(D& d, const char** note) { M::prepare(d, note); }) {
+    mi->prepare = &modelPrepare<M>;
+  }
+  if constexpr (requires(D& d) { M::setResourceFolder(d, ""); }) {
+    mi->setResourceFolder = &modelSetResourceFolder<M>;
+  }
+  if constexpr (requires { M::outputsFollowInputs; }) {
+    mi->outputsFollowInputs = M::outputsFollowInputs ? 1 : 0;
+  }
 }
 
 template <class M>
@@ -298,7 +396,10 @@ int32_t registerFunctions(ModelInterface* mi) {
   mi->writeBoolean = &writeBoolean;
   mi->buildVariableTable = &buildVariableTable<M>;
   mi->freeVariableTable = &freeVariableTable;
-  mi->checkIntegerWrite = &checkIntegerWrite<M>;
+  mi->checkIntegerWrites = &checkIntegerWrites<M>;
+  mi->readString = &readString;
+  mi->writeString = &writeString;
+  registerCommunicationPointEntries<M>(mi);
   return 1;
 }
 

@@ -12,9 +12,10 @@
 
 namespace runtime {
 
-// Where a variable lives: inputs in ExternalInputs, outputs in ExternalOutputs, parameters in
+// Where a variable lives: inputs in ExternalInputs, outputs and calculated parameters (values
+// the model works out from its parameters at initialisation) in ExternalOutputs, parameters in
 // ModelParameters.
-enum class Causality : uint8_t { input, output, parameter };
+enum class Causality : uint8_t { input, output, parameter, calculatedParameter };
 
 struct VariableDef {
   const char* name;
@@ -29,12 +30,17 @@ struct VariableDef {
   uint32_t maxValue;    // integer parameters: the largest value a write may store
 };
 
+// The maximum of an integer parameter that takes any value: every 32-bit pattern may be stored
+// and reads back as written, and the model description declares no limits.
+inline constexpr uint32_t noIntegerLimit = 0xFFFFFFFFu;
+
 template <class T>
 constexpr int32_t dataTypeOf() {
   using E = std::remove_all_extents_t<T>;
   if constexpr (std::is_same_v<E, double>) return typeDouble;
   else if constexpr (std::is_same_v<E, uint32_t>) return typeUInt32;
   else if constexpr (std::is_same_v<E, uint8_t> || std::is_same_v<E, bool>) return typeBoolean;
+  else if constexpr (std::is_same_v<E, StringStorage>) return typeString;
   else static_assert(sizeof(E) == 0, "unsupported variable storage type");
 }
 
@@ -50,12 +56,23 @@ constexpr int32_t firstIndexOf() {
 }
 
 // The FMI base type a storage type belongs to, which selects the value-reference numbering.
-enum class BaseType : uint8_t { real, integer, boolean };
+enum class BaseType : uint8_t { real, integer, boolean, string };
 
 constexpr BaseType baseTypeOf(int32_t dataType) {
   if (dataType <= typeSingle) return BaseType::real;
   if (dataType == typeBoolean) return BaseType::boolean;
+  if (dataType == typeString) return BaseType::string;
   return BaseType::integer;
+}
+
+// Bytes one element of a storage type takes in its record.
+constexpr std::size_t storageSizeOf(int32_t dataType) {
+  switch (dataType) {
+    case typeBoolean: return 1;
+    case typeUInt32: return 4;
+    case typeString: return sizeof(StringStorage);
+    default: return 8;
+  }
 }
 
 // Element counts of the three value-reference arrays that a definition table produces.
@@ -63,6 +80,7 @@ struct VariableCounts {
   uint32_t reals = 0;
   uint32_t integers = 0;
   uint32_t booleans = 0;
+  uint32_t strings = 0;
 };
 
 constexpr VariableCounts countVariables(std::span<const VariableDef> defs) {
@@ -72,6 +90,7 @@ constexpr VariableCounts countVariables(std::span<const VariableDef> defs) {
       case BaseType::real: n.reals += d.count; break;
       case BaseType::integer: n.integers += d.count; break;
       case BaseType::boolean: n.booleans += d.count; break;
+      case BaseType::string: n.strings += d.count; break;
     }
   }
   return n;
@@ -96,6 +115,8 @@ constexpr VariableCounts countVariables(std::span<const VariableDef> defs) {
   SIM_VARIABLE(::runtime::Causality::parameter, Record, field, unit, description, nullptr, 0)
 #define SIM_INTEGER_PARAMETER(Record, field, maxValue, description) \
   SIM_VARIABLE(::runtime::Causality::parameter, Record, field, "", description, nullptr, maxValue)
+#define SIM_CALCULATED_PARAMETER(Record, field, unit, description) \
+  SIM_VARIABLE(::runtime::Causality::calculatedParameter, Record, field, unit, description, nullptr, 0)
 
 // Definition of one element of an array parameter, for maps that list elements one by one.
 #define SIM_PARAMETER_ELEMENT(Record, field, index, unit, description, maxValue)               \

@@ -78,10 +78,24 @@ void writeBoolean(const VariableEntry* entry, int32_t value) {
   if (entry->dataType == typeBoolean) store<uint8_t>(entry, value == 1 ? 1 : 0);
 }
 
+const char* readString(const VariableEntry* entry) {
+  if (entry->dataType != typeString) return "";
+  return static_cast<const StringStorage*>(entry->address)->text;
+}
+
+bool writeString(const VariableEntry* entry, const char* value) {
+  if (entry->dataType != typeString) return false;
+  const std::size_t length = std::strlen(value);
+  if (length >= stringCapacity) return false;
+  std::memcpy(static_cast<StringStorage*>(entry->address)->text, value, length + 1);
+  return true;
+}
+
 void freeVariableTable(VariableTable* table) {
   std::free(table->reals);
   std::free(table->integers);
   std::free(table->booleans);
+  std::free(table->strings);
 }
 
 }  // namespace runtime

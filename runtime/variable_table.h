@@ -18,6 +18,14 @@ enum DataType : int32_t {
   typeInt32 = 6,
   typeUInt32 = 7,
   typeBoolean = 8,
+  typeString = 9,  // a StringStorage: a terminated text of at most stringCapacity - 1 bytes
+};
+
+// Storage of a String variable inside a model record: fixed, so that the record stays a plain
+// block that can be copied and freed as a whole.
+inline constexpr std::size_t stringCapacity = 4096;
+struct StringStorage {
+  char text[stringCapacity];
 };
 
 using EnumOnWrite = int32_t (*)(int32_t value, int32_t stored, int32_t* ok);
@@ -39,6 +47,8 @@ struct VariableTable {
   uint32_t numReals;
   uint32_t numIntegers;
   uint32_t numBooleans;
+  VariableEntry* strings;  // null, with numStrings 0, in a model without String variables
+  uint32_t numStrings;
 };
 
 double readReal(const VariableEntry* entry);
@@ -47,8 +57,14 @@ uint8_t readBoolean(const VariableEntry* entry);
 void writeReal(const VariableEntry* entry, double value);
 void writeInteger(const VariableEntry* entry, int32_t value, int32_t* ok);
 void writeBoolean(const VariableEntry* entry, int32_t value);
+// The stored text of a String entry ("" for any other type). The pointer stays valid until the
+// variable is written again.
+const char* readString(const VariableEntry* entry);
+// Stores a copy of `value`; false, storing nothing, when it does not fit or the entry is not a
+// String.
+bool writeString(const VariableEntry* entry, const char* value);
 
-// Frees the three arrays (null pointers allowed); does not clear them.
+// Frees the arrays (null pointers allowed); does not clear them.
 void freeVariableTable(VariableTable* table);
 
 }  // namespace runtime

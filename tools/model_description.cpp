@@ -67,7 +67,7 @@ bool writeModelDescription(std::ostream& out, const DescribedModel& model) {
 
   // Expand the definitions into scalars with their value references.
   std::vector<Scalar> scalars;
-  uint32_t next[3] = {0, 0, 0};
+  uint32_t next[4] = {0, 0, 0, 0};
   for (const VariableDef& d : model.variables) {
     const int t = static_cast<int>(runtime::baseTypeOf(d.dataType));
     for (uint32_t e = 0; e < d.count; ++e) {
@@ -119,27 +119,34 @@ bool writeModelDescription(std::ostream& out, const DescribedModel& model) {
       << "\"/>\n";
 
   out << "  <ModelVariables>\n";
-  const runtime::VariableEntry* arrays[3] = {mi.variables.reals, mi.variables.integers,
-                                             mi.variables.booleans};
+  const runtime::VariableEntry* arrays[4] = {mi.variables.reals, mi.variables.integers,
+                                             mi.variables.booleans, mi.variables.strings};
   for (const Scalar& s : scalars) {
     const VariableDef& d = *s.def;
     const BaseType type = runtime::baseTypeOf(d.dataType);
-    const char* causality = d.causality == Causality::input    ? "input"
-                            : d.causality == Causality::output ? "output"
-                                                               : "parameter";
-    const char* variability = d.causality == Causality::parameter ? "tunable"
-                              : type == BaseType::real            ? "continuous"
-                                                                  : "discrete";
+    const char* causality = d.causality == Causality::input                 ? "input"
+                            : d.causality == Causality::output              ? "output"
+                            : d.causality == Causality::calculatedParameter ? "calculatedParameter"
+                                                                            : "parameter";
+    // A String parameter names what the model reads at initialisation, and a calculated
+    // parameter is worked out there: neither changes afterwards.
+    const char* variability =
+        d.causality == Causality::calculatedParameter ? "fixed"
+        : d.causality == Causality::parameter         ? (type == BaseType::string ? "fixed" : "tunable")
+        : type == BaseType::real                      ? "continuous"
+                                                      : "discrete";
     out << "    <!-- index " << s.index << " -->\n";
     out << "    <ScalarVariable name=\"" << escape(s.name) << "\" valueReference=\""
         << s.valueReference << "\" description=\"" << escape(d.description)
         << "\" causality=\"" << causality << "\" variability=\"" << variability << '"';
     if (d.causality == Causality::parameter) out << " initial=\"exact\"";
-    if (d.causality == Causality::output) out << " initial=\"calculated\"";
+    if (d.causality == Causality::output || d.causality == Causality::calculatedParameter) {
+      out << " initial=\"calculated\"";
+    }
     out << ">\n      ";
 
     const runtime::VariableEntry* entry = &arrays[static_cast<int>(type)][s.valueReference];
-    const bool hasStart = d.causality != Causality::output;
+    const bool hasStart = d.causality == Causality::input || d.causality == Causality::parameter;
     switch (type) {
       case BaseType::real:
         out << "<Real";
@@ -148,14 +155,22 @@ bool writeModelDescription(std::ostream& out, const DescribedModel& model) {
         break;
       case BaseType::integer: {
         int32_t ok = 1;
-        const uint32_t value = static_cast<uint32_t>(mi.readInteger(entry, &ok));
-        out << "<Integer min=\"0\" max=\"" << d.maxValue << '"';
+        const int32_t value = mi.readInteger(entry, &ok);
+        out << "<Integer";
+        // The range of an integer parameter is what its guard lets a write store.
+        if (d.causality == Causality::parameter && d.maxValue != runtime::noIntegerLimit) {
+          out << " min=\"0\" max=\"" << d.maxValue << '"';
+        }
         if (hasStart) out << " start=\"" << value << '"';
         break;
       }
       case BaseType::boolean:
         out << "<Boolean";
         if (hasStart) out << " start=\"" << (mi.readBoolean(entry) != 0 ? "true" : "false") << '"';
+        break;
+      case BaseType::string:
+        out << "<String";
+        if (hasStart) out << " start=\"" << escape(mi.readString(entry)) << '"';
         break;
     }
     out << "/>\n    </ScalarVariable>\n";
@@ -194,7 +209,9 @@ bool writeModelDescription(std::ostream& out, const DescribedModel& model) {
   }
   out << "    </Outputs>\n    <InitialUnknowns>\n";
   for (const Scalar& s : scalars) {
-    if (s.def->causality == Causality::output) out << "      <Unknown index=\"" << s.index << "\"/>\n";
+    if (s.def->causality == Causality::output || s.def->causality == Causality::calculatedParameter) {
+      out << "      <Unknown index=\"" << s.index << "\"/>\n";
+    }
   }
   out << "    </InitialUnknowns>\n  </ModelStructure>\n</fmiModelDescription>\n";
   return static_cast<bool>(out);

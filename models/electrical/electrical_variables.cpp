@@ -10,8 +10,8 @@ namespace {
 using P = ModelParameters;
 constexpr const char* noEffect = "stored and reachable, read by no equation";
 constexpr const char* selector = "power-figure selector; no output or state depends on it";
-// Integer elements that no lookup reads: any value of the declared range is harmless.
-constexpr uint32_t unreadMax = 2147483647;
+// Integer elements that no lookup reads take any value.
+constexpr uint32_t unreadMax = runtime::noIntegerLimit;
 
 #define ELECTRICAL_INTEGER(field, index, maxValue, description) \
   SIM_PARAMETER_ELEMENT(P, field, index, "", description, maxValue)
@@ -127,7 +127,7 @@ constexpr runtime::VariableDef variableDefs[] = {
 
     // Integers: the strides of the running and the cap map lookup are read (elements 1 and 2);
     // the largest values keep the lookup inside the map with the other stride at 0, and a write
-    // is also refused when it would leave the map with the other stride's current value.
+    // is also refused when it would leave the map with the other stride's value after the call.
     ELECTRICAL_INTEGER(dragStrides, 0, unreadMax, "drag-torque map, speed stride (not read)"),
     ELECTRICAL_INTEGER(
         dragStrides, 1, maxCurrentStride,

@@ -74,7 +74,8 @@ class ModelHarness {
   }
   // Writes as the interface layer does: through the model's guard first; false when refused.
   bool setInteger(uint32_t vr, int32_t value) {
-    if (mi_.checkIntegerWrite(mi_.model, vr, static_cast<uint32_t>(value)) != nullptr) return false;
+    std::size_t refused = 0;
+    if (mi_.checkIntegerWrites(mi_.model, &vr, &value, 1, &refused) != nullptr) return false;
     int32_t ok = 0;
     mi_.writeInteger(&mi_.variables.integers[vr], value, &ok);
     return true;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -223,7 +225,13 @@ TEST_F(Electrical, ParametersMarkedNoEffectChangeNothing) {
       if (disturb && i == 100) {
         for (fmi2ValueReference vr : noEffectReals)
           u->setReal(vr, vr % 2 == 0 ? std::nan("") : 1e6);
-        for (fmi2ValueReference vr : unreadIntegers) EXPECT_EQ(u->setInteger(vr, 0), fmi2OK);
+        for (fmi2ValueReference vr : unreadIntegers) {
+          // Any value, negative ones included, is stored and reads back as written.
+          for (int value : {-1, INT32_MIN, INT32_MAX, -5}) {
+            EXPECT_EQ(u->setInteger(vr, value), fmi2OK) << vr << " = " << value;
+            EXPECT_EQ(u->getInteger(vr), value) << vr;
+          }
+        }
       }
       EXPECT_EQ(u->doStep(h), fmi2OK);
       for (double v : readOutputs(*u)) values.push_back(v);
@@ -266,7 +274,14 @@ TEST_F(Electrical, NaNLimitsAreIgnoredAndNaNInputsPropagate) {
 }
 
 // The name of the scalar variable with value reference `vr` of `type` in a model description.
-std::string scalarName(const std::string& xml, fmi2ValueReference vr, const std::string& type) {
+// The type element (<Real ... /> and so on) of the scalar variable with a value reference of a
+// type in a model description, and the name of that variable; empty when there is none.
+struct Scalar {
+  std::string name;
+  std::string element;
+};
+
+Scalar scalarOf(const std::string& xml, fmi2ValueReference vr, const std::string& type) {
   const std::string reference = "\" valueReference=\"" + std::to_string(vr) + "\"";
   for (std::size_t at = xml.find(reference); at != std::string::npos;
        at = xml.find(reference, at + 1)) {
@@ -274,9 +289,14 @@ std::string scalarName(const std::string& xml, fmi2ValueReference vr, const std:
     const std::size_t element = xml.find('<', close);
     if (element == std::string::npos || xml.compare(element + 1, type.size(), type) != 0) continue;
     const std::size_t name = xml.rfind("name=\"", at);
-    return xml.substr(name + 6, at - (name + 6));
+    return {xml.substr(name + 6, at - (name + 6)),
+            xml.substr(element, xml.find("/>", element) - element)};
   }
-  return std::string();
+  return {};
+}
+
+std::string scalarName(const std::string& xml, fmi2ValueReference vr, const std::string& type) {
+  return scalarOf(xml, vr, type).name;
 }
 
 TEST_F(Electrical, ValueReferencesReadTheStoredDefaults) {
@@ -315,6 +335,13 @@ TEST_F(Electrical, ValueReferencesReadTheStoredDefaults) {
   EXPECT_EQ(scalarName(xml, 0, "Integer"), "dragStrides[1]");
   EXPECT_EQ(scalarName(xml, 3, "Integer"), "dragMaxIndex[1]");
   EXPECT_EQ(scalarName(xml, 11, "Integer"), "dragCapMaxIndex[3]");
+  // Only the read strides declare limits.
+  auto integerElement = [&xml](fmi2ValueReference vr) { return scalarOf(xml, vr, "Integer").element; };
+  for (fmi2ValueReference vr : {0, 3, 4, 5, 6, 9, 10, 11}) {
+    EXPECT_TRUE(integerElement(vr).starts_with("<Integer start=")) << integerElement(vr);
+  }
+  EXPECT_EQ(integerElement(1), "<Integer min=\"0\" max=\"57\" start=\"18\"");
+  EXPECT_EQ(integerElement(8), "<Integer min=\"0\" max=\"315\" start=\"216\"");
 }
 
 // The read strides s1 (current) and s2 (voltage) of each map lookup must keep its highest read,
@@ -351,6 +378,28 @@ TEST_F(Electrical, StrideWritesThatWouldLeaveTheMapAreRefused) {
     }
     for (const auto& [vr, value] : stored) EXPECT_EQ(u->getInteger(vr), value) << vr;
   }
+}
+
+// The two read strides of a lookup may move together in one call: each value is judged with the
+// other stride as the call leaves it.
+TEST_F(Electrical, BothStridesOfALookupMoveInOneCall) {
+  auto u = instance();
+  auto set = [&u](std::initializer_list<fmi2ValueReference> vr, std::initializer_list<int> values) {
+    return unit->library().fmi2SetInteger(u->component(), std::data(vr), vr.size(),
+                                          std::data(values));
+  };
+  // 57 with the voltage stride 216 would leave the map, with 1 it does not.
+  EXPECT_EQ(set({currentStride, voltageStride}, {57, 1}), fmi2OK);
+  EXPECT_EQ(set({capVoltageStride, capCurrentStride}, {1, 57}), fmi2OK);
+  EXPECT_EQ(u->getInteger(currentStride), 57);
+  EXPECT_EQ(u->getInteger(capVoltageStride), 1);
+  // Back to the defaults in either order; a pair that leaves the map refuses both.
+  EXPECT_EQ(set({voltageStride, currentStride}, {216, 18}), fmi2OK);
+  EXPECT_EQ(set({capCurrentStride, capVoltageStride}, {18, 217}), fmi2Error);
+  EXPECT_EQ(u->getInteger(capCurrentStride), 57);
+  EXPECT_EQ(u->getInteger(capVoltageStride), 1);
+  EXPECT_EQ(u->getInteger(currentStride), 18);
+  EXPECT_EQ(u->getInteger(voltageStride), 216);
 }
 
 TEST_F(Electrical, RefusedStrideWritesLeaveTheModelUntouched) {

@@ -76,6 +76,17 @@ TEST_F(Lifecycle, RefusedInstantiationsReturnNull) {
   EXPECT_EQ(log.last()->status, fmi2Error);
   EXPECT_EQ(log.last()->message, "Invalid fmuResourceLocation <URI:FILE:///E:/x>. Expected "
                                  "format: 'file:///absolute/path/resources'");
+  // A location too long for the path buffer: its decoded length first, then the same refusal.
+  log.clear();
+  const std::string tooLong = "file:///tmp/" + std::string(254, 'd') + "/resources";
+  EXPECT_EQ(instantiate("chassis", guid.c_str(), tooLong.c_str()), nullptr);
+  ASSERT_EQ(log.messages.size(), 2u);
+  EXPECT_EQ(log.messages[0].status, fmi2Error);
+  EXPECT_EQ(log.messages[0].message,
+            "The resource path decoded from fmuResourceLocation has 268 characters; at most 261 "
+            "fit");
+  EXPECT_EQ(log.messages[1].message, "Invalid fmuResourceLocation <URI:" + tooLong +
+                                         ">. Expected format: 'file:///absolute/path/resources'");
   log.clear();
   EXPECT_EQ(instantiate("chassis", guid.c_str(), nullptr), nullptr);
   EXPECT_EQ(log.last()->message, "Invalid fmuResourceLocation <URI:>. Expected format: "

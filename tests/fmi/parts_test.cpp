@@ -53,7 +53,11 @@ TEST(Identity, WorkedExampleText) {
 // The decoded path, or "<refused>".
 std::string decode(const std::string& location) {
   char path[fmi::resourcePathSize];
-  return fmi::decodeResourceLocation(location.c_str(), path) ? std::string(path) : "<refused>";
+  std::size_t length = 0;
+  return fmi::decodeResourceLocation(location.c_str(), path, length) ==
+                 fmi::LocationDecoding::accepted
+             ? std::string(path)
+             : "<refused>";
 }
 
 TEST(ResourceLocation, DecodesFileUris) {
@@ -89,7 +93,15 @@ TEST(ResourceLocation, PathMustFitItsBufferWithoutOverflow) {
     char after[16];
   } g;
   std::memset(&g, 'g', sizeof g);
-  EXPECT_FALSE(fmi::decodeResourceLocation(("file:///" + std::string(300, 'p')).c_str(), g.path));
+  std::size_t length = 0;
+  EXPECT_EQ(fmi::decodeResourceLocation(("file:///" + std::string(300, 'p') + "%2F").c_str(),
+                                        g.path, length),
+            fmi::LocationDecoding::tooLong);
+  EXPECT_EQ(length, 300u);
+  // A malformed location stays malformed, however long.
+  EXPECT_EQ(fmi::decodeResourceLocation(("file:///" + std::string(300, 'p') + "%2").c_str(), g.path,
+                                        length),
+            fmi::LocationDecoding::malformed);
   EXPECT_EQ(std::string(g.after, sizeof g.after), std::string(16, 'g'));
   EXPECT_EQ(std::string(g.before, sizeof g.before), std::string(16, 'g'));
 }

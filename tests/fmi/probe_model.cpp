@@ -69,8 +69,15 @@ int32_t buildVariableTable(runtime::SimModel* m, runtime::VariableTable* table) 
   return 1;
 }
 
-const char* checkIntegerWrite(runtime::SimModel*, uint32_t vr, uint32_t value) {
-  return vr == guardedInteger && value > 10 ? "the table has eleven rows" : nullptr;
+const char* checkIntegerWrites(runtime::SimModel*, const uint32_t* vr, const int32_t* value,
+                               std::size_t count, std::size_t* refused) {
+  for (std::size_t i = 0; i < count; ++i) {
+    if (vr[i] == guardedInteger && static_cast<uint32_t>(value[i]) > 10) {
+      *refused = i;
+      return "the table has eleven rows";
+    }
+  }
+  return nullptr;
 }
 
 void freeVariableTable(runtime::VariableTable* table) {
@@ -136,7 +143,7 @@ int32_t registerFunctions(runtime::ModelInterface* mi) {
   mi->createModel = &probe::createModel;
   mi->registerSimulationData = &probe::registerSimulationData;
   mi->buildVariableTable = &probe::buildVariableTable;
-  mi->checkIntegerWrite = &probe::checkIntegerWrite;
+  mi->checkIntegerWrites = &probe::checkIntegerWrites;
   mi->freeVariableTable = &probe::freeVariableTable;
   mi->terminateModel = &probe::terminateModel;
   mi->destroyIntegrationData = &probe::destroyIntegrationData;

@@ -6,6 +6,7 @@
 
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "tests/hardening/unit_catalogue.h"
 #include "tests/support/unit_library.h"
@@ -124,6 +125,46 @@ TEST_P(References, EveryDeclaredReferenceIsAccepted) {
     } else if (v.type == "Boolean") {
       EXPECT_EQ(library.fmi2GetBoolean(unit.component(), &v.vr, 1, &integer), fmi2OK);
     }
+  }
+}
+
+// A set call with one integer value that the unit refuses (a map index or stride that would let
+// a lookup leave its table) writes none of its values, also those before the refused one, and
+// names the first refused element. Per unit with such parameters: a call whose other values are
+// each accepted.
+struct RefusedIntegerCall {
+  const char* unit;
+  std::vector<fmi2ValueReference> vr;
+  std::vector<fmi2Integer> values;
+  std::size_t refused;  // the element the message names
+};
+
+const RefusedIntegerCall refusedIntegerCalls[] = {
+    {"KADMIR", {0, 1, 3, 2}, {1, 3, 8, 0}, 2},   // torque map: 8 speed breakpoints
+    {"Driver", {1, 0, 2}, {3, 49, 2}, 1},        // pedal map: 49 torque breakpoints
+    {"ZORVEL", {0, 1, 2}, {-5, 58, 0}, 1},       // 17 + 11 x 58 is past the 648 entries
+};
+
+TEST_P(References, ARefusedIntegerValueRefusesTheWholeCall) {
+  for (const RefusedIntegerCall& call : refusedIntegerCalls) {
+    if (call.unit != std::string(GetParam().name)) continue;
+    std::vector<fmi2Integer> before;
+    for (fmi2ValueReference vr : call.vr) before.push_back(unit.getInteger(vr));
+    unit.log().clear();
+    EXPECT_EQ(library.fmi2SetInteger(unit.component(), call.vr.data(), call.vr.size(),
+                                     call.values.data()),
+              fmi2Error);
+    for (std::size_t i = 0; i < call.vr.size(); ++i) {
+      EXPECT_EQ(unit.getInteger(call.vr[i]), before[i]) << "value reference " << call.vr[i];
+    }
+    ASSERT_EQ(unit.log().messages.size(), 1u);
+    EXPECT_EQ(unit.log().messages[0].message.rfind(
+                  "The value " + std::to_string(call.values[call.refused]) +
+                      " is not accepted for the Integer variable with value reference " +
+                      std::to_string(call.vr[call.refused]) + ": ",
+                  0),
+              0u)
+        << unit.log().messages[0].message;
   }
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
+#include <vector>
 
 #include "tests/runtime/test_model.h"
 
@@ -160,10 +162,20 @@ TEST(VariableTable, FreeingReleasesOnlyTheArraysThatExist) {
 
 TEST(IntegerGuard, RefusesValuesAboveTheMaximumAndThoseTheModelRejects) {
   test_model::Driven m;
-  EXPECT_EQ(m.mi.checkIntegerWrite(m.mi.model, 0, 9), nullptr);
-  EXPECT_NE(m.mi.checkIntegerWrite(m.mi.model, 0, 10), nullptr);
-  EXPECT_NE(m.mi.checkIntegerWrite(m.mi.model, 0, 4294967295u), nullptr);
-  EXPECT_STREQ(m.mi.checkIntegerWrite(m.mi.model, 0, 5), "five is refused");
+  auto check = [&m](std::initializer_list<int32_t> values, std::size_t* refused) {
+    const std::vector<uint32_t> vr(values.size(), 0);
+    return m.mi.checkIntegerWrites(m.mi.model, vr.data(), std::data(values), values.size(), refused);
+  };
+  std::size_t refused = 99;
+  EXPECT_EQ(check({9, 0}, &refused), nullptr);
+  EXPECT_EQ(check({}, &refused), nullptr);
+  EXPECT_EQ(refused, 99u);
+  EXPECT_NE(check({-1}, &refused), nullptr);
+  // The element named: the first one above its maximum, else the first the model's rule refuses.
+  EXPECT_STREQ(check({9, 5, 0}, &refused), "five is refused");
+  EXPECT_EQ(refused, 1u);
+  EXPECT_STREQ(check({5, 1, 10}, &refused), "the value is above the largest one the table allows");
+  EXPECT_EQ(refused, 2u);
 }
 
 }  // namespace

@@ -1,0 +1,64 @@
+// Drive cycle files: a speed trace over time, read into a CycleTrace, and the target speed and
+// phase at any time. Standard library only, so that the drive cycle unit and the master read
+// cycles with one reader.
+//
+// The format: one row per line, time in seconds then speed, separated by ',' ';' or a tab (the
+// first row decides; with ';' or a tab a decimal comma is read as a point); an optional third
+// field names the phase the row begins or belongs to (a row without it stays in the phase of the
+// row before). An optional header line comes first: its speed column may name the unit,
+// km/h (the default), mph or m/s, as in `time_s,speed_kmh`, `time,speed[mph]` or
+// `t;v (m/s)`. '#' starts a comment, to the end of the line; blank lines are skipped. A time
+// stamp may repeat (a step change of the speed: the later row holds from that time on) but
+// never go back. A first time other than 0 is shifted to 0, with a note.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace drive_cycle {
+
+struct CycleTrace {
+  std::vector<double> time;      // s, from 0, never decreasing
+  std::vector<double> speedKmh;  // km/h, finite and not negative
+  std::vector<std::string> phaseNames;  // in order of first appearance; empty without phases
+  std::vector<int> phaseOfRow;   // per row: index into phaseNames, or -1 without phases
+  std::string source;            // the file the trace came from
+  std::vector<std::string> notes;  // what the reader changed (a shifted start), for the log
+
+  double duration() const { return time.back(); }
+  // Trapezoid of the speed over time, in km.
+  double distanceKm() const;
+  // The row that starts the segment holding time t: the last row whose time is not after t (the
+  // later of repeated time stamps), 0 before the start, the last row at or after the end.
+  std::size_t rowAt(double t) const;
+  // The speed at time t: linear between rows, the first speed before the start, the last one
+  // from the end on.
+  double speedAt(double t) const;
+  // The 1-based phase number at time t; 0 for a trace without phases.
+  int phaseAt(double t) const;
+};
+
+// A trace, or the reason why there is none: "<file>:<line>: <reason>" (or "<file>: <reason>"
+// for the file as a whole).
+struct CycleReadResult {
+  std::optional<CycleTrace> trace;
+  std::string error;
+};
+
+CycleReadResult parseCycle(std::istream& in, const std::string& source);
+CycleReadResult readCycle(const std::filesystem::path& file);
+
+// The file of a standard cycle name (`wltc`, `nedc`, `udds`, `ftp75`, `hwfet`, `us06`, in any
+// case), or null for any other name.
+const char* standardCycleFile(std::string_view name);
+
+// Where the cycle `name` is: an absolute path as it is; a standard name, or any other name, in
+// `folder`.
+std::filesystem::path resolveCycle(std::string_view name, const std::filesystem::path& folder);
+
+}  // namespace drive_cycle
