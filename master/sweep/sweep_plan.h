@@ -36,7 +36,9 @@ struct Plan {
   std::filesystem::path logFile(const PlannedCase& c) const { return dir / "logs" / (c.id + ".log"); }
   std::filesystem::path exitFile(const PlannedCase& c) const { return dir / "logs" / (c.id + ".exit"); }
   std::filesystem::path summaryFile(const PlannedCase& c) const { return caseFolder(c) / "summary.json"; }
-  // The run writes its folder whole or not at all: a summary means the case is done.
+  // The run writes its folder whole or not at all; its summary's status says whether the run
+  // went to its end ("ok", or "health-check-failed" with every result written) or not (an
+  // interrupted run keeps a partial folder, which a rerun replaces).
   bool complete(const PlannedCase& c) const;
 };
 

@@ -75,7 +75,7 @@ const std::vector<std::string>& phaseFigureNames() {
 CaseResult readResult(const Plan& plan, const PlannedCase& c) {
   CaseResult r;
   r.figures.resize(figureNames().size());
-  if (!plan.complete(c)) {
+  if (!fs::is_regular_file(plan.summaryFile(c))) {
     r.exitCode = readExitCode(plan.exitFile(c));
     r.status = r.exitCode.empty() ? "not-run" : "failed";
     if (!r.exitCode.empty()) r.message = lastLine(plan.logFile(c));
@@ -109,9 +109,13 @@ Collected collect(const Plan& plan) {
   for (const PlannedCase& c : plan.cases) {
     results.push_back(readResult(plan, c));
     const CaseResult& r = results.back();
-    if (r.status == "not-run") ++collected.missing;
-    else if (r.status == "failed") ++collected.failed;
-    else ++collected.finished;
+    if (r.status == "not-run") {
+      ++collected.missing;
+    } else if (plan.complete(c)) {
+      ++collected.finished;
+    } else {
+      ++collected.failed;
+    }
     for (const auto& [name, values] : r.phases) {
       if (std::find(phases.begin(), phases.end(), name) == phases.end()) phases.push_back(name);
     }

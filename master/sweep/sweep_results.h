@@ -12,7 +12,9 @@
 namespace master::sweep {
 
 struct CaseResult {
-  std::string status;  // the run's own ("ok", "health-check-failed", ...), "failed" or "not-run"
+  // The run's own ("ok", "health-check-failed", "interrupted", ...), else "failed" (it left no
+  // summary) or "not-run".
+  std::string status;
   std::string exitCode;
   std::vector<std::string> figures;        // one per figureNames(), empty where absent
   std::vector<std::pair<std::string, std::vector<std::string>>> phases;  // name, phaseFigureNames()

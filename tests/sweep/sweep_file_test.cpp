@@ -1,15 +1,22 @@
 // The sweep file: refusals before any case runs (each naming the line), the cases a grid, a
 // list and a seeded sample make, and the Slurm array indices.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "master/error.h"
 #include "master/sweep/slurm_job.h"
 #include "master/sweep/sweep_cases.h"
 #include "master/sweep/sweep_check.h"
 #include "master/sweep/sweep_file.h"
+#include "master/sweep/sweep_plan.h"
 
 namespace master::sweep {
 namespace {
+
+namespace fs = std::filesystem;
 
 const char* const chassisDescription = R"(<?xml version="1.0" encoding="UTF-8"?>
 <fmiModelDescription fmiVersion="2.0" modelName="Chassis" guid="1">
@@ -104,6 +111,23 @@ TEST(SweepCases, GridListsAndSamples) {
   EXPECT_LT(a.cases[1].inputs[0].value.number, a.cases[2].inputs[0].value.number);
   EXPECT_NE(texts(expandCases(parseSweepFile(sampled + "", "s.toml")).cases[0]),
             texts(expandCases(parseSweepFile(std::string(sampled).replace(sampled.find("seed = 7"), 8, "seed = 8"), "s.toml")).cases[0]));
+}
+
+TEST(SweepPlan, OnlyARunThatWentToItsEndIsSkippedOnARerun) {
+  const fs::path dir = fs::temp_directory_path() / ("sweep-plan-test-" + std::to_string(getpid()));
+  const SweepFile file = parseSweepFile("[grid]\nstep = [0.01]\n", "s.toml");
+  const Plan plan = makePlan(file, expandCases(file), dir, "/bin/true");
+  const PlannedCase& c = plan.cases.front();
+  EXPECT_FALSE(plan.complete(c));
+  fs::create_directories(plan.caseFolder(c));
+  for (const auto& [status, complete] : std::vector<std::pair<std::string, bool>>{
+           {"ok", true}, {"health-check-failed", true}, {"interrupted", false}, {"error", false}}) {
+    std::ofstream(plan.summaryFile(c)) << "{\"exitCode\": 0, \"status\": \"" << status << "\"}";
+    EXPECT_EQ(plan.complete(c), complete) << status;
+  }
+  std::ofstream(plan.summaryFile(c)) << "{\"status\": \"ok\"";
+  EXPECT_FALSE(plan.complete(c)) << "a summary cut short";
+  fs::remove_all(dir);
 }
 
 TEST(SlurmJob, ArrayIndicesJoinRuns) {
