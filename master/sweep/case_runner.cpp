@@ -110,7 +110,7 @@ LocalRun runLocal(const Plan& plan, int jobs, bool progress) {
     ++run.ran;
     if (!failure.empty()) {
       ++run.failed;
-      bar.message(failure);
+      if (!stopSignal) bar.message(failure);  // after a stop, the cases it ended are no news
     }
     bar.update(run.ran, run.failed);
   }
