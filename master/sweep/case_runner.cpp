@@ -47,12 +47,14 @@ std::string finishCase(const Plan& plan, const PlannedCase& c, int exitCode) {
     std::ofstream out(plan.exitFile(c));
     out << exitCode << '\n';
   }
-  if (plan.complete(c)) return {};
+  return plan.complete(c) ? std::string() : failureLine(plan, c, std::to_string(exitCode));
+}
+
+std::string failureLine(const Plan& plan, const PlannedCase& c, const std::string& exitCode) {
   std::string why = lastLine(plan.logFile(c));
   if (why.empty()) why = "no output";
-  return "case " + std::to_string(c.index) + " (" + describe(plan, c) + ") failed with exit code " +
-         std::to_string(exitCode) + ": " + why + "\n  folder " + plan.caseFolder(c).string() + ", log " +
-         plan.logFile(c).string();
+  return "case " + std::to_string(c.index) + " (" + describe(plan, c) + ") failed with exit code " + exitCode +
+         ": " + why + "\n  folder " + plan.caseFolder(c).string() + ", log " + plan.logFile(c).string();
 }
 
 int runCase(const Plan& plan, std::size_t index) {

@@ -19,6 +19,9 @@ pid_t startCase(const Plan& plan, const PlannedCase& c);
 // (empty for exit 0 and 2, which leave results).
 std::string finishCase(const Plan& plan, const PlannedCase& c, int exitCode);
 
+// "case N (inputs) failed with exit code X: <the run's last line>" and its folder and log.
+std::string failureLine(const Plan& plan, const PlannedCase& c, const std::string& exitCode);
+
 // Runs one case to its end (what a Slurm array task does); returns its exit code.
 int runCase(const Plan& plan, std::size_t index);
 

@@ -48,7 +48,10 @@ fs::path defaultSystem() {
 
 std::string selfExecutable() { return fs::read_symlink("/proc/self/exe").string(); }
 
-int report(const Plan& plan, const Collected& collected) {
+int report(const Plan& plan, const Collected& collected, bool listFailures) {
+  if (listFailures) {
+    for (const std::string& line : collected.failures) std::fprintf(stderr, "%s\n", line.c_str());
+  }
   std::printf("%zu cases: %zu finished, %zu failed, %zu not run\n", plan.cases.size(), collected.finished,
               collected.failed, collected.missing);
   std::printf("Results: %s\n", collected.csv.c_str());
@@ -76,7 +79,7 @@ int runSweep(const SweepOptions& o) {
     }
     if (pending.empty()) {
       std::printf("Every case of the sweep is complete; nothing to submit.\n");
-      return report(plan, collect(plan));
+      return report(plan, collect(plan), true);
     }
     const std::string job = submitSlurm(plan, pending);
     std::printf("Submitted job array %s: %zu cases (%zu already complete)\n", job.c_str(), pending.size(),
@@ -92,7 +95,7 @@ int runSweep(const SweepOptions& o) {
     std::fprintf(stderr, "vehicle-sim: the sweep was interrupted; rerun it to run the cases left\n");
     return 130;
   }
-  return report(plan, collect(plan));
+  return report(plan, collect(plan), false);  // each failure was reported as it happened
 }
 
 // Runs `body`, turning its outcome into the exit code that ends the parse.
@@ -144,7 +147,7 @@ void addCommands(CLI::App& app) {
   collectCommand->callback([options] {
     finish([&] {
       const Plan plan = readPlan(options->collectDir);
-      return report(plan, collect(plan));
+      return report(plan, collect(plan), true);
     });
   });
 

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "master/error.h"
+#include "master/sweep/case_runner.h"
 #include "master/sweep/child_process.h"
 #include "master/sweep/sweep_plots.h"
 
@@ -115,6 +116,7 @@ Collected collect(const Plan& plan) {
       ++collected.finished;
     } else {
       ++collected.failed;
+      collected.failures.push_back(failureLine(plan, c, r.exitCode));
     }
     for (const auto& [name, values] : r.phases) {
       if (std::find(phases.begin(), phases.end(), name) == phases.end()) phases.push_back(name);

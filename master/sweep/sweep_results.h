@@ -28,6 +28,7 @@ CaseResult readResult(const Plan& plan, const PlannedCase& c);
 
 struct Collected {
   std::size_t finished = 0, failed = 0, missing = 0;
+  std::vector<std::string> failures;  // a line for each failed case
   std::filesystem::path csv;
   std::vector<std::filesystem::path> plots;
 };
