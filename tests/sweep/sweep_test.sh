@@ -1,5 +1,5 @@
 #!/bin/bash
-# Whole sweeps through vehicle-sim: 2 vehicle masses x 2 cycles with a short stop time.
+# Whole sweeps through vehicle-sim: 2 vehicle masses x 2 cycles, 40 s of each.
 #   local  the sweep on 2 jobs; each case's results.csv equals byte for byte that of the same
 #          case run alone, sweep.csv carries the single runs' figures, a rerun skips every case,
 #          and a failing case is reported without stopping the others.
@@ -28,14 +28,15 @@ trap "exit 1" INT TERM
 cat >"$work/masses.toml" <<EOF
 cycles = ["nedc", "udds"]
 [settings]
-stop-time = 15
+stop-time = 40
 [grid]
 "chassis.vehicleMass" = [1200, 1650.5]
 EOF
 
 # column NAME FILE: the values of a column of a CSV without quoted commas, one per row.
 column() { awk -F, -v name="$1" 'NR == 1 { for (i = 1; i <= NF; ++i) if ($i == name) c = i; next } { print $c }' "$2"; }
-same_number() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a != "" && a + 0 == b + 0) }'; }
+# same_number CSV_TEXT JSON_TEXT: the same double, or both absent (empty and null).
+same_number() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a == "" ? b == "null" : a + 0 == b + 0 && b != "null") }'; }
 
 "$sim" sweep "$work/masses.toml" --jobs 2 --output-dir "$work/local" --no-progress >"$work/local.out" 2>&1 \
   || fail "the local sweep: $(cat "$work/local.out")"
@@ -50,7 +51,7 @@ if [ "$mode" = local ]; then
   for k in 0 1 2 3; do
     [ "${statuses[k]}" = ok ] || fail "case $k: status ${statuses[k]}"
     single=$work/single/$k
-    "$sim" --output-dir "$single" --no-progress --threads 1 --no-plots --cycle "${cycles[k]}" --stop-time 15 \
+    "$sim" --output-dir "$single" --no-progress --threads 1 --no-plots --cycle "${cycles[k]}" --stop-time 40 \
       --start-value "chassis.vehicleMass=${masses[k]}" >"$work/single-$k.out" 2>&1 \
       || fail "the single run of case $k: $(tail -3 "$work/single-$k.out")"
     cmp "$single/results.csv" "$work/local/${folders[k]}/results.csv" \
