@@ -104,9 +104,7 @@ void finish(Body body) {
   int code = 1;
   try {
     code = body();
-  } catch (const MasterError& e) {
-    std::fprintf(stderr, "vehicle-sim: %s\n", e.what());
-  } catch (const std::exception& e) {
+  } catch (const std::exception& e) {  // a MasterError, or a file the system would not write
     std::fprintf(stderr, "vehicle-sim: %s\n", e.what());
   }
   std::fflush(stdout);
@@ -136,10 +134,9 @@ void addCommands(CLI::App& app) {
   sweep->add_flag("--yes", options->yes, "run a sweep with more cases than its limit");
   sweep->add_option("--output-dir,-o", options->outputDir, "folder of the sweep (default: out/<sweep file name>)");
   sweep->add_flag("--no-progress", options->noProgress, "do not show the progress bar");
-  sweep->callback([options, sweep] {
+  sweep->callback([options] {
     if (options->file.empty()) throw CLI::CallForHelp();
     finish([&] { return runSweep(*options); });
-    (void)sweep;
   });
 
   CLI::App* collectCommand = sweep->add_subcommand("collect", "Gathers the finished cases of a sweep into sweep.csv and plots");
