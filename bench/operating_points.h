@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "runtime/variable_def.h"
+#include "tests/support/direct_model.h"
 
 namespace bench {
 
@@ -30,18 +31,7 @@ struct OperatingPoint {
 // model does not have is a mistake in this file, and ends the program.
 template <class M>
 uint32_t realReference(std::string_view name) {
-  uint32_t next = 0;
-  for (const runtime::VariableDef& d : M::variables()) {
-    if (runtime::baseTypeOf(d.dataType) != runtime::BaseType::real) continue;
-    for (uint32_t e = 0; e < d.count; ++e, ++next) {
-      const std::string element =
-          d.firstIndex < 0 ? std::string(d.name) : std::string(d.name) + "[" + std::to_string(e + 1) + "]";
-      if (element == name) return next;
-    }
-  }
-  std::fprintf(stderr, "no real variable '%.*s' in %s\n", static_cast<int>(name.size()), name.data(),
-               M::info.modelName);
-  std::abort();
+  return test_support::reference<M>(runtime::BaseType::real, name);
 }
 
 template <class M>

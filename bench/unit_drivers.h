@@ -20,7 +20,7 @@
 
 namespace bench {
 
-inline constexpr double fixedStep = 0.0025;
+inline constexpr double fixedStep = runtime::fixedStepSize;
 
 template <class M>
 class DirectModel : public test_support::DirectModel<M> {

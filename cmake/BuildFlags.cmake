@@ -3,15 +3,24 @@
 # Results must be reproducible to the last bit: floating-point contraction into fused
 # multiply-add is switched off and no fast-math style option may appear. The flags live on the
 # targets (not in a toolchain file or cache variable) so that no configuration can lose them.
+#
+# An aggregate initialiser that leaves a field out is an error: the stored default parameter
+# records name every field, so a field added to a record without a default value does not
+# compile.
 
 set(VEHICLE_EXACT_MATH_FLAGS -ffp-contract=off -fno-fast-math -fmath-errno -fno-associative-math
     -fno-reciprocal-math -fsigned-zeros -ftrapping-math)
 
+# Targets that go into the unit libraries. Every source is compiled with units/glibc_baseline.h
+# force-included, which binds the C library symbols to their oldest versions so that the units
+# load on glibc 2.17 and later.
 function(vehicle_target target)
   target_compile_options(${target} PRIVATE
     ${VEHICLE_EXACT_MATH_FLAGS}
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
-    -fvisibility=hidden -fvisibility-inlines-hidden)
+    -Werror=missing-field-initializers
+    -fvisibility=hidden -fvisibility-inlines-hidden
+    -include ${PROJECT_SOURCE_DIR}/units/glibc_baseline.h)
   target_compile_features(${target} PUBLIC cxx_std_20)
   if(VEHICLE_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer

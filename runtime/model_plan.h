@@ -207,7 +207,7 @@ SimModel* createModel() {
   if (integrator != nullptr) integrator->fixedStepSize = fixedStepSize;
 
   m->numContinuousStates = n;
-  m->numSampleTimes = 2;
+  m->numSampleTimes = numSampleTimes;
   if (failed) m->errorStatus = memoryAllocationError;
   return m;
 }

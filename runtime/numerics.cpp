@@ -2,19 +2,18 @@
 
 #include <bit>
 #include <cmath>
-#include <limits>
 
 namespace runtime {
 
-double infValue = 0.0;
-double minusInfValue = 0.0;
-double nanValue = 0.0;
+void initializeNonFinites(std::size_t /*realSize*/) {}
 
-void initializeNonFinites(std::size_t /*realSize*/) {
-  nanValue = std::bit_cast<double>(uint64_t{0xFFF8000000000000u});
-  infValue = std::numeric_limits<double>::infinity();
-  minusInfValue = -std::numeric_limits<double>::infinity();
-}
+// The non-finite values hold from the start, and the NaN rules of the limits.
+static_assert(std::bit_cast<uint64_t>(nanValue) == 0xFFF8000000000000u);
+static_assert(isNaN(nanValue) && !isInf(nanValue) && isInf(infValue) && isInf(minusInfValue));
+static_assert(!isInf(0.0) && !isNaN(0.0));
+static_assert(minNaN(nanValue, 1.0) == 1.0 && minNaN(1.0, nanValue) == 1.0);
+static_assert(maxNaN(nanValue, 1.0) == 1.0 && maxNaN(1.0, nanValue) == 1.0);
+static_assert(isNaN(saturate(nanValue, 0.0, 1.0)) && saturate(2.0, 3.0, 1.0) == 1.0);
 
 double powerSafe(double a, double b) {
   if (isNaN(a) || isNaN(b)) return nanValue;

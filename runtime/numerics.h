@@ -1,25 +1,59 @@
 // Numeric block routines shared by the models: table lookups with linear interpolation in one,
-// two and three dimensions, a power function with defined results for special operands, and the
-// library-wide infinity and NaN values with their tests. All arithmetic is in double precision
-// and keeps the order of operations that the models' results depend on.
+// two and three dimensions, a power function with defined results for special operands, the
+// infinity and NaN values with their tests, and the NaN-aware limits, saturation and limited
+// states that the models' blocks share. All arithmetic is in double precision and keeps the order of operations that the models' results depend on.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 namespace runtime {
 
-// Set by initializeNonFinites; all three hold 0.0 until it first runs.
-extern double infValue;
-extern double minusInfValue;
-extern double nanValue;
+// +infinity, -infinity and NaN with the bit pattern 0xFFF8000000000000: constants, valid before
+// any instance exists.
+inline constexpr double infValue = std::numeric_limits<double>::infinity();
+inline constexpr double minusInfValue = -std::numeric_limits<double>::infinity();
+inline constexpr double nanValue = std::bit_cast<double>(uint64_t{0xFFF8000000000000u});
 
-// Sets the three non-finite values (NaN with the bit pattern 0xFFF8000000000000). Idempotent.
-// The argument is the size of a real, which is not used.
+// The entry of the table of model operations that once set the non-finite values; they are
+// constants now, so it has nothing left to do. The argument (the size of a real) is not used.
 void initializeNonFinites(std::size_t realSize);
 
-inline bool isNaN(double x) { return x != x; }
-inline bool isInf(double x) { return x == infValue || x == minusInfValue; }
+constexpr bool isNaN(double x) { return x != x; }
+constexpr bool isInf(double x) { return x == infValue || x == minusInfValue; }
+
+// Limits with the blocks' NaN rule: the first operand wins when it is strictly smaller (min) or
+// larger (max) than the second, or when the second is NaN. So a NaN limit in the second place
+// never wins, and a NaN first operand yields the second.
+constexpr double minNaN(double a, double b) { return (a < b || isNaN(b)) ? a : b; }
+constexpr double maxNaN(double a, double b) { return (a > b || isNaN(b)) ? a : b; }
+
+// Saturation as the blocks apply it: the upper limit is tested first; a NaN input passes.
+constexpr double saturate(double u, double lower, double upper) {
+  if (u > upper) return upper;
+  if (u < lower) return lower;
+  return u;
+}
+
+// A limited continuous state, clamped in place: the upper limit first; a NaN state stays NaN.
+constexpr void limitState(double& state, double lower, double upper) {
+  if (state >= upper) {
+    state = upper;
+  } else if (state <= lower) {
+    state = lower;
+  }
+}
+
+// The derivative of a limited state: u, except 0.0 while the state sits on a limit and u pushes
+// it outward.
+constexpr double limitedDerivative(double state, double lower, double upper, double u) {
+  const bool atLower = state <= lower;
+  const bool atUpper = state >= upper;
+  if ((!atLower && !atUpper) || (atLower && u > 0.0) || (atUpper && u < 0.0)) return u;
+  return 0.0;
+}
 
 // The routines below are defined in this header so that each model's calls are compiled with
 // their constant table sizes in view; they run many times in every stage of every step.

@@ -80,6 +80,7 @@ struct SimModel {
 };
 
 inline constexpr double fixedStepSize = 0.0025;
+inline constexpr int32_t numSampleTimes = 2;  // the continuous task and the discrete task of period h
 inline constexpr const char* memoryAllocationError = "memory allocation error";
 
 // Major-step prologue of every computeOutputs: in a major step the end of the step about to be

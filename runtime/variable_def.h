@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string_view>
 #include <type_traits>
 
 #include "runtime/variable_table.h"
@@ -59,7 +61,7 @@ constexpr int32_t firstIndexOf() {
 enum class BaseType : uint8_t { real, integer, boolean, string };
 
 constexpr BaseType baseTypeOf(int32_t dataType) {
-  if (dataType <= typeSingle) return BaseType::real;
+  if (dataType == typeDouble) return BaseType::real;
   if (dataType == typeBoolean) return BaseType::boolean;
   if (dataType == typeString) return BaseType::string;
   return BaseType::integer;
@@ -94,6 +96,33 @@ constexpr VariableCounts countVariables(std::span<const VariableDef> defs) {
     }
   }
   return n;
+}
+
+// The value reference of the variable of one base type that the model description calls `name`
+// (an array element is name[k], k counted from 1), or none when the table has no such variable.
+constexpr std::optional<uint32_t> findReference(std::span<const VariableDef> defs, BaseType type,
+                                                std::string_view name) {
+  std::string_view field = name;
+  uint32_t k = 0;  // 0 for a scalar name
+  if (const std::size_t open = name.find('['); open != std::string_view::npos) {
+    if (name.back() != ']' || open + 2 >= name.size()) return std::nullopt;
+    field = name.substr(0, open);
+    for (const char c : name.substr(open + 1, name.size() - open - 2)) {
+      if (c < '0' || c > '9') return std::nullopt;
+      k = k * 10u + static_cast<uint32_t>(c - '0');
+    }
+  }
+  uint32_t next = 0;
+  for (const VariableDef& d : defs) {
+    if (baseTypeOf(d.dataType) != type) continue;
+    if (field == d.name) {
+      if (d.firstIndex < 0 && k == 0) return next;
+      const uint32_t first = static_cast<uint32_t>(d.firstIndex) + 1u;
+      if (d.firstIndex >= 0 && k >= first && k < first + d.count) return next + (k - first);
+    }
+    next += d.count;
+  }
+  return std::nullopt;
 }
 
 }  // namespace runtime

@@ -7,16 +7,11 @@
 
 namespace runtime {
 
-// Storage type ids of a VariableEntry.
+// Storage type ids of a VariableEntry: the three the models store (the ids keep the numbers of
+// the wider set of storage types they were taken from).
 enum DataType : int32_t {
   typeDouble = 0,
-  typeSingle = 1,
-  typeInt8 = 2,
-  typeUInt8 = 3,
-  typeInt16 = 4,
-  typeUInt16 = 5,
-  typeInt32 = 6,
-  typeUInt32 = 7,
+  typeUInt32 = 7,  // lookup-table last indices and strides
   typeBoolean = 8,
   typeString = 9,  // a StringStorage: a terminated text of at most stringCapacity - 1 bytes
 };
@@ -28,14 +23,9 @@ struct StringStorage {
   char text[stringCapacity];
 };
 
-using EnumOnWrite = int32_t (*)(int32_t value, int32_t stored, int32_t* ok);
-using EnumOnRead = int32_t (*)(int32_t stored, int32_t zero, int32_t* ok);
-
 struct VariableEntry {
   void* address;
   int32_t dataType;
-  EnumOnWrite enumOnWrite;
-  EnumOnRead enumOnRead;
 };
 
 // The element counts let the interface layer refuse a value reference outside its array before
@@ -51,6 +41,8 @@ struct VariableTable {
   uint32_t numStrings;
 };
 
+// Typed access; reading through the entry of another type yields 0 (false), writing through it
+// changes nothing. The integer entries set `ok` to 1: every stored value is valid.
 double readReal(const VariableEntry* entry);
 int32_t readInteger(const VariableEntry* entry, int32_t* ok);
 uint8_t readBoolean(const VariableEntry* entry);

@@ -4,7 +4,8 @@
 
 namespace chassis {
 
-using runtime::isNaN;
+using runtime::maxNaN;
+using runtime::minNaN;
 
 void Model::initializeModel(Data& d) {
   d.states[speedState] = d.parameters.initialSpeed;
@@ -18,11 +19,7 @@ void Model::computeOutputs(Data& d) {
   const bool major = d.majorStep();
 
   // The limited speed integrator is clamped in place, in minor steps too; NaN stays NaN.
-  if (x[speedState] >= p.speedUpperLimit) {
-    x[speedState] = p.speedUpperLimit;
-  } else if (x[speedState] <= p.speedLowerLimit) {
-    x[speedState] = p.speedLowerLimit;
-  }
+  runtime::limitState(x[speedState], p.speedLowerLimit, p.speedUpperLimit);
   b.speed = x[speedState];
 
   if (major) {
@@ -44,12 +41,7 @@ void Model::computeOutputs(Data& d) {
   b.brakeForceDemand = (p.maxBrakeForce / 100.0) * d.inputs.brakeDemand;
 
   // Rolling resistance grows with speed up to its full value at the direction clips.
-  const double r = (b.directionUpperHold > b.speed || isNaN(b.directionUpperHold))
-                       ? b.speed
-                       : b.directionUpperHold;
-  b.rollingDirection = (r > b.directionLowerHold || isNaN(b.directionLowerHold))
-                           ? r
-                           : b.directionLowerHold;
+  b.rollingDirection = maxNaN(minNaN(b.speed, b.directionUpperHold), b.directionLowerHold);
 
   b.tractionForce = ((p.brakeTorqueGain * b.brakeTorque) + d.inputs.wheelTorque) * b.invWheelRadius -
                     b.rollingDirection * b.rollingForce;
@@ -61,8 +53,7 @@ void Model::computeOutputs(Data& d) {
     b.dragFactor = ((p.frontalArea * 0.5) * p.dragCoefficient) * p.airDensity;
   }
   // Drag uses the capped speed less the wind, squared: it always opposes forward motion.
-  double w = (b.dragSpeedCap > b.speed || isNaN(b.dragSpeedCap)) ? b.speed : b.dragSpeedCap;
-  w = w - b.windSpeedHold;
+  const double w = minNaN(b.speed, b.dragSpeedCap) - b.windSpeedHold;
   b.dragForce = (w * w) * b.dragFactor;
 
   b.netForce = (b.tractionForce - b.dragForce) - b.extraResistanceHold;
@@ -77,13 +68,8 @@ void Model::computeDerivatives(Data& d) {
   const double* x = d.states;
   double* dx = d.sim.stateDerivatives;
 
-  const bool lower = x[speedState] <= p.speedLowerLimit;
-  const bool upper = x[speedState] >= p.speedUpperLimit;
-  if ((!lower && !upper) || (lower && b.acceleration > 0.0) || (upper && b.acceleration < 0.0)) {
-    dx[speedState] = b.acceleration;
-  } else {
-    dx[speedState] = 0.0;
-  }
+  dx[speedState] = runtime::limitedDerivative(x[speedState], p.speedLowerLimit,
+                                              p.speedUpperLimit, b.acceleration);
   dx[brakeLagState] = (0.0 + p.brakeLagA * x[brakeLagState]) + b.brakeForceDemand;
 }
 

@@ -13,9 +13,16 @@ namespace chassis {
 struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
                                  ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = numStates;
-  static constexpr runtime::ModelInfo info = {
-      "TESSIK", runtime::generatorVersion, runtime::modelVersion, "Fri Mar 30 00:14:01 2018",
-      13, 2, 3, 2, 0, numStates, runtime::fixedStepSize, 37};
+  static constexpr runtime::ModelInfo info = runtime::describeModel({
+      .modelName = "TESSIK",
+      .generationDate = "Fri Mar 30 00:14:01 2018",
+      .numInputs = 2,
+      .numOutputs = 3,
+      .numContinuousStates = numStates,
+      .identityCountA = 13,
+      .identityCountB = 0,
+      .identityCountC = 37,
+  });
   static constexpr const char* description =
       "Chassis: longitudinal point mass driven by the wheel torque and slowed by a lagged brake "
       "force, rolling resistance and aerodynamic drag";

@@ -56,6 +56,8 @@ constexpr runtime::VariableDef variableDefs[] = {
 };
 
 static_assert(runtime::countVariables(variableDefs).reals == 42);
+static_assert(runtime::describesTable(Model::info, variableDefs),
+              "the information record counts the inputs and outputs of the table");
 
 }  // namespace
 

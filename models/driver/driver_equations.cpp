@@ -5,20 +5,11 @@
 namespace driver {
 
 using runtime::isNaN;
+using runtime::maxNaN;
+using runtime::minNaN;
+using runtime::saturate;
 
 namespace {
-
-// Limits that let a NaN limit through as "no limit": the first operand wins when it is strictly
-// below (min) or above (max) the second, or when the second is NaN.
-double minNaN(double a, double b) { return (a < b || isNaN(b)) ? a : b; }
-double maxNaN(double a, double b) { return (a > b || isNaN(b)) ? a : b; }
-
-// Saturation as the blocks apply it: the upper limit is tested first; a NaN input passes.
-double saturate(double u, double lower, double upper) {
-  if (u > upper) return upper;
-  if (u < lower) return lower;
-  return u;
-}
 
 // Backward-difference rate of u at time t against the most recent sample stamped strictly
 // before t; 0.0 while no sample lies before t.

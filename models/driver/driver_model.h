@@ -22,9 +22,16 @@ enum IntegerReference : uint32_t {
 struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
                                  ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = numStates;
-  static constexpr runtime::ModelInfo info = {
-      "Driver", runtime::generatorVersion, runtime::modelVersion, "Fri Mar 30 00:09:39 2018",
-      11, 4, 2, 2, 0, numStates, runtime::fixedStepSize, 55};
+  static constexpr runtime::ModelInfo info = runtime::describeModel({
+      .modelName = "Driver",
+      .generationDate = "Fri Mar 30 00:09:39 2018",
+      .numInputs = 4,
+      .numOutputs = 2,
+      .numContinuousStates = numStates,
+      .identityCountA = 11,
+      .identityCountB = 0,
+      .identityCountC = 55,
+  });
   static constexpr const char* description =
       "Driver: follows a target speed with road-load feed-forward through an inverse engine map, "
       "shaped proportional feedback, and brake logic with a hold brake at standstill";

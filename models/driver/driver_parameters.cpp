@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "models/driver/driver_model.h"
+#include "runtime/stored_tables.h"
 
 namespace driver {
 
@@ -88,27 +89,72 @@ constexpr double pedalLine(uint32_t torque, uint32_t speed) {
   return pedalLines[torque * pedalMapSpeedCount + speed];
 }
 
+using runtime::fillTable;
+
 constexpr ModelParameters makeDefaults() {
-  ModelParameters p{};
-  p.frontalArea = 1.5;
-  p.derivativeGain = 0.0;
-  p.integralGain = 0.0;
-  p.proportionalGain = 15.0;
-  p.brakeLower = 0.0;
-  p.brakeGain = -5000.0;
-  p.brakeUpper = 5000.0;
-  p.dragCoefficient = 0.4;
-  p.finalDriveRatio = 6.3;
-  p.holdBrakeSign = -1.0;
-  p.releasedBrake = 0.0;
-  p.standstillSpeedKmh = 0.1;
-  p.targetRiseThreshold = 0.01;
-  p.acceleratorLower = 0.0;
-  p.acceleratorUpper = 100.0;
-  for (uint32_t k = 0; k < engineMapSize; ++k) p.engineTorqueMap[k] = engineTorqueLines[k];
-  for (uint32_t i = 0; i < engineMapSpeedCount; ++i) p.engineMapSpeeds[i] = mapSpeeds[i];
-  for (uint32_t i = 0; i < engineMapPedalCount; ++i) p.engineMapPedals[i] = engineMapPedalAxis[i];
-  for (uint32_t i = 0; i < pedalMapSpeedCount; ++i) p.pedalMapSpeeds[i] = mapSpeeds[i];
+  // Every field is named here (a field left out does not compile); the maps and their axes are
+  // copied in afterwards, each table with exactly as many values as its field.
+  ModelParameters p{
+      .frontalArea = 1.5,
+      .derivativeGain = 0.0,
+      .integralGain = 0.0,
+      .proportionalGain = 15.0,
+      .brakeLower = 0.0,
+      .brakeGain = -5000.0,
+      .brakeUpper = 5000.0,
+      .dragCoefficient = 0.4,
+      .finalDriveRatio = 6.3,
+      .holdBrakeSign = -1.0,
+      .releasedBrake = 0.0,
+      .standstillSpeedKmh = 0.1,
+      .targetRiseThreshold = 0.01,
+      .acceleratorLower = 0.0,
+      .acceleratorUpper = 100.0,
+      .engineTorqueMap = {},  // engineTorqueLines, copied below
+      .engineMapSpeeds = {},  // mapSpeeds, copied below
+      .engineMapPedals = {},  // engineMapPedalAxis, copied below
+      .pedalMapSpeeds = {},  // mapSpeeds, copied below
+      .pedalMap = {},  // pedalLines transposed, below
+      .pedalMapTorques = {},  // -40 ... 200 N·m in steps of 5, below
+      .vehicleMass = 1200.0,
+      .ratioFloor = 0.3,
+      .spareConstant1 = 0.1,
+      .windSpeed = 0.0,
+      .spareConstant2 = 2.0,
+      .spareConstant3 = 5.0,
+      .spareConstant4 = 4.0,
+      .spareConstant5 = 3.0,
+      .spareConstant6 = 1.0,
+      .gravity = 9.8,
+      .speedMsPerKmh = 0.2777777777777778,  // 1/3.6
+      .rollingCoefficient = 0.007,
+      .airDensity = 1.205,
+      .spareConstant7 = 0.0025,
+      .wheelRadius = 0.25,
+      .dragSpeedCapKmh = 200.0,
+      .spareConstant8 = 0.5,
+      .initialTargetSpeed = 0.0,
+      .initialSpeedError = 0.0,
+      .errorShapeUpper = 1.0,
+      .errorShapeLower = 0.0,
+      .integralInitial = 0.0,
+      .capMsPerKmh = 0.2777777777777778,  // 1/3.6
+      .directionUpper = 1.0,
+      .directionLower = -1.0,
+      .ratioLagA = -3.3333333333333335,  // -1/0.3 s
+      .ratioLagC = 3.3333333333333335,  // 1/0.3 s
+      .dragPedal = 0.0,
+      .deadZoneValue = 0.0,
+      .deadZoneThreshold = 0.1,
+      .acceleratorBrakeThreshold = 0.0,
+      .spareInitial = 0.0,
+      .engineMapMaxIndex = {engineMapPedalCount - 1, engineMapSpeedCount - 1},
+      .pedalMapMaxIndex = {pedalMapTorqueCount - 1, pedalMapSpeedCount - 1},
+  };
+  fillTable(p.engineTorqueMap, engineTorqueLines);
+  fillTable(p.engineMapSpeeds, mapSpeeds);
+  fillTable(p.engineMapPedals, engineMapPedalAxis);
+  fillTable(p.pedalMapSpeeds, mapSpeeds);
   for (uint32_t s = 0; s < pedalMapSpeedCount; ++s) {
     for (uint32_t t = 0; t < pedalMapTorqueCount; ++t) {
       p.pedalMap[t + pedalMapStride * s] = pedalLine(t, s);
@@ -117,42 +163,6 @@ constexpr ModelParameters makeDefaults() {
   for (uint32_t t = 0; t < pedalMapTorqueCount; ++t) {
     p.pedalMapTorques[t] = -40.0 + 5.0 * static_cast<double>(t);
   }
-  p.vehicleMass = 1200.0;
-  p.ratioFloor = 0.3;
-  p.spareConstant1 = 0.1;
-  p.windSpeed = 0.0;
-  p.spareConstant2 = 2.0;
-  p.spareConstant3 = 5.0;
-  p.spareConstant4 = 4.0;
-  p.spareConstant5 = 3.0;
-  p.spareConstant6 = 1.0;
-  p.gravity = 9.8;
-  p.speedMsPerKmh = 0.2777777777777778;  // 1/3.6
-  p.rollingCoefficient = 0.007;
-  p.airDensity = 1.205;
-  p.spareConstant7 = 0.0025;
-  p.wheelRadius = 0.25;
-  p.dragSpeedCapKmh = 200.0;
-  p.spareConstant8 = 0.5;
-  p.initialTargetSpeed = 0.0;
-  p.initialSpeedError = 0.0;
-  p.errorShapeUpper = 1.0;
-  p.errorShapeLower = 0.0;
-  p.integralInitial = 0.0;
-  p.capMsPerKmh = 0.2777777777777778;  // 1/3.6
-  p.directionUpper = 1.0;
-  p.directionLower = -1.0;
-  p.ratioLagA = -3.3333333333333335;  // -1/0.3 s
-  p.ratioLagC = 3.3333333333333335;   // 1/0.3 s
-  p.dragPedal = 0.0;
-  p.deadZoneValue = 0.0;
-  p.deadZoneThreshold = 0.1;
-  p.acceleratorBrakeThreshold = 0.0;
-  p.spareInitial = 0.0;
-  p.engineMapMaxIndex[0] = engineMapPedalCount - 1;
-  p.engineMapMaxIndex[1] = engineMapSpeedCount - 1;
-  p.pedalMapMaxIndex[0] = pedalMapTorqueCount - 1;
-  p.pedalMapMaxIndex[1] = pedalMapSpeedCount - 1;
   return p;
 }
 

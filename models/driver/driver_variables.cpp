@@ -93,6 +93,8 @@ constexpr runtime::VariableDef variableDefs[] = {
 static_assert(runtime::countVariables(variableDefs).reals == 582);
 static_assert(runtime::countVariables(variableDefs).integers == 4);
 static_assert(runtime::countVariables(variableDefs).booleans == 0);
+static_assert(runtime::describesTable(Model::info, variableDefs),
+              "the information record counts the inputs and outputs of the table");
 
 // A map whose last indices a master may write, with the extents of what its lookup reads.
 struct IndexedMap {

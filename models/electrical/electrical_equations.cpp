@@ -4,15 +4,10 @@
 
 namespace electrical {
 
-using runtime::isNaN;
+using runtime::maxNaN;
+using runtime::minNaN;
 
 namespace {
-
-// Limits with the NaN rule: the first operand wins when it is strictly greater (smaller) or when
-// the second is NaN, so a NaN second operand never wins while a NaN first operand yields the
-// second.
-inline double maxNaN(double a, double b) { return (a > b || isNaN(b)) ? a : b; }
-inline double minNaN(double a, double b) { return (a < b || isNaN(b)) ? a : b; }
 
 // The drag-torque map at (speed rpm, current A, voltage V): extrapolating searches on the three
 // axes with fixed last indices, then trilinear interpolation with elements 1 and 2 of `strides`.
@@ -134,12 +129,8 @@ void Model::computeOutputs(Data& d) {
   // in which the power flows.
   b.filteredDragTorque = (p.torqueLagC * x[torqueLagState]) + 0.0;
   b.engineSideTorque = b.filteredDragTorque * b.ratioHold;
-  b.powerFlow = b.engineSideTorque * p.powerFlowGain;
-  if (b.powerFlow > p.powerFlowUpper) {
-    b.powerFlow = p.powerFlowUpper;
-  } else if (b.powerFlow < p.powerFlowLower) {
-    b.powerFlow = p.powerFlowLower;
-  }
+  b.powerFlow = runtime::saturate(b.engineSideTorque * p.powerFlowGain, p.powerFlowLower,
+                                  p.powerFlowUpper);
   b.efficiencyFactor = b.powerFlow > p.powerFlowThreshold ? b.efficiencyHold : b.inverseEfficiency;
   out.alternatorLoadTorque = (b.efficiencyFactor * b.engineSideTorque) * p.loadTorqueSign;
 

@@ -42,9 +42,16 @@ inline constexpr uint32_t vrDragCapVoltageStride = 8;
 struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
                                  ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = numStates;
-  static constexpr runtime::ModelInfo info = {
-      "ZORVEL", runtime::generatorVersion, runtime::modelVersion, "Fri Mar 30 00:13:44 2018",
-      28, 3, 6, 2, 0, numStates, runtime::fixedStepSize, 77};
+  static constexpr runtime::ModelInfo info = runtime::describeModel({
+      .modelName = "ZORVEL",
+      .generationDate = "Fri Mar 30 00:13:44 2018",
+      .numInputs = 3,
+      .numOutputs = 6,
+      .numContinuousStates = numStates,
+      .identityCountA = 28,
+      .identityCountB = 0,
+      .identityCountC = 77,
+  });
   static constexpr const char* description =
       "Electrical system: belt-driven alternator with voltage regulator and speed-dependent "
       "current limit, 48 Ah battery with ohmic resistance and one RC branch, base and switched "

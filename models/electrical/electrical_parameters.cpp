@@ -111,82 +111,93 @@ constexpr uint32_t mapStrides[] = {1, 18, 216};
 using runtime::fillTable;
 
 constexpr ModelParameters makeDefaults() {
-  ModelParameters p{};
-  p.dragCapCurrent = 0.7;
-  p.dragCapVoltage = 12.5;
+  // Every field is named here (a field left out does not compile); the tables are copied in
+  // afterwards, each with exactly as many values as its field.
+  ModelParameters p{
+      .dragCapCurrent = 0.7,
+      .dragCapVoltage = 12.5,
+      .maxCurrentTable = {},  // currentLimits, copied below
+      .maxCurrentSpeeds = {},  // currentLimitSpeeds, copied below
+      .dragTorqueMap = {},  // dragTorques, copied below
+      .dragSpeedBreakpoints = {},  // dragSpeeds, copied below
+      .dragCurrentBreakpoints = {},  // dragCurrents, copied below
+      .dragVoltageBreakpoints = {},  // dragVoltages, copied below
+      .regulatorGain = 100.0,
+      .driveEfficiency = 0.97,
+      .pulleyRatio = 1.12,
+      .dragTorqueFloor = 0.0,
+      .batteryCapacityAh = 48.0,
+      .ohmicResistance = 0.02,
+      .chargeUpperPercent = 120.0,
+      .chargeLowerPercent = 0.0,
+      .initialChargePercent = 100.0,
+      .initialBusVoltage = 12.0,
+      .openCircuitVoltages = {10.5, 12.0},
+      .openCircuitSocBreakpoints = {0.0, 100.0},
+      .baseLoadResistance = 0.72,
+      .loadOffVoltage = 0.0,
+      .switchedLoadResistance = 0.12,
+      .secondsPerHour = 3600.0,
+      .percentScale = 100.0,
+      .percentToFraction = 0.01,
+      .radPerSecToRpm = 9.549296585513721,  // 30/pi
+      .reserved1 = 3.0,
+      .reserved2 = 3.0,
+      .reserved3 = 3.0,
+      .reserved4 = 3.0,
+      .reserved5 = 3.0,
+      .reserved6 = 3.0,
+      .alternatorPowerValue = 1.0,
+      .batteryPowerValue = 1.0,
+      .spareSelectValue = 1.0,
+      .initialAlternatorSpeed = 0.0,
+      .maxCurrentFloor = 0.0,
+      .errorLagA = -20.0,
+      .errorLagC = 20.0,
+      .setpointLagA = -20.0,
+      .setpointLagC = 20.0,
+      .regulatorFloor = 0.0,
+      .setpointThreshold = 0.0,
+      .loadSwitchThreshold = 0.5,
+      .initialChargeTime = 0.0,
+      .initialChargeChange = 0.0,
+      .torqueLagA = -100.0,
+      .torqueLagC = 100.0,
+      .powerFlowGain = -1.0,
+      .powerFlowUpper = 1.0,
+      .powerFlowLower = -1.0,
+      .efficiencyNumerator = 1.0,
+      .powerFlowThreshold = 0.0,
+      .loadTorqueSign = -1.0,
+      .lossOutputValue = 1.0,
+      .lossOutputControl = 0.0,
+      .lossOutputThreshold = 0.5,
+      .mechPowerValue = 1.0,
+      .mechPowerControl = 0.0,
+      .mechPowerThreshold = 0.5,
+      .alternatorPowerControl = 0.0,
+      .alternatorPowerThreshold = 0.5,
+      .nominalVoltage = 12.0,
+      .batteryPowerControl = 0.0,
+      .batteryPowerThreshold = 0.5,
+      .polarizationA = -10.0,
+      .polarizationC = 0.1,
+      .lossPowerValue = 1.0,
+      .lossPowerControl = 0.0,
+      .lossPowerThreshold = 0.5,
+      .spareSelectControl = 0.0,
+      .spareSelectThreshold = 0.5,
+      .dragMaxIndex = {},  // mapLastIndices, copied below
+      .dragStrides = {},  // mapStrides, copied below
+      .dragCapMaxIndex = {},  // mapLastIndices, copied below
+      .dragCapStrides = {},  // mapStrides, copied below
+  };
   fillTable(p.maxCurrentTable, currentLimits);
   fillTable(p.maxCurrentSpeeds, currentLimitSpeeds);
   fillTable(p.dragTorqueMap, dragTorques);
   fillTable(p.dragSpeedBreakpoints, dragSpeeds);
   fillTable(p.dragCurrentBreakpoints, dragCurrents);
   fillTable(p.dragVoltageBreakpoints, dragVoltages);
-  p.regulatorGain = 100.0;
-  p.driveEfficiency = 0.97;
-  p.pulleyRatio = 1.12;
-  p.dragTorqueFloor = 0.0;
-  p.batteryCapacityAh = 48.0;
-  p.ohmicResistance = 0.02;
-  p.chargeUpperPercent = 120.0;
-  p.chargeLowerPercent = 0.0;
-  p.initialChargePercent = 100.0;
-  p.initialBusVoltage = 12.0;
-  p.openCircuitVoltages[0] = 10.5;
-  p.openCircuitVoltages[1] = 12.0;
-  p.openCircuitSocBreakpoints[0] = 0.0;
-  p.openCircuitSocBreakpoints[1] = 100.0;
-  p.baseLoadResistance = 0.72;
-  p.loadOffVoltage = 0.0;
-  p.switchedLoadResistance = 0.12;
-  p.secondsPerHour = 3600.0;
-  p.percentScale = 100.0;
-  p.percentToFraction = 0.01;
-  p.radPerSecToRpm = 9.549296585513721;  // 30/pi
-  p.reserved1 = 3.0;
-  p.reserved2 = 3.0;
-  p.reserved3 = 3.0;
-  p.reserved4 = 3.0;
-  p.reserved5 = 3.0;
-  p.reserved6 = 3.0;
-  p.alternatorPowerValue = 1.0;
-  p.batteryPowerValue = 1.0;
-  p.spareSelectValue = 1.0;
-  p.initialAlternatorSpeed = 0.0;
-  p.maxCurrentFloor = 0.0;
-  p.errorLagA = -20.0;
-  p.errorLagC = 20.0;
-  p.setpointLagA = -20.0;
-  p.setpointLagC = 20.0;
-  p.regulatorFloor = 0.0;
-  p.setpointThreshold = 0.0;
-  p.loadSwitchThreshold = 0.5;
-  p.initialChargeTime = 0.0;
-  p.initialChargeChange = 0.0;
-  p.torqueLagA = -100.0;
-  p.torqueLagC = 100.0;
-  p.powerFlowGain = -1.0;
-  p.powerFlowUpper = 1.0;
-  p.powerFlowLower = -1.0;
-  p.efficiencyNumerator = 1.0;
-  p.powerFlowThreshold = 0.0;
-  p.loadTorqueSign = -1.0;
-  p.lossOutputValue = 1.0;
-  p.lossOutputControl = 0.0;
-  p.lossOutputThreshold = 0.5;
-  p.mechPowerValue = 1.0;
-  p.mechPowerControl = 0.0;
-  p.mechPowerThreshold = 0.5;
-  p.alternatorPowerControl = 0.0;
-  p.alternatorPowerThreshold = 0.5;
-  p.nominalVoltage = 12.0;
-  p.batteryPowerControl = 0.0;
-  p.batteryPowerThreshold = 0.5;
-  p.polarizationA = -10.0;
-  p.polarizationC = 0.1;
-  p.lossPowerValue = 1.0;
-  p.lossPowerControl = 0.0;
-  p.lossPowerThreshold = 0.5;
-  p.spareSelectControl = 0.0;
-  p.spareSelectThreshold = 0.5;
   fillTable(p.dragMaxIndex, mapLastIndices);
   fillTable(p.dragStrides, mapStrides);
   fillTable(p.dragCapMaxIndex, mapLastIndices);

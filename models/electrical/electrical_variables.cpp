@@ -158,6 +158,8 @@ constexpr runtime::VariableDef variableDefs[] = {
 
 constexpr runtime::VariableCounts counts = runtime::countVariables(variableDefs);
 static_assert(counts.reals == 787 && counts.integers == 12 && counts.booleans == 0);
+static_assert(runtime::describesTable(Model::info, variableDefs),
+              "the information record counts the inputs and outputs of the table");
 
 // Every double of the parameter record has exactly one real reference: the parameter
 // definitions cover the record's 778 doubles, and each field appears once.

@@ -7,41 +7,21 @@ namespace powertrain {
 
 namespace {
 
-using runtime::isNaN;
+using runtime::minNaN;
+using runtime::saturate;
 
-// Clamps a limited state in place: the upper limit first; a NaN state stays NaN.
+// The runtime's limited-state rules on a state whose limits are parameters.
 void limitState(double* x, const ModelParameters& p, const StateLimits& limits) {
-  double& s = x[limits.state];
-  if (s >= p.*limits.upper) {
-    s = p.*limits.upper;
-  } else if (s <= p.*limits.lower) {
-    s = p.*limits.lower;
-  }
+  runtime::limitState(x[limits.state], p.*limits.lower, p.*limits.upper);
 }
-
-// The derivative of a limited state: u, except 0.0 while the state sits on a limit and u pushes
-// it outward.
 double limitedDerivative(const double* x, const ModelParameters& p, const StateLimits& limits,
                          double u) {
-  const double s = x[limits.state];
-  const bool lower = s <= p.*limits.lower;
-  const bool upper = s >= p.*limits.upper;
-  if ((!lower && !upper) || (lower && u > 0.0) || (upper && u < 0.0)) return u;
-  return 0.0;
-}
-
-// Saturation of a signal; a NaN signal passes through.
-double saturate(double x, double lo, double hi) {
-  if (x > hi) return hi;
-  if (x < lo) return lo;
-  return x;
+  return runtime::limitedDerivative(x[limits.state], p.*limits.lower, p.*limits.upper, u);
 }
 
 // The clip of the speeds that form the converter's speed ratio (ceiling first).
 double clipRatioRpm(double rpm, const ModelParameters& p) {
-  if (rpm > p.ratioRpmCeiling) return p.ratioRpmCeiling;
-  if (p.ratioRpmFloor > rpm) return p.ratioRpmFloor;
-  return rpm;
+  return saturate(rpm, p.ratioRpmFloor, p.ratioRpmCeiling);
 }
 
 constexpr uint8_t noPreviousValue = 3;
@@ -163,8 +143,8 @@ void Model::computeOutputs(Data& d) {
     const double tr = clipRatioRpm(b.turbineRpm, p);
     const double a = e / tr;
     const double c = tr / e;
-    const double ratio = (a > c || isNaN(a)) ? c : a;
-    b.speedRatio = saturate(ratio, p.speedRatioMin, p.speedRatioMax);
+    // The smaller of the two ratios; a NaN engine-over-turbine ratio gives the other one.
+    b.speedRatio = saturate(minNaN(c, a), p.speedRatioMin, p.speedRatioMax);
   }
   b.converterDirection = saturate(b.engineRpm - b.turbineRpm, p.converterDirectionLower,
                                   p.converterDirectionUpper);

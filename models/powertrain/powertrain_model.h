@@ -15,9 +15,16 @@ struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, External
   static constexpr int32_t numContinuousStates = numStates;
   // One edge memory: the lock-up release condition at the last major step (3 = none yet).
   static constexpr int32_t numTriggerStates = 1;
-  static constexpr runtime::ModelInfo info = {
-      "KADMIR", runtime::generatorVersion, runtime::modelVersion, "Fri Mar 30 00:14:29 2018",
-      34, 10, 8, 2, 1, numStates, runtime::fixedStepSize, 111};
+  static constexpr runtime::ModelInfo info = runtime::describeModel({
+      .modelName = "KADMIR",
+      .generationDate = "Fri Mar 30 00:14:29 2018",
+      .numInputs = 10,
+      .numOutputs = 8,
+      .numContinuousStates = numStates,
+      .identityCountA = 34,
+      .identityCountB = 1,
+      .identityCountC = 111,
+  });
   static constexpr const char* description =
       "Powertrain: combustion engine with torque and fuel maps and cut-offs, torque converter "
       "with lock-up clutch, gearbox following a ratio command through a lag, final drive, "

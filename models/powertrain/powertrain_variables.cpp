@@ -180,6 +180,8 @@ constexpr runtime::VariableDef variableDefs[] = {
 
 constexpr runtime::VariableCounts counts = runtime::countVariables(variableDefs);
 static_assert(counts.reals == 384 && counts.integers == 4 && counts.booleans == 2);
+static_assert(runtime::describesTable(Model::info, variableDefs),
+              "the information record counts the inputs and outputs of the table");
 
 #undef POWER_SELECTOR
 

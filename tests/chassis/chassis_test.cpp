@@ -4,32 +4,33 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <regex>
 #include <vector>
 
+#include "runtime/sim_model.h"
 #include "tests/support/unit_library.h"
+#include "tests/support/variable_catalogue.h"
 
 namespace {
 
 using test_support::UnitInstance;
 
-// Value references of the chassis unit.
-enum : fmi2ValueReference {
-  brakeDemand = 0,
-  wheelTorque = 1,
-  wheelSpeed = 2,
-  vehicleSpeedKmh = 3,
-  vehicleSpeed = 4,
-  firstSpare = 8,
-  lastSelector = 27,
-  kmhPerMs = 37,
-  initialSpeed = 29,
-  speedUpperLimit = 31,
-  dragCoefficient = 32,
-  vehicleMass = 33,
-  rollingCoefficient = 38,
-};
+// Value references of the chassis unit, by name from its model description.
+const test_support::Catalogue& chassis() { return test_support::describedVariables(TESSIK_DESCRIPTION); }
+fmi2ValueReference vr(const char* name) { return chassis().reference(name); }
+const fmi2ValueReference brakeDemand = vr("brakeDemand");
+const fmi2ValueReference wheelTorque = vr("wheelTorque");
+const fmi2ValueReference wheelSpeed = vr("wheelSpeed");
+const fmi2ValueReference vehicleSpeedKmh = vr("vehicleSpeedKmh");
+const fmi2ValueReference vehicleSpeed = vr("vehicleSpeed");
+const fmi2ValueReference kmhPerMs = vr("kmhPerMs");
+const fmi2ValueReference initialSpeed = vr("initialSpeed");
+const fmi2ValueReference speedUpperLimit = vr("speedUpperLimit");
+const fmi2ValueReference dragCoefficient = vr("dragCoefficient");
+const fmi2ValueReference vehicleMass = vr("vehicleMass");
+const fmi2ValueReference rollingCoefficient = vr("rollingCoefficient");
 
-constexpr double h = 0.0025;
+constexpr double h = runtime::fixedStepSize;
 
 class Chassis : public ::testing::Test {
  protected:
@@ -154,10 +155,15 @@ TEST_F(Chassis, SparesAndPowerSelectorsChangeNothing) {
     std::vector<double> out;
     for (int i = 0; i < 200; ++i) {
       if (disturb && i == 50) {
-        for (fmi2ValueReference vr = firstSpare; vr <= lastSelector; ++vr) {
-          if (vr >= 12 && vr <= 15) continue;  // the brake lag and the direction clips act
-          u->setReal(vr, 1e6 + vr);
+        // The four spares and the four power-figure selector triples.
+        const std::regex inert("spare[0-9]+|[a-z]+Power(Value|Control|Threshold)");
+        int written = 0;
+        for (const test_support::Variable& v : chassis().variables) {
+          if (!std::regex_match(v.name, inert)) continue;
+          u->setReal(v.vr, 1e6 + v.vr);
+          ++written;
         }
+        EXPECT_EQ(written, 16);
       }
       u->doStep(h);
       out.push_back(u->getReal(wheelSpeed));

@@ -18,25 +18,26 @@
 
 namespace driver_test {
 
-inline constexpr double h = 0.0025;
+inline constexpr double h = runtime::fixedStepSize;
 
-// Real value references.
-enum Ref : uint32_t {
-  transmissionRatio = 0,
-  engineSpeedRpm = 1,
-  targetSpeedKmh = 2,
-  actualSpeedKmh = 3,
-  brakePedal = 4,
-  acceleratorPedal = 5,
-  derivativeGain = 7,
-  integralGain = 8,
-  proportionalGain = 9,
-  deadZoneThreshold = 25,
-  initialTargetSpeed = 31,
-  acceleratorUpper = 37,
-  engineTorqueMap = 38,
-  pedalMap = 126,
-};
+// Real value references, by name from the model's definition table (a map by its first element).
+inline uint32_t realRef(const char* name) {
+  return test_support::reference<driver::Model>(runtime::BaseType::real, name);
+}
+inline const uint32_t transmissionRatio = realRef("transmissionRatio");
+inline const uint32_t engineSpeedRpm = realRef("engineSpeedRpm");
+inline const uint32_t targetSpeedKmh = realRef("targetSpeedKmh");
+inline const uint32_t actualSpeedKmh = realRef("actualSpeedKmh");
+inline const uint32_t brakePedal = realRef("brakePedal");
+inline const uint32_t acceleratorPedal = realRef("acceleratorPedal");
+inline const uint32_t derivativeGain = realRef("derivativeGain");
+inline const uint32_t integralGain = realRef("integralGain");
+inline const uint32_t proportionalGain = realRef("proportionalGain");
+inline const uint32_t deadZoneThreshold = realRef("deadZoneThreshold");
+inline const uint32_t initialTargetSpeed = realRef("initialTargetSpeed");
+inline const uint32_t acceleratorUpper = realRef("acceleratorUpper");
+inline const uint32_t engineTorqueMap = realRef("engineTorqueMap[1]");
+inline const uint32_t pedalMap = realRef("pedalMap[1]");
 
 // True when `value`, written with all its digits, begins with `digits`: how a value given to a
 // few places is matched without rounding it.

@@ -13,48 +13,49 @@
 #include <sstream>
 #include <vector>
 
+#include "runtime/sim_model.h"
 #include "tests/support/unit_library.h"
+#include "tests/support/variable_catalogue.h"
 
 namespace {
 
 using test_support::UnitInstance;
 
-// Real value references of the electrical unit.
-enum : fmi2ValueReference {
-  voltageSetpoint = 0,
-  loadSwitch = 1,
-  engineSpeed = 2,
-  stateOfCharge = 3,
-  alternatorLoadTorque = 4,
-  constantOutput = 5,
-  driveLossPower = 6,
-  stateOfChargeMirror = 7,
-  busVoltage = 8,
-  dragCapCurrent = 9,
-  dragCapVoltage = 10,
-  firstMapEntry = 39,
-  lastMapEntry = 686,
-  regulatorGain = 720,
-  dragTorqueFloor = 723,
-  initialAlternatorSpeed = 735,
-  regulatorFloor = 746,
-  maxCurrentFloor = 751,
-  lossOutputControl = 756,
-  loadSwitchThreshold = 779,
-  radPerSecToRpm = 786,
-};
-constexpr fmi2ValueReference outputs[] = {stateOfCharge,  alternatorLoadTorque, constantOutput,
-                                          driveLossPower, stateOfChargeMirror,  busVoltage};
+// Value references of the electrical unit, by name from its model description.
+fmi2ValueReference vr(const char* name) {
+  return test_support::describedVariables(ZORVEL_DESCRIPTION).reference(name);
+}
+const fmi2ValueReference voltageSetpoint = vr("voltageSetpoint");
+const fmi2ValueReference loadSwitch = vr("loadSwitch");
+const fmi2ValueReference engineSpeed = vr("engineSpeed");
+const fmi2ValueReference stateOfCharge = vr("stateOfCharge");
+const fmi2ValueReference alternatorLoadTorque = vr("alternatorLoadTorque");
+const fmi2ValueReference constantOutput = vr("constantOutput");
+const fmi2ValueReference driveLossPower = vr("driveLossPower");
+const fmi2ValueReference stateOfChargeMirror = vr("stateOfChargeMirror");
+const fmi2ValueReference busVoltage = vr("busVoltage");
+const fmi2ValueReference dragCapCurrent = vr("dragCapCurrent");
+const fmi2ValueReference dragCapVoltage = vr("dragCapVoltage");
+const fmi2ValueReference firstMapEntry = vr("dragTorqueMap[1]");
+const fmi2ValueReference lastMapEntry = vr("dragTorqueMap[648]");
+const fmi2ValueReference regulatorGain = vr("regulatorGain");
+const fmi2ValueReference dragTorqueFloor = vr("dragTorqueFloor");
+const fmi2ValueReference initialAlternatorSpeed = vr("initialAlternatorSpeed");
+const fmi2ValueReference regulatorFloor = vr("regulatorFloor");
+const fmi2ValueReference maxCurrentFloor = vr("maxCurrentFloor");
+const fmi2ValueReference lossOutputControl = vr("lossOutputControl");
+const fmi2ValueReference loadSwitchThreshold = vr("loadSwitchThreshold");
+const fmi2ValueReference radPerSecToRpm = vr("radPerSecToRpm");
+const fmi2ValueReference outputs[] = {stateOfCharge,  alternatorLoadTorque, constantOutput,
+                                      driveLossPower, stateOfChargeMirror,  busVoltage};
 
 // Integer value references: the read strides of the running and the cap map lookup.
-enum : fmi2ValueReference {
-  currentStride = 1,
-  voltageStride = 2,
-  capCurrentStride = 7,
-  capVoltageStride = 8
-};
+const fmi2ValueReference currentStride = vr("dragStrides[2]");
+const fmi2ValueReference voltageStride = vr("dragStrides[3]");
+const fmi2ValueReference capCurrentStride = vr("dragCapStrides[2]");
+const fmi2ValueReference capVoltageStride = vr("dragCapStrides[3]");
 
-constexpr double h = 0.0025;
+constexpr double h = runtime::fixedStepSize;
 constexpr double rpmPerRadPerSec = 9.549296585513721;
 constexpr double capacity = 3600.0 * 48.0;  // A·s
 constexpr double baseLoad = 0.72;           // Ohm

@@ -38,15 +38,18 @@ int32_t registerSimulationData(runtime::ModelInterface* mi) {
   return faults.simulationDataFails ? 0 : 1;
 }
 
-int32_t enumOnWrite(int32_t value, int32_t stored, int32_t* ok) {
-  if (value >= 0) return value;
-  *ok = 0;
-  return stored;
+// The probe's integer entries: the enumeration variable refuses negative values on write and
+// reports 99 as invalid on read (the entries' `ok`); every other variable as the runtime moves it.
+void writeInteger(const runtime::VariableEntry* entry, int32_t value, int32_t* ok) {
+  if (entry->address != &extra.enumeration) return runtime::writeInteger(entry, value, ok);
+  *ok = value >= 0 ? 1 : 0;
+  if (*ok == 1) extra.enumeration = value;
 }
 
-int32_t enumOnRead(int32_t stored, int32_t, int32_t* ok) {
-  if (stored == 99) *ok = 0;
-  return stored;
+int32_t readInteger(const runtime::VariableEntry* entry, int32_t* ok) {
+  if (entry->address != &extra.enumeration) return runtime::readInteger(entry, ok);
+  *ok = extra.enumeration == 99 ? 0 : 1;
+  return extra.enumeration;
 }
 
 int32_t buildVariableTable(runtime::SimModel* m, runtime::VariableTable* table) {
@@ -59,10 +62,10 @@ int32_t buildVariableTable(runtime::SimModel* m, runtime::VariableTable* table) 
     return 0;
   }
   extra = {};
-  table->integers[guardedInteger] = {&extra.guarded, runtime::typeUInt32, nullptr, nullptr};
-  table->integers[enumInteger] = {&extra.enumeration, runtime::typeInt32, &enumOnWrite, &enumOnRead};
+  table->integers[guardedInteger] = {&extra.guarded, runtime::typeUInt32};
+  table->integers[enumInteger] = {&extra.enumeration, runtime::typeUInt32};
   for (uint32_t i = 0; i < numProbeBooleans; ++i) {
-    table->booleans[i] = {&extra.flags[i], runtime::typeBoolean, nullptr, nullptr};
+    table->booleans[i] = {&extra.flags[i], runtime::typeBoolean};
   }
   table->numIntegers = numProbeIntegers;
   table->numBooleans = numProbeBooleans;
@@ -144,6 +147,8 @@ int32_t registerFunctions(runtime::ModelInterface* mi) {
   mi->registerSimulationData = &probe::registerSimulationData;
   mi->buildVariableTable = &probe::buildVariableTable;
   mi->checkIntegerWrites = &probe::checkIntegerWrites;
+  mi->readInteger = &probe::readInteger;
+  mi->writeInteger = &probe::writeInteger;
   mi->freeVariableTable = &probe::freeVariableTable;
   mi->terminateModel = &probe::terminateModel;
   mi->destroyIntegrationData = &probe::destroyIntegrationData;

@@ -3,12 +3,13 @@
 // changes it, so a run of single fixed steps gives the speed after each step count.
 #include <vector>
 
+#include "runtime/sim_model.h"
 #include "tests/fmi/tessik_fixture.h"
 
 namespace tessik {
 namespace {
 
-constexpr double fixedStep = 0.0025;
+constexpr double fixedStep = runtime::fixedStepSize;
 
 class Stepping : public UnitTest {
  protected:
@@ -81,7 +82,7 @@ TEST_F(Stepping, FirstStepChecks) {
   EXPECT_EQ(unit->getReal(vehicleSpeed), reference[2]);
   EXPECT_TRUE(unit->log().messages.empty());
   // A communication point ahead of the model: the model catches up to its end.
-  EXPECT_EQ(library.fmi2DoStep(c, 0.0175, 0.0025, fmi2True), fmi2OK);
+  EXPECT_EQ(library.fmi2DoStep(c, 0.0175, fixedStep, fmi2True), fmi2OK);
   EXPECT_EQ(unit->getReal(vehicleSpeed), reference[8]);
 }
 

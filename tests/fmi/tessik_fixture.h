@@ -8,18 +8,23 @@
 #include <string>
 
 #include "tests/support/unit_library.h"
+#include "tests/support/variable_catalogue.h"
 
 namespace tessik {
 
-// Real value references of the chassis unit.
-inline constexpr fmi2ValueReference brakeDemand = 0;
-inline constexpr fmi2ValueReference wheelTorque = 1;
-inline constexpr fmi2ValueReference wheelSpeed = 2;
-inline constexpr fmi2ValueReference vehicleSpeedKmh = 3;
-inline constexpr fmi2ValueReference vehicleSpeed = 4;
-inline constexpr fmi2ValueReference kmhPerMs = 37;
-inline constexpr fmi2ValueReference initialSpeed = 29;
-inline constexpr unsigned numReals = 42;
+inline const test_support::Catalogue& description() {
+  return test_support::describedVariables(TESSIK_DESCRIPTION);
+}
+
+// Real value references of the chassis unit, by name.
+inline const fmi2ValueReference brakeDemand = description().reference("brakeDemand");
+inline const fmi2ValueReference wheelTorque = description().reference("wheelTorque");
+inline const fmi2ValueReference wheelSpeed = description().reference("wheelSpeed");
+inline const fmi2ValueReference vehicleSpeedKmh = description().reference("vehicleSpeedKmh");
+inline const fmi2ValueReference vehicleSpeed = description().reference("vehicleSpeed");
+inline const fmi2ValueReference kmhPerMs = description().reference("kmhPerMs");
+inline const fmi2ValueReference initialSpeed = description().reference("initialSpeed");
+inline const unsigned numReals = description().count("Real");
 
 class UnitTest : public ::testing::Test {
  protected:

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/sim_model.h"
 #include "tests/hardening/unit_catalogue.h"
 #include "tests/support/unit_library.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 constexpr double infinity = std::numeric_limits<double>::infinity();
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-constexpr double fixedStep = 0.0025;
+constexpr double fixedStep = runtime::fixedStepSize;
 
 class Intervals : public ::testing::TestWithParam<UnitFiles> {
  protected:

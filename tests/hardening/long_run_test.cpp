@@ -16,6 +16,9 @@
 #include "fmi/fmi_component.h"
 #include "fmi/identity.h"
 #include "fmi/unit_model.h"
+#include "models/chassis/chassis_model.h"
+#include "runtime/sim_model.h"
+#include "tests/support/direct_model.h"
 
 #define LONG_RUN_DECLARE(name) extern "C" name##TYPE name;
 FMI2_FUNCTION_NAMES(LONG_RUN_DECLARE)
@@ -23,10 +26,14 @@ FMI2_FUNCTION_NAMES(LONG_RUN_DECLARE)
 
 namespace {
 
-constexpr double h = 0.0025;
-constexpr fmi2ValueReference brakeDemand = 0;
-constexpr fmi2ValueReference wheelTorque = 1;
-constexpr fmi2ValueReference chassisOutputs[] = {2, 3, 4};  // wheel speed, vehicle speed (km/h, m/s)
+constexpr double h = runtime::fixedStepSize;
+uint32_t chassisReal(const char* name) {
+  return test_support::reference<chassis::Model>(runtime::BaseType::real, name);
+}
+const fmi2ValueReference brakeDemand = chassisReal("brakeDemand");
+const fmi2ValueReference wheelTorque = chassisReal("wheelTorque");
+const fmi2ValueReference chassisOutputs[] = {chassisReal("wheelSpeed"), chassisReal("vehicleSpeedKmh"),
+                                             chassisReal("vehicleSpeed")};
 
 void silentLogger(fmi2ComponentEnvironment, fmi2String, fmi2Status, fmi2String, fmi2String, ...) {}
 

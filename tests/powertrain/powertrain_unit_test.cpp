@@ -4,58 +4,65 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <regex>
 #include <utility>
 #include <vector>
 
+#include "runtime/sim_model.h"
 #include "tests/support/unit_library.h"
+#include "tests/support/variable_catalogue.h"
 
 namespace {
 
 using test_support::UnitInstance;
 
-// Value references of the powertrain unit (reals unless said otherwise).
-enum : fmi2ValueReference {
-  wheelSpeed = 0,
-  ratioCommand = 1,
-  lockupCommand = 2,
-  spareInput = 3,
-  throttle = 4,
-  torqueFactorInput = 5,
-  outputShaftRpm = 8,
-  engineRpm = 9,
-  fuelUsed = 11,
-  fuelRate = 12,
-  gearboxLossPower = 13,
-  engineLoadTorque = 14,
-  engineSpeed = 15,
-  fuelMapFirst = 24,
-  fuelMapLast = 127,
-  torqueMapLast = 212,
-  engineSpeedUpper = 278,
-  initialOutputShaftSpeed = 279,
-  outputShaftSpeedUpper = 281,
-  clutchTwistReset = 295,
-  lossOutputControl = 321,
-  initialEngineSpeed = 330,
-  gearboxEfficiency = 333,
-  radPerSecToRpmRef = 383,
-  // integers
-  fuelMapMaxTorque = 0,
-  fuelMapMaxSpeed = 1,
-  torqueMapMaxThrottle = 2,
-  torqueMapMaxSpeed = 3,
-  // booleans
-  cutoffA = 0,
-  cutoffB = 1,
-};
+// Value references of the powertrain unit, by name from its model description.
+const test_support::Catalogue& powertrain() { return test_support::describedVariables(KADMIR_DESCRIPTION); }
+fmi2ValueReference vr(const char* name) { return powertrain().reference(name); }
+const fmi2ValueReference wheelSpeed = vr("wheelSpeed");
+const fmi2ValueReference ratioCommand = vr("ratioCommand");
+const fmi2ValueReference lockupCommand = vr("lockupCommand");
+const fmi2ValueReference spareInput = vr("spareInput");
+const fmi2ValueReference throttle = vr("throttle");
+const fmi2ValueReference torqueFactorInput = vr("torqueFactorInput");
+const fmi2ValueReference outputShaftRpm = vr("outputShaftRpm");
+const fmi2ValueReference engineRpm = vr("engineRpm");
+const fmi2ValueReference fuelUsed = vr("fuelUsed");
+const fmi2ValueReference fuelRate = vr("fuelRate");
+const fmi2ValueReference gearboxLossPower = vr("gearboxLossPower");
+const fmi2ValueReference engineLoadTorque = vr("engineLoadTorque");
+const fmi2ValueReference engineSpeed = vr("engineSpeed");
+const fmi2ValueReference fuelMapFirst = vr("fuelMap[1]");
+const fmi2ValueReference fuelMapLast = vr("fuelMap[104]");
+const fmi2ValueReference torqueMapLast = vr("torqueMap[64]");
+const fmi2ValueReference engineSpeedUpper = vr("engineSpeedUpper");
+const fmi2ValueReference initialOutputShaftSpeed = vr("initialOutputShaftSpeed");
+const fmi2ValueReference outputShaftSpeedUpper = vr("outputShaftSpeedUpper");
+const fmi2ValueReference clutchTwistReset = vr("clutchTwistReset");
+const fmi2ValueReference lossOutputControl = vr("lossOutputControl");
+const fmi2ValueReference initialEngineSpeed = vr("initialEngineSpeed");
+const fmi2ValueReference gearboxEfficiency = vr("gearboxEfficiency");
+const fmi2ValueReference radPerSecToRpmRef = vr("radPerSecToRpm");
+// integers
+const fmi2ValueReference fuelMapMaxTorque = vr("fuelMapMaxIndex[1]");
+const fmi2ValueReference fuelMapMaxSpeed = vr("fuelMapMaxIndex[2]");
+const fmi2ValueReference torqueMapMaxThrottle = vr("torqueMapMaxIndex[1]");
+const fmi2ValueReference torqueMapMaxSpeed = vr("torqueMapMaxIndex[2]");
+// booleans
+const fmi2ValueReference cutoffA = vr("cutoffA");
+const fmi2ValueReference cutoffB = vr("cutoffB");
 
 // The spares and the ten power-figure selector triples.
-constexpr fmi2ValueReference inert[] = {
-    spareInput, 252, 253, 254, 255, 256, 257, 258, 259, 272, 273, 274, 275, 282, 283, 284, 285,
-    286,        287, 288, 289, 290, 291, 292, 293, 300, 301, 302, 303, 304, 305, 306, 307, 308,
-    309,        310, 311, 312, 313, 314, 315, 319};
+std::vector<fmi2ValueReference> inertReals() {
+  const std::regex inert("spareInput|driveSpare[0-9]+|[a-zA-Z]+Power(Value|Control|Threshold)");
+  std::vector<fmi2ValueReference> refs;
+  for (const test_support::Variable& v : powertrain().variables) {
+    if (std::regex_match(v.name, inert)) refs.push_back(v.vr);
+  }
+  return refs;
+}
 
-constexpr double h = 0.0025;
+constexpr double h = runtime::fixedStepSize;
 constexpr double radPerSecToRpm = 9.549296585513721;
 constexpr double inf = std::numeric_limits<double>::infinity();
 using Settings = std::vector<std::pair<fmi2ValueReference, double>>;
@@ -193,6 +200,9 @@ TEST_F(Powertrain, MapElementsAndSpeedLimitsReadAndActAtTheirValueReferences) {
 }
 
 TEST_F(Powertrain, SparesAndPowerSelectorsChangeNothing) {
+  const std::vector<fmi2ValueReference> inert = inertReals();
+  ASSERT_EQ(inert.size(), 42u) << "spareInput, eleven spares and ten selector triples";
+  const std::vector<fmi2ValueReference> outputs = powertrain().references("Real", "output");
   auto run = [&](bool disturb) {
     auto u = started({{initialEngineSpeed, 150.0}, {torqueFactorInput, 1.0}});
     u->setReal(throttle, 30.0);
@@ -205,9 +215,7 @@ TEST_F(Powertrain, SparesAndPowerSelectorsChangeNothing) {
         for (fmi2ValueReference vr : inert) u->setReal(vr, 1e6 + vr);
       }
       EXPECT_EQ(u->doStep(h), fmi2OK);
-      for (fmi2ValueReference vr = outputShaftRpm; vr <= engineSpeed; ++vr) {
-        out.push_back(u->getReal(vr));
-      }
+      for (fmi2ValueReference vr : outputs) out.push_back(u->getReal(vr));
     }
     return out;
   };

@@ -14,6 +14,7 @@ namespace {
 using runtime::ode8::tableau;
 using runtime::ode8::Rational;
 constexpr int stages = runtime::ode8::stages;
+constexpr double h = runtime::fixedStepSize;
 
 // The published rationals the integrator's doubles are rounded from, as exact fractions.
 mpq_class exact(const Rational& r) {
@@ -109,7 +110,7 @@ TEST(Ode8Step, ExponentialDecayMatchesTheClosedFormOver400Steps) {
   m.setup();
   for (int n = 1; n <= 400; ++n) {
     m.fixedStep();
-    const double t = n * 0.0025;
+    const double t = n * h;
     const double expected = std::exp(-0.5 * t);
     EXPECT_NEAR(m.states()[test_model::growingState] / expected, 1.0, 1e-13) << "step " << n;
   }
@@ -132,10 +133,9 @@ TEST(Ode8Step, StageTimesFollowTheNodesAndTheLastStageUsesTheStopTime) {
   m.fixedStep();  // t0 = 0.0025, stop time 0.005
   const auto& times = test_model::Model::minorTimes;
   ASSERT_EQ(times.size(), 12u) << "twelve minor computeOutputs calls, none at stage 0";
-  const double h = 0.0025;
-  const double t0 = 0.0025;
+  const double t0 = h;
   for (int i = 1; i <= 11; ++i) EXPECT_EQ(times[i - 1], h * tableau.c[i] + t0) << "stage " << i;
-  EXPECT_EQ(times[11], 2.0 * 0.0025) << "stage 12 at the stop time";
+  EXPECT_EQ(times[11], 2.0 * h) << "stage 12 at the stop time";
   EXPECT_LT(times[5], times[4]) << "stage 6 (0.1475) comes after stage 5 (0.375)";
   EXPECT_EQ(m.mi.model->majorTimeStep, 1);
 }
@@ -156,12 +156,12 @@ TEST(StepClock, StopTimeAndModelTimeComeFromTheTickCount) {
   EXPECT_EQ(m.time(), 0.0);
   EXPECT_EQ(m.mi.model->clockTick0, 0u);
   m.setup();
-  EXPECT_EQ(m.mi.getStepEndTime(m.mi.model), 0.0025);
+  EXPECT_EQ(m.mi.getStepEndTime(m.mi.model), h);
   EXPECT_EQ(m.mi.getSolverStopTime(m.mi.model), m.mi.getStepEndTime(m.mi.model));
   for (int k = 1; k <= 400; ++k) {
     m.fixedStep();
-    ASSERT_EQ(m.time(), k * 0.0025) << "the time is a product, not a sum of increments";
-    ASSERT_EQ(m.mi.getStepEndTime(m.mi.model), (k + 1) * 0.0025);
+    ASSERT_EQ(m.time(), k * h) << "the time is a product, not a sum of increments";
+    ASSERT_EQ(m.mi.getStepEndTime(m.mi.model), (k + 1) * h);
   }
   EXPECT_EQ(m.time(), 1.0);
   EXPECT_EQ(m.mi.getNextSampleHitTime(m.mi.model), -1.0);
@@ -174,19 +174,19 @@ TEST(StepClock, LowWordWrapsIntoTheHighWord) {
   m.mi.model->clockTickHigh0 = 0;
   m.mi.setSolverStopTime(m.mi.model, -1.0);
   m.mi.computeOutputs(m.mi.model, 0);
-  EXPECT_EQ(m.mi.getStepEndTime(m.mi.model), 1.0 * 0.0025 * 4294967296.0);
+  EXPECT_EQ(m.mi.getStepEndTime(m.mi.model), 1.0 * h * 4294967296.0);
   m.fixedStep();
   EXPECT_EQ(m.mi.model->clockTick0, 0u);
   EXPECT_EQ(m.mi.model->clockTickHigh0, 1u);
-  EXPECT_EQ(m.time(), 0.0025 * 4294967296.0);
-  EXPECT_EQ(m.mi.getStepEndTime(m.mi.model), 1.0 * 0.0025 * 4294967296.0 + 1.0 * 0.0025);
+  EXPECT_EQ(m.time(), h * 4294967296.0);
+  EXPECT_EQ(m.mi.getStepEndTime(m.mi.model), 1.0 * h * 4294967296.0 + 1.0 * h);
 }
 
 TEST(StepClock, FinalTimeDoesNotStopStepping) {
   test_model::Driven m;
   m.setup(0.001);
   for (int k = 0; k < 10; ++k) m.fixedStep();
-  EXPECT_EQ(m.time(), 10 * 0.0025);
+  EXPECT_EQ(m.time(), 10 * h);
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, External
                                  ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = 2;
   static constexpr runtime::ModelInfo info = {"TestModel", "1", "1", "today", 1, 1, 2, 2, 0, 2,
-                                              0.0025, 5};
+                                              runtime::fixedStepSize, 5};
   static constexpr const char* description = "test model";
 
   static inline ModelParameters stored = {-0.5, 1.0, 0.75, 7, 1};

@@ -4,11 +4,27 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 
 #include "runtime/model_interface.h"
 #include "runtime/model_plan.h"
+#include "runtime/variable_def.h"
 
 namespace test_support {
+
+// The value reference of the variable of model M that its model description calls `name`;
+// a name the model does not have is a mistake in the caller, and ends the program.
+template <class M>
+uint32_t reference(runtime::BaseType type, std::string_view name) {
+  const std::optional<uint32_t> vr = runtime::findReference(M::variables(), type, name);
+  if (!vr) {
+    std::fprintf(stderr, "%s has no variable '%.*s' of that type\n", M::info.modelName,
+                 static_cast<int>(name.size()), name.data());
+    std::abort();
+  }
+  return *vr;
+}
 
 template <class M>
 class DirectModel {
