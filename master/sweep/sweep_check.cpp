@@ -4,6 +4,7 @@
 
 #include "master/error.h"
 #include "master/fmu_archive.h"
+#include "master/system_package.h"
 #include "master/system_structure.h"
 
 namespace master::sweep {
@@ -11,18 +12,6 @@ namespace master::sweep {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<SystemComponent> componentsOf(const SystemStructure& system, const fs::path& folder,
-                                          const fs::path& fmuDir) {
-  std::vector<SystemComponent> components;
-  for (const SsdComponent& c : system.components) {
-    fs::path source = folder / c.source;
-    if (!fs::exists(source) && !fmuDir.empty()) source = fmuDir / c.source;
-    const ExtractedFmu fmu(source);
-    components.push_back(SystemComponent{c.name, readModelDescription(fmu.modelDescriptionFile())});
-  }
-  return components;
-}
 
 // A master setting: its name and whether a value fits.
 struct Setting {
@@ -146,13 +135,14 @@ class Checker {
 
 }  // namespace
 
-std::vector<SystemComponent> readComponents(const fs::path& system, const fs::path& fmuDir) {
-  if (system.extension() == ".ssp") {
-    const ExtractedFmu archive(system);  // any zip archive unpacks the same way
-    const SystemStructure s = readSystemStructure(archive.root() / "SystemStructure.ssd");
-    return componentsOf(s, archive.root(), fmuDir);
+std::vector<SystemComponent> readComponents(const fs::path& system) {
+  const SystemPackage package(system);
+  std::vector<SystemComponent> components;
+  for (const SsdComponent& c : readSystemStructure(package).components) {
+    const ExtractedFmu fmu(c.fmuFile);
+    components.push_back(SystemComponent{c.name, readModelDescription(fmu.modelDescriptionFile())});
   }
-  return componentsOf(readSystemStructure(system), system.parent_path(), fmuDir);
+  return components;
 }
 
 void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components) {

@@ -18,9 +18,9 @@ struct SystemComponent {
   ModelDescription description;
 };
 
-// The components of a system (an .ssp archive or an .ssd file) with their units' model
-// descriptions. An .ssd's sources are found beside it, else in `fmuDir`.
-std::vector<SystemComponent> readComponents(const std::filesystem::path& system, const std::filesystem::path& fmuDir);
+// The components of a system (an .ssp archive, a folder holding SystemStructure.ssd, or an .ssd
+// file) with their units' model descriptions.
+std::vector<SystemComponent> readComponents(const std::filesystem::path& system);
 
 // Throws MasterError at the first input the system cannot take.
 void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components);

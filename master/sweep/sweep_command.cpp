@@ -41,11 +41,6 @@ int processors() {
   return 1;
 }
 
-fs::path defaultSystem() {
-  const fs::path archive = VEHICLE_SWEEP_DEFAULT_SSP;
-  return fs::exists(archive) ? archive : fs::path(VEHICLE_SWEEP_DEFAULT_SSD);
-}
-
 std::string selfExecutable() { return fs::read_symlink("/proc/self/exe").string(); }
 
 int report(const Plan& plan, const Collected& collected, bool listFailures) {
@@ -65,8 +60,7 @@ int runSweep(const SweepOptions& o) {
     throw MasterError(file.where(0) + "the sweep names no cycles, [grid], [[case]] or [sample]: it has no cases");
   }
   checkCount(file, o.yes);
-  const fs::path system = file.system.empty() ? defaultSystem() : file.system;
-  checkInputs(file, readComponents(system, VEHICLE_SWEEP_FMU_DIR));
+  checkInputs(file, readComponents(file.system.empty() ? fs::path(VEHICLE_SWEEP_DEFAULT_SYSTEM) : file.system));
   const CaseSet cases = expandCases(file);
   const fs::path dir = o.outputDir.empty() ? fs::path("out") / fs::path(o.file).stem() : fs::path(o.outputDir);
   const Plan plan = makePlan(file, cases, dir, selfExecutable());
