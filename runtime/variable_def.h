@@ -125,6 +125,20 @@ constexpr std::optional<uint32_t> findReference(std::span<const VariableDef> def
   return std::nullopt;
 }
 
+// The same, fixed when the model compiles: a name that the definition table does not have is a
+// compile error. How a model names its integer value references (the parameters that index its
+// lookup tables) where its write guard needs them.
+consteval uint32_t referenceOf(std::span<const VariableDef> defs, BaseType type,
+                               std::string_view name) {
+  const std::optional<uint32_t> vr = findReference(defs, type, name);
+  if (!vr) throw "the definition table has no variable of this name and type";
+  return *vr;
+}
+
+consteval uint32_t integerReference(std::span<const VariableDef> defs, std::string_view name) {
+  return referenceOf(defs, BaseType::integer, name);
+}
+
 }  // namespace runtime
 
 // Definition of a whole field (a scalar or every element of an array) of a model record.

@@ -96,9 +96,10 @@ static_assert(runtime::countVariables(variableDefs).booleans == 0);
 static_assert(runtime::describesTable(Model::info, variableDefs),
               "the information record counts the inputs and outputs of the table");
 
-// A map whose last indices a master may write, with the extents of what its lookup reads.
+// A map whose last indices a master may write, with the integer references of the two last
+// indices as the table above numbers them and the extents of what its lookup reads.
 struct IndexedMap {
-  uint32_t firstReference;  // integer reference of the first axis' last index; the second follows
+  uint32_t references[2];  // last index of the first and of the second axis
   uint32_t (ModelParameters::*maxIndex)[2];
   uint32_t axisCounts[2];  // breakpoints of the first and the second axis
   uint32_t stride;
@@ -106,10 +107,18 @@ struct IndexedMap {
 };
 
 constexpr IndexedMap indexedMaps[] = {
-    {pedalMapTorqueMaxIndexRef, &ModelParameters::pedalMapMaxIndex,
-     {pedalMapTorqueCount, pedalMapSpeedCount}, pedalMapStride, pedalMapSize},
-    {engineMapPedalMaxIndexRef, &ModelParameters::engineMapMaxIndex,
-     {engineMapPedalCount, engineMapSpeedCount}, engineMapStride, engineMapSize},
+    {{runtime::integerReference(variableDefs, "pedalMapMaxIndex[1]"),
+      runtime::integerReference(variableDefs, "pedalMapMaxIndex[2]")},
+     &ModelParameters::pedalMapMaxIndex,
+     {pedalMapTorqueCount, pedalMapSpeedCount},
+     pedalMapStride,
+     pedalMapSize},
+    {{runtime::integerReference(variableDefs, "engineMapMaxIndex[1]"),
+      runtime::integerReference(variableDefs, "engineMapMaxIndex[2]")},
+     &ModelParameters::engineMapMaxIndex,
+     {engineMapPedalCount, engineMapSpeedCount},
+     engineMapStride,
+     engineMapSize},
 };
 
 }  // namespace
@@ -121,16 +130,18 @@ std::span<const runtime::VariableDef> Model::variables() { return variableDefs; 
 // stands, either would lie outside the arrays.
 const char* Model::integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value) {
   for (const IndexedMap& map : indexedMaps) {
-    if (vr < map.firstReference || vr > map.firstReference + 1) continue;
-    uint64_t index[2] = {(p.*map.maxIndex)[0], (p.*map.maxIndex)[1]};
-    index[vr - map.firstReference] = value;
-    if (index[0] >= map.axisCounts[0] || index[1] >= map.axisCounts[1]) {
-      return "the last index would lie beyond the breakpoints of its axis";
+    for (int axis = 0; axis < 2; ++axis) {
+      if (vr != map.references[axis]) continue;
+      uint64_t index[2] = {(p.*map.maxIndex)[0], (p.*map.maxIndex)[1]};
+      index[axis] = value;
+      if (index[0] >= map.axisCounts[0] || index[1] >= map.axisCounts[1]) {
+        return "the last index would lie beyond the breakpoints of its axis";
+      }
+      if (index[0] + index[1] * map.stride >= map.size) {
+        return "the last indices would address entries beyond the map";
+      }
+      return nullptr;
     }
-    if (index[0] + index[1] * map.stride >= map.size) {
-      return "the last indices would address entries beyond the map";
-    }
-    return nullptr;
   }
   return nullptr;
 }

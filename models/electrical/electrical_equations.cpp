@@ -193,17 +193,4 @@ void Model::updateDiscreteStates(Data& d) {
   w.chargeChangeMemory = b.chargeChange;
 }
 
-const char* Model::integerWriteError(const ModelParameters& current, uint32_t vr, uint32_t value) {
-  const bool running = vr == vrDragCurrentStride || vr == vrDragVoltageStride;
-  const bool cap = vr == vrDragCapCurrentStride || vr == vrDragCapVoltageStride;
-  if (!running && !cap) return nullptr;
-  const uint32_t* strides = running ? current.dragStrides : current.dragCapStrides;
-  const bool currentStride = vr == vrDragCurrentStride || vr == vrDragCapCurrentStride;
-  const uint32_t s1 = currentStride ? value : strides[1];
-  const uint32_t s2 = currentStride ? strides[2] : value;
-  if (mapReadInside(s1, s2)) return nullptr;
-  return "with the other stride of its lookup, this stride would let the drag-torque map lookup "
-         "read outside the map's 648 entries";
-}
-
 }  // namespace electrical

@@ -8,6 +8,29 @@ namespace electrical {
 namespace {
 
 using P = ModelParameters;
+
+// The drag-torque map lookup reads the entries i0 + s1 * i1 + s2 * i2 and their neighbours one
+// further along each axis. The extrapolating searches return at most the second-to-last index of
+// each axis (also for inputs beyond the range and NaN), so the highest entry it reads for the
+// strides s1 and s2 is the one below. Evaluated in 64 bits so that huge strides cannot wrap.
+constexpr uint64_t highestMapRead(uint64_t s1, uint64_t s2) {
+  return (dragSpeedPoints - 1) + (dragCurrentPoints - 1) * s1 + (dragVoltagePoints - 1) * s2;
+}
+constexpr bool mapReadInside(uint64_t s1, uint64_t s2) {
+  return highestMapRead(s1, s2) < dragMapEntries;
+}
+
+// The largest value each read stride may take, with the other one at 0.
+constexpr uint32_t maxCurrentStride =
+    (dragMapEntries - dragSpeedPoints) / (dragCurrentPoints - 1);
+constexpr uint32_t maxVoltageStride =
+    (dragMapEntries - dragSpeedPoints) / (dragVoltagePoints - 1);
+static_assert(mapReadInside(maxCurrentStride, 0) && !mapReadInside(maxCurrentStride + 1, 0));
+static_assert(mapReadInside(0, maxVoltageStride) && !mapReadInside(0, maxVoltageStride + 1));
+// The default strides fill the map exactly.
+static_assert(highestMapRead(dragSpeedPoints, dragSpeedPoints * dragCurrentPoints) ==
+              dragMapEntries - 1);
+
 constexpr const char* noEffect = "stored and reachable, read by no equation";
 constexpr const char* selector = "power-figure selector; no output or state depends on it";
 // Integer elements that no lookup reads take any value.
@@ -180,8 +203,38 @@ constexpr bool eachParameterOnce() {
 }
 static_assert(eachParameterOnce());
 
+// The read strides (elements 1 and 2) of the running and the cap lookup, as the table above
+// numbers them.
+struct StridePair {
+  uint32_t current;
+  uint32_t voltage;
+  uint32_t (ModelParameters::*strides)[3];
+};
+
+constexpr StridePair stridePairs[] = {
+    {runtime::integerReference(variableDefs, "dragStrides[2]"),
+     runtime::integerReference(variableDefs, "dragStrides[3]"), &ModelParameters::dragStrides},
+    {runtime::integerReference(variableDefs, "dragCapStrides[2]"),
+     runtime::integerReference(variableDefs, "dragCapStrides[3]"), &ModelParameters::dragCapStrides},
+};
+
 }  // namespace
 
 std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }
+
+// A stride written, with the other stride of its lookup as `current` holds it, must keep the
+// lookup's highest read inside the map.
+const char* Model::integerWriteError(const ModelParameters& current, uint32_t vr, uint32_t value) {
+  for (const StridePair& pair : stridePairs) {
+    if (vr != pair.current && vr != pair.voltage) continue;
+    const uint32_t* strides = current.*pair.strides;
+    const uint32_t s1 = vr == pair.current ? value : strides[1];
+    const uint32_t s2 = vr == pair.current ? strides[2] : value;
+    if (mapReadInside(s1, s2)) return nullptr;
+    return "with the other stride of its lookup, this stride would let the drag-torque map "
+           "lookup read outside the map's 648 entries";
+  }
+  return nullptr;
+}
 
 }  // namespace electrical

@@ -185,8 +185,38 @@ static_assert(runtime::describesTable(Model::info, variableDefs),
 
 #undef POWER_SELECTOR
 
+// The maps whose last indices a master may write, with the integer references of the two last
+// indices as the table above numbers them.
+struct IndexedMap {
+  uint32_t references[2];  // last index of the first and of the second axis
+  const MapExtent* extent;
+};
+
+constexpr IndexedMap indexedMaps[] = {
+    {{runtime::integerReference(variableDefs, "fuelMapMaxIndex[1]"),
+      runtime::integerReference(variableDefs, "fuelMapMaxIndex[2]")},
+     &fuelMapExtent},
+    {{runtime::integerReference(variableDefs, "torqueMapMaxIndex[1]"),
+      runtime::integerReference(variableDefs, "torqueMapMaxIndex[2]")},
+     &torqueMapExtent},
+};
+
 }  // namespace
 
 std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }
+
+// The last index written, with the map's other last index as `p` holds it, must keep the map's
+// lookup inside the map and its breakpoints.
+const char* Model::integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value) {
+  for (const IndexedMap& map : indexedMaps) {
+    for (int axis = 0; axis < 2; ++axis) {
+      if (vr != map.references[axis]) continue;
+      uint32_t pair[2] = {(p.*map.extent->maxIndex)[0], (p.*map.extent->maxIndex)[1]};
+      pair[axis] = value;
+      return mapIndexError(*map.extent, pair[0], pair[1]);
+    }
+  }
+  return "no such integer parameter";
+}
 
 }  // namespace powertrain
