@@ -17,10 +17,10 @@ double lookupDragTorque(const ModelParameters& p, double rpm, double current, do
   uint32_t index[3];
   double fraction[3];
   index[0] =
-      runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragSpeedPoints - 1, &fraction[0]);
-  index[1] = runtime::findIntervalExtrap(current, p.dragCurrentBreakpoints, dragCurrentPoints - 1,
+      runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragMapSpeedCount - 1, &fraction[0]);
+  index[1] = runtime::findIntervalExtrap(current, p.dragCurrentBreakpoints, dragMapCurrentCount - 1,
                                          &fraction[1]);
-  index[2] = runtime::findIntervalExtrap(voltage, p.dragVoltageBreakpoints, dragVoltagePoints - 1,
+  index[2] = runtime::findIntervalExtrap(voltage, p.dragVoltageBreakpoints, dragMapVoltageCount - 1,
                                          &fraction[2]);
   return runtime::interpolate3D(index, fraction, p.dragTorqueMap, &strides[1]);
 }
@@ -72,7 +72,7 @@ void Model::computeOutputs(Data& d) {
     b.initialCharge = (p.initialChargePercent * p.percentToFraction) * b.capacityCharge;
     b.alternatorRpm = p.radPerSecToRpm * w.alternatorSpeedMemory;
     const double limit = runtime::lookup1DClip(b.alternatorRpm, p.maxCurrentSpeeds,
-                                               p.maxCurrentTable, currentCurvePoints - 1);
+                                               p.maxCurrentTable, maxCurrentCount - 1);
     b.maxAlternatorCurrent = maxNaN(limit, p.maxCurrentFloor);
     b.regulatorFloorHold = p.regulatorFloor;
   }

@@ -14,22 +14,22 @@ using P = ModelParameters;
 // each axis (also for inputs beyond the range and NaN), so the highest entry it reads for the
 // strides s1 and s2 is the one below. Evaluated in 64 bits so that huge strides cannot wrap.
 constexpr uint64_t highestMapRead(uint64_t s1, uint64_t s2) {
-  return (dragSpeedPoints - 1) + (dragCurrentPoints - 1) * s1 + (dragVoltagePoints - 1) * s2;
+  return (dragMapSpeedCount - 1) + (dragMapCurrentCount - 1) * s1 + (dragMapVoltageCount - 1) * s2;
 }
 constexpr bool mapReadInside(uint64_t s1, uint64_t s2) {
-  return highestMapRead(s1, s2) < dragMapEntries;
+  return highestMapRead(s1, s2) < dragMapSize;
 }
 
 // The largest value each read stride may take, with the other one at 0.
 constexpr uint32_t maxCurrentStride =
-    (dragMapEntries - dragSpeedPoints) / (dragCurrentPoints - 1);
+    (dragMapSize - dragMapSpeedCount) / (dragMapCurrentCount - 1);
 constexpr uint32_t maxVoltageStride =
-    (dragMapEntries - dragSpeedPoints) / (dragVoltagePoints - 1);
+    (dragMapSize - dragMapSpeedCount) / (dragMapVoltageCount - 1);
 static_assert(mapReadInside(maxCurrentStride, 0) && !mapReadInside(maxCurrentStride + 1, 0));
 static_assert(mapReadInside(0, maxVoltageStride) && !mapReadInside(0, maxVoltageStride + 1));
 // The default strides fill the map exactly.
-static_assert(highestMapRead(dragSpeedPoints, dragSpeedPoints * dragCurrentPoints) ==
-              dragMapEntries - 1);
+static_assert(highestMapRead(dragMapSpeedCount, dragMapSpeedCount * dragMapCurrentCount) ==
+              dragMapSize - 1);
 
 constexpr const char* noEffect = "stored and reachable, read by no equation";
 constexpr const char* selector = "power-figure selector; no output or state depends on it";
