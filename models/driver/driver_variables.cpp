@@ -99,7 +99,7 @@ static_assert(runtime::describesTable(Model::info, variableDefs),
 // A map whose last indices a master may write, with the integer references of the two last
 // indices as the table above numbers them and the extents of what its lookup reads.
 struct IndexedMap {
-  uint32_t references[2];  // last index of the first and of the second axis
+  runtime::ReferencePair lastIndices;  // of the first and of the second axis
   uint32_t (ModelParameters::*maxIndex)[2];
   uint32_t axisCounts[2];  // breakpoints of the first and the second axis
   uint32_t stride;
@@ -107,14 +107,12 @@ struct IndexedMap {
 };
 
 constexpr IndexedMap indexedMaps[] = {
-    {{runtime::integerReference(variableDefs, "pedalMapMaxIndex[1]"),
-      runtime::integerReference(variableDefs, "pedalMapMaxIndex[2]")},
+    {runtime::integerPair(variableDefs, "pedalMapMaxIndex[1]", "pedalMapMaxIndex[2]"),
      &ModelParameters::pedalMapMaxIndex,
      {pedalMapTorqueCount, pedalMapSpeedCount},
      pedalMapStride,
      pedalMapSize},
-    {{runtime::integerReference(variableDefs, "engineMapMaxIndex[1]"),
-      runtime::integerReference(variableDefs, "engineMapMaxIndex[2]")},
+    {runtime::integerPair(variableDefs, "engineMapMaxIndex[1]", "engineMapMaxIndex[2]"),
      &ModelParameters::engineMapMaxIndex,
      {engineMapPedalCount, engineMapSpeedCount},
      engineMapStride,
@@ -130,18 +128,16 @@ std::span<const runtime::VariableDef> Model::variables() { return variableDefs; 
 // stands, either would lie outside the arrays.
 const char* Model::integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value) {
   for (const IndexedMap& map : indexedMaps) {
-    for (int axis = 0; axis < 2; ++axis) {
-      if (vr != map.references[axis]) continue;
-      uint64_t index[2] = {(p.*map.maxIndex)[0], (p.*map.maxIndex)[1]};
-      index[axis] = value;
-      if (index[0] >= map.axisCounts[0] || index[1] >= map.axisCounts[1]) {
-        return "the last index would lie beyond the breakpoints of its axis";
-      }
-      if (index[0] + index[1] * map.stride >= map.size) {
-        return "the last indices would address entries beyond the map";
-      }
-      return nullptr;
+    uint32_t pair[2];
+    if (!map.lastIndices.afterWrite(p.*map.maxIndex, vr, value, pair)) continue;
+    const uint64_t index[2] = {pair[0], pair[1]};
+    if (index[0] >= map.axisCounts[0] || index[1] >= map.axisCounts[1]) {
+      return "the last index would lie beyond the breakpoints of its axis";
     }
+    if (index[0] + index[1] * map.stride >= map.size) {
+      return "the last indices would address entries beyond the map";
+    }
+    return nullptr;
   }
   return nullptr;
 }

@@ -206,16 +206,15 @@ static_assert(eachParameterOnce());
 // The read strides (elements 1 and 2) of the running and the cap lookup, as the table above
 // numbers them.
 struct StridePair {
-  uint32_t current;
-  uint32_t voltage;
+  runtime::ReferencePair readStrides;  // the current stride and the voltage stride
   uint32_t (ModelParameters::*strides)[3];
 };
 
 constexpr StridePair stridePairs[] = {
-    {runtime::integerReference(variableDefs, "dragStrides[2]"),
-     runtime::integerReference(variableDefs, "dragStrides[3]"), &ModelParameters::dragStrides},
-    {runtime::integerReference(variableDefs, "dragCapStrides[2]"),
-     runtime::integerReference(variableDefs, "dragCapStrides[3]"), &ModelParameters::dragCapStrides},
+    {runtime::integerPair(variableDefs, "dragStrides[2]", "dragStrides[3]"),
+     &ModelParameters::dragStrides},
+    {runtime::integerPair(variableDefs, "dragCapStrides[2]", "dragCapStrides[3]"),
+     &ModelParameters::dragCapStrides},
 };
 
 }  // namespace
@@ -226,11 +225,9 @@ std::span<const runtime::VariableDef> Model::variables() { return variableDefs; 
 // lookup's highest read inside the map.
 const char* Model::integerWriteError(const ModelParameters& current, uint32_t vr, uint32_t value) {
   for (const StridePair& pair : stridePairs) {
-    if (vr != pair.current && vr != pair.voltage) continue;
-    const uint32_t* strides = current.*pair.strides;
-    const uint32_t s1 = vr == pair.current ? value : strides[1];
-    const uint32_t s2 = vr == pair.current ? strides[2] : value;
-    if (mapReadInside(s1, s2)) return nullptr;
+    uint32_t s[2];
+    if (!pair.readStrides.afterWrite(&(current.*pair.strides)[1], vr, value, s)) continue;
+    if (mapReadInside(s[0], s[1])) return nullptr;
     return "with the other stride of its lookup, this stride would let the drag-torque map "
            "lookup read outside the map's 648 entries";
   }

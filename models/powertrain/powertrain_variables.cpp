@@ -188,16 +188,13 @@ static_assert(runtime::describesTable(Model::info, variableDefs),
 // The maps whose last indices a master may write, with the integer references of the two last
 // indices as the table above numbers them.
 struct IndexedMap {
-  uint32_t references[2];  // last index of the first and of the second axis
+  runtime::ReferencePair lastIndices;  // of the first and of the second axis
   const MapExtent* extent;
 };
 
 constexpr IndexedMap indexedMaps[] = {
-    {{runtime::integerReference(variableDefs, "fuelMapMaxIndex[1]"),
-      runtime::integerReference(variableDefs, "fuelMapMaxIndex[2]")},
-     &fuelMapExtent},
-    {{runtime::integerReference(variableDefs, "torqueMapMaxIndex[1]"),
-      runtime::integerReference(variableDefs, "torqueMapMaxIndex[2]")},
+    {runtime::integerPair(variableDefs, "fuelMapMaxIndex[1]", "fuelMapMaxIndex[2]"), &fuelMapExtent},
+    {runtime::integerPair(variableDefs, "torqueMapMaxIndex[1]", "torqueMapMaxIndex[2]"),
      &torqueMapExtent},
 };
 
@@ -209,10 +206,8 @@ std::span<const runtime::VariableDef> Model::variables() { return variableDefs; 
 // lookup inside the map and its breakpoints.
 const char* Model::integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value) {
   for (const IndexedMap& map : indexedMaps) {
-    for (int axis = 0; axis < 2; ++axis) {
-      if (vr != map.references[axis]) continue;
-      uint32_t pair[2] = {(p.*map.extent->maxIndex)[0], (p.*map.extent->maxIndex)[1]};
-      pair[axis] = value;
+    uint32_t pair[2];
+    if (map.lastIndices.afterWrite(p.*map.extent->maxIndex, vr, value, pair)) {
       return mapIndexError(*map.extent, pair[0], pair[1]);
     }
   }
