@@ -1,25 +1,22 @@
-// The whole vehicle: the master's default run (the built-in NEDC, 1180 s, communication step
-// 0.01 s, systems/vehicle.ssd) in this process, without plots or progress bar. Reported per run:
-//   rtf_run   simulated seconds per wall-clock second of the whole run (unpacking, loading,
-//             instantiation, the loop, the results and summary files);
-//   rtf_loop  the same for the master's own timing of initialisation and the stepping loop,
-//             results rows included (the "wall time" of its summary).
-// A second benchmark writes the rows of that run's results file again through the master's CSV
-// writer, so that the share of the loop spent formatting numbers can be taken off.
+// The whole vehicle through the engine in this process: the built vehicle.ssp (WLTC class 3b,
+// 1800 s, communication step 0.01 s), every output written to a results file as the command line
+// writes it, no report. One benchmark per thread count: 1, and the default (the pool kept while it
+// is faster), and 2 forced. Reported per run:
+//   rtf_loop  simulated seconds per wall-clock second of the engine's loop (initialisation,
+//             stepping, results rows);
+//   rtf_run   the same for the whole run (unpacking, loading, instantiation included).
+// And the worker pool alone: one start and finish of an empty share on every thread, the
+// overhead a communication step pays for stepping units side by side.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
-#include <charconv>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "master/co_simulation.h"
-#include "master/csv_writer.h"
+#include "master/cli/results_writer.h"
+#include "master/engine.h"
+#include "master/worker_pool.h"
 
 namespace {
 
@@ -30,76 +27,37 @@ fs::path outputFolder() {
   return folder;
 }
 
-master::SimulationOptions defaultRun() {
-  master::SimulationOptions o;
-  o.systemFile = VEHICLE_BENCH_SYSTEM;
-  o.fmuDir = VEHICLE_BENCH_FMU_DIR;
-  o.outDir = outputFolder() / "run";
-  o.plots = false;
-  o.progress = false;
-  return o;
-}
-
 void wholeVehicle(benchmark::State& state) {
-  const master::SimulationOptions options = defaultRun();
+  master::EngineOptions options;
+  options.threads = static_cast<unsigned>(state.range(0));
+  options.progress = false;
   double simulated = 0.0, loop = 0.0;
+  fs::create_directories(outputFolder());
   for (auto _ : state) {
-    const master::SimulationResult r = master::runSimulation(options);
-    simulated += r.summary.duration;
-    loop += r.summary.wallSeconds;
+    master::LoadedSystem system = master::loadSystem(VEHICLE_BENCH_SYSTEM);
+    master::cli::ResultsWriter results(outputFolder() / "results.csv", {"*"}, 1);
+    master::RunRecord record;
+    master::runSystem(system, options, record, {&results});
+    results.finish(record);
+    simulated += record.time.back() - record.time.front();
+    loop += record.wallSeconds;
   }
-  state.counters["simulated_s"] = benchmark::Counter(simulated, benchmark::Counter::kAvgIterations);
   state.counters["rtf_run"] = benchmark::Counter(simulated, benchmark::Counter::kIsRate);
   state.counters["rtf_loop"] = benchmark::Counter(simulated / loop);
 }
 
-// The header and rows of the results file of the default run.
-struct Table {
-  std::vector<std::string> columns;
-  std::vector<double> values;  // row after row
-};
+void emptyShare(void*, unsigned) {}
 
-Table readResults(const fs::path& file) {
-  Table t;
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  std::stringstream header(line);
-  for (std::string c; std::getline(header, c, ',');) t.columns.push_back(c);
-  while (std::getline(in, line)) {
-    const char* p = line.data();
-    const char* end = p + line.size();
-    while (p < end) {
-      double v = 0.0;
-      const auto r = std::from_chars(p, end, v);
-      if (r.ec != std::errc()) v = std::numeric_limits<double>::quiet_NaN();  // "nan"
-      t.values.push_back(v);
-      p = r.ec == std::errc() ? r.ptr : p + 3;
-      if (p < end && *p == ',') ++p;
-    }
-  }
-  return t;
-}
-
-void resultsRows(benchmark::State& state) {
-  const fs::path results = outputFolder() / "run" / "results.csv";
-  if (!fs::exists(results)) master::runSimulation(defaultRun());
-  const Table t = readResults(results);
-  const std::size_t width = t.columns.size();
-  const std::size_t rows = t.values.size() / width;
+void poolStep(benchmark::State& state) {
+  master::WorkerPool pool(static_cast<unsigned>(state.range(0)));
   for (auto _ : state) {
-    master::CsvWriter csv(outputFolder() / "rows.csv", t.columns);
-    for (std::size_t r = 0; r < rows; ++r) csv.writeRow(&t.values[r * width], width);
-    csv.close();
+    pool.start(&emptyShare, nullptr);
+    pool.finish();
   }
-  state.counters["rows"] = static_cast<double>(rows);
-  state.counters["ns_per_row"] = benchmark::Counter(static_cast<double>(rows),
-                                                    benchmark::Counter::kIsIterationInvariantRate |
-                                                        benchmark::Counter::kInvert);
 }
 
-BENCHMARK(wholeVehicle)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->UseRealTime();
-BENCHMARK(resultsRows)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->UseRealTime();
+BENCHMARK(wholeVehicle)->Arg(1)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->UseRealTime();
+BENCHMARK(poolStep)->Arg(1)->Arg(2)->Unit(benchmark::kNanosecond)->Repetitions(5)->UseRealTime();
 
 }  // namespace
 

@@ -11,12 +11,16 @@
 set(VEHICLE_EXACT_MATH_FLAGS -ffp-contract=off -fno-fast-math -fmath-errno -fno-associative-math
     -fno-reciprocal-math -fsigned-zeros -ftrapping-math)
 
+# Targets that go into the unit libraries. Every source is compiled with units/glibc_baseline.h
+# force-included, which binds the C library symbols to their oldest versions so that the units
+# load on glibc 2.17 and later.
 function(vehicle_target target)
   target_compile_options(${target} PRIVATE
     ${VEHICLE_EXACT_MATH_FLAGS}
     -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
     -Werror=missing-field-initializers
-    -fvisibility=hidden -fvisibility-inlines-hidden)
+    -fvisibility=hidden -fvisibility-inlines-hidden
+    -include ${PROJECT_SOURCE_DIR}/units/glibc_baseline.h)
   target_compile_features(${target} PUBLIC cxx_std_20)
   if(VEHICLE_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer

@@ -71,7 +71,16 @@ bool registerModel(FmuComponent& c) {
                  "data.");
     return false;
   }
-  if (mi.buildVariableTable(mi.model, &mi.variables) == 0) return false;
+  // A model whose records could not all be allocated gets no table; nor does one whose table
+  // could not be allocated. Either way the master is told why it gets no instance.
+  if (mi.buildVariableTable(mi.model, &mi.variables) == 0) {
+    const char* error = mi.getErrorStatus(mi.model);
+    reportStatus(log, fmi2Error,
+                 "An error occured during model registration. Failed to build the table of "
+                 "variables: %s",
+                 error != nullptr ? error : runtime::memoryAllocationError);
+    return false;
+  }
   for (const TypeSize& t : typeSizes) {
     if (mi.*t.field != t.expected) {
       reportStatus(log, fmi2Error,

@@ -1,6 +1,6 @@
 // The system structure checked against the units' model descriptions and turned into value
-// references: what the master reads from whom and writes to whom at every communication
-// point. Every name is looked up here, once; stepping works on value references only.
+// references: who feeds whom, the values bound to each component, and the inputs left open.
+// Every name is looked up here, once; stepping works on value references only.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "master/model_description.h"
+#include "master/parameter_values.h"
 #include "master/system_structure.h"
+#include "master/value_override.h"
 
 namespace master {
 
@@ -18,29 +20,32 @@ struct VariableRef {
 };
 
 struct CouplingPlan {
-  // A component output feeding a component input.
+  // A component output feeding a component input of the same type.
   struct Link {
     VariableRef from, to;
   };
-  // A signal of the master (a system input connector) and the inputs it feeds.
+  // A system input connector and the component inputs it feeds. Nothing outside a closed
+  // system supplies it, so it holds 0 (with a warning at load).
   struct SystemInput {
     std::string name;
+    VariableType type = VariableType::real;
     std::vector<VariableRef> sinks;
   };
-  // A component output that the master observes (a system output connector).
+  // A system output connector: an alias of the component output feeding it.
   struct SystemOutput {
     std::string name;
     VariableRef source;
   };
-  struct Parameter {
+  struct Binding {
     VariableRef target;
-    SsdParameter value;
+    ParameterValue value;
   };
 
   std::vector<Link> links;
   std::vector<SystemInput> systemInputs;
   std::vector<SystemOutput> systemOutputs;
-  std::vector<Parameter> parameters;
+  std::vector<Binding> bindings;         // the system's, then the overrides, in that order
+  std::vector<VariableRef> openInputs;   // inputs neither connected nor bound
 
   const SystemInput* findInput(const std::string& name) const;
   const SystemOutput* findOutput(const std::string& name) const;
@@ -48,9 +53,9 @@ struct CouplingPlan {
 
 // `descriptions[i]` belongs to `system.components[i]`. Throws MasterError naming the file, line,
 // component and variable of the first problem: an unknown component or variable, a connection
-// that does not run from an output to an input, a type mismatch, an input fed twice, a value
-// bound to a variable that cannot take one.
-CouplingPlan resolveCoupling(const SystemStructure& system,
-                             const std::vector<const ModelDescription*>& descriptions);
+// that does not run from an output to an input, incompatible types, an input fed twice, a value
+// bound to a variable that cannot take one or outside its declared range.
+CouplingPlan resolveCoupling(const SystemStructure& system, const std::vector<const ModelDescription*>& descriptions,
+                             const std::vector<ValueOverride>& overrides = {});
 
 }  // namespace master

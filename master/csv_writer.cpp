@@ -16,7 +16,7 @@ constexpr std::size_t longestNumber = 32;  // "-1.2345678901234567e-308" and a s
 
 CsvWriter::CsvWriter(const std::filesystem::path& file, const std::vector<std::string>& columns)
     : file_(file), columns_(columns.size()), buffer_(bufferSize) {
-  out_ = std::fopen(file.c_str(), "wb");
+  out_ = toStdout() ? stdout : std::fopen(file.c_str(), "wb");
   if (out_ == nullptr) throw MasterError("cannot create '" + file.string() + "': " + std::strerror(errno));
   std::string header;
   for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -28,7 +28,7 @@ CsvWriter::CsvWriter(const std::filesystem::path& file, const std::vector<std::s
 }
 
 CsvWriter::~CsvWriter() {
-  if (out_ != nullptr) std::fclose(out_);
+  if (out_ != nullptr && !toStdout()) std::fclose(out_);
 }
 
 void CsvWriter::writeRow(const double* values, std::size_t count) {
@@ -56,7 +56,7 @@ void CsvWriter::flush() {
 void CsvWriter::close() {
   if (out_ == nullptr) return;
   flush();
-  if (std::fclose(out_) != 0) failed_ = true;
+  if ((toStdout() ? std::fflush(out_) : std::fclose(out_)) != 0) failed_ = true;
   out_ = nullptr;
   if (failed_) throw MasterError("could not write all of '" + file_.string() + "'");
 }

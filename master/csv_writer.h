@@ -13,6 +13,7 @@ namespace master {
 
 class CsvWriter {
  public:
+  // The file "-" is standard output.
   CsvWriter(const std::filesystem::path& file, const std::vector<std::string>& columns);
   ~CsvWriter();
   CsvWriter(const CsvWriter&) = delete;
@@ -25,6 +26,7 @@ class CsvWriter {
 
  private:
   void flush();
+  bool toStdout() const { return file_ == "-"; }
 
   std::filesystem::path file_;
   std::FILE* out_ = nullptr;

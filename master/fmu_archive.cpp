@@ -51,7 +51,7 @@ void extractAll(zip_t* archive, const fs::path& root, const std::string& source)
     if (rawName == nullptr) throw MasterError(source + ": unreadable entry name in the archive");
     const std::string name = rawName;
     if (!safeEntryName(name)) {
-      throw MasterError(source + ": archive entry '" + name + "' would land outside the unit's folder");
+      throw MasterError(source + ": archive entry '" + name + "' would land outside the archive's folder");
     }
     const fs::path target = root / name;
     if (name.back() == '/') {
@@ -81,11 +81,11 @@ void extractAll(zip_t* archive, const fs::path& root, const std::string& source)
 
 }  // namespace
 
-ExtractedFmu::ExtractedFmu(const fs::path& archive) : archive_(archive) {
+ExtractedFmu::ExtractedFmu(const fs::path& archive, const std::string& kind) : archive_(archive) {
   const std::string source = archive.string();
   std::error_code ec;
   if (!fs::is_regular_file(archive, ec)) {
-    throw MasterError("unit archive '" + source + "' does not exist or is not a file");
+    throw MasterError(kind + " archive '" + source + "' does not exist or is not a file");
   }
   int error = 0;
   std::unique_ptr<zip_t, ZipCloser> zip(zip_open(source.c_str(), ZIP_RDONLY, &error));
@@ -94,7 +94,8 @@ ExtractedFmu::ExtractedFmu(const fs::path& archive) : archive_(archive) {
     zip_error_init_with_code(&description, error);
     const std::string reason = zip_error_strerror(&description);
     zip_error_fini(&description);
-    throw MasterError("unit archive '" + source + "' is not a valid .fmu (zip) archive: " + reason);
+    throw MasterError(kind + " archive '" + source + "' is not a valid " + (kind == "unit" ? ".fmu" : ".ssp") +
+                      " (zip) archive: " + reason);
   }
   root_ = makeTemporaryFolder();
   try {

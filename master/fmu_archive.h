@@ -1,5 +1,6 @@
-// A unit's .fmu archive unpacked into a private temporary folder that lives exactly as long as
-// this object: the folder and everything in it are removed by the destructor.
+// A unit's .fmu archive (or a system's .ssp archive) unpacked into a private temporary folder
+// that lives exactly as long as this object: the folder and everything in it are removed by the
+// destructor.
 #pragma once
 
 #include <filesystem>
@@ -11,7 +12,8 @@ class ExtractedFmu {
  public:
   // Unpacks `archive`; throws MasterError when the file is missing, is not a zip archive, or
   // holds an entry that would land outside the folder.
-  explicit ExtractedFmu(const std::filesystem::path& archive);
+  // `kind` names the archive in messages ("unit" for a .fmu, "system" for a .ssp).
+  explicit ExtractedFmu(const std::filesystem::path& archive, const std::string& kind = "unit");
   ~ExtractedFmu();
   ExtractedFmu(const ExtractedFmu&) = delete;
   ExtractedFmu& operator=(const ExtractedFmu&) = delete;

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "fmi/fmi2_abi.h"
@@ -42,8 +43,9 @@ class FmuInstance {
 
   const std::string& name() const { return context_->instanceName; }
 
-  void setupExperiment(double stopTime) {
-    check(library_.fmi2SetupExperiment(component_, fmi2False, 0.0, 0.0, fmi2True, stopTime),
+  void setupExperiment(double startTime, std::optional<double> stopTime) {
+    check(library_.fmi2SetupExperiment(component_, fmi2False, 0.0, startTime, stopTime ? fmi2True : fmi2False,
+                                       stopTime.value_or(0.0)),
           "fmi2SetupExperiment");
   }
   void enterInitializationMode() {
@@ -56,6 +58,15 @@ class FmuInstance {
 
   void getReal(const fmi2ValueReference* vr, std::size_t n, double* values) {
     check(library_.fmi2GetReal(component_, vr, n, values), "fmi2GetReal");
+  }
+  void getInteger(const fmi2ValueReference* vr, std::size_t n, int* values) {
+    check(library_.fmi2GetInteger(component_, vr, n, values), "fmi2GetInteger");
+  }
+  void getBoolean(const fmi2ValueReference* vr, std::size_t n, int* values) {
+    check(library_.fmi2GetBoolean(component_, vr, n, values), "fmi2GetBoolean");
+  }
+  void setString(const fmi2ValueReference* vr, std::size_t n, const fmi2String* values) {
+    check(library_.fmi2SetString(component_, vr, n, values), "fmi2SetString");
   }
   void setReal(const fmi2ValueReference* vr, std::size_t n, const double* values) {
     check(library_.fmi2SetReal(component_, vr, n, values), "fmi2SetReal");

@@ -68,6 +68,43 @@ bool parseCausality(std::string_view text, Causality& out) {
   return false;
 }
 
+// Outputs/Unknown elements: 1-based variable indices; a missing dependencies attribute means
+// every input.
+template <typename Fail>
+void readDirectDependencies(ModelDescription& md, const pugi::xml_node& outputs, Fail fail) {
+  std::vector<std::size_t> inputs;
+  for (std::size_t i = 0; i < md.variables.size(); ++i) {
+    if (md.variables[i].causality == Causality::input) inputs.push_back(i);
+  }
+  for (ModelVariable& v : md.variables) {
+    if (v.causality == Causality::output) v.directInputs = inputs;
+  }
+  for (pugi::xml_node u = outputs.first_child(); u; u = u.next_sibling()) {
+    if (u.type() != pugi::node_element || xml::localName(u) != "Unknown") continue;
+    const std::size_t index = u.attribute("index").as_ullong(0);
+    if (index == 0 || index > md.variables.size()) throw fail(u, "<Unknown> with an index outside the variables");
+    ModelVariable& output = md.variables[index - 1];
+    const pugi::xml_attribute dependencies = u.attribute("dependencies");
+    if (!dependencies) continue;
+    output.directInputs.clear();
+    const std::string_view list = dependencies.value();
+    for (std::size_t p = 0; p < list.size();) {
+      while (p < list.size() && list[p] == ' ') ++p;
+      std::size_t q = p;
+      while (q < list.size() && list[q] != ' ') ++q;
+      if (q > p) {
+        std::size_t d = 0;
+        const auto [e, err] = std::from_chars(list.data() + p, list.data() + q, d);
+        if (err != std::errc() || e != list.data() + q || d == 0 || d > md.variables.size()) {
+          throw fail(u, "<Unknown index=\"" + std::to_string(index) + "\"> has an invalid dependency");
+        }
+        if (md.variables[d - 1].causality == Causality::input) output.directInputs.push_back(d - 1);
+      }
+      p = q;
+    }
+  }
+}
+
 }  // namespace
 
 ModelDescription parseModelDescription(std::string_view xmlText, const std::string& source) {
@@ -91,7 +128,10 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
   if (md.guid.empty()) throw fail(root, "the model description has no guid");
 
   const pugi::xml_node coSimulation = xml::child(root, "CoSimulation");
-  if (!coSimulation) throw fail(root, "the unit does not offer co-simulation (no <CoSimulation>)");
+  if (!coSimulation) {
+    throw fail(root, std::string("the unit is not a Co-Simulation unit (its model description offers ") +
+                         (xml::child(root, "ModelExchange") ? "Model Exchange only)" : "no <CoSimulation>)"));
+  }
   md.modelIdentifier = coSimulation.attribute("modelIdentifier").as_string();
   if (md.modelIdentifier.empty()) throw fail(coSimulation, "<CoSimulation> has no modelIdentifier");
 
@@ -116,6 +156,7 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
     if (!parseCausality(causality, v.causality)) {
       throw fail(sv, "variable '" + v.name + "' has an unknown causality '" + std::string(causality) + "'");
     }
+    v.variability = sv.attribute("variability").as_string("continuous");
     pugi::xml_node typeNode;
     for (pugi::xml_node c = sv.first_child(); c; c = c.next_sibling()) {
       if (c.type() == pugi::node_element && parseTypeName(xml::localName(c), v.type)) {
@@ -125,12 +166,29 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
     }
     if (!typeNode) throw fail(sv, "variable '" + v.name + "' has no type element");
     v.unit = typeNode.attribute("unit").as_string();
+    v.description = sv.attribute("description").as_string();
+    auto bound = [&](const char* name, std::optional<double>& out) {
+      if (const pugi::xml_attribute a = typeNode.attribute(name)) {
+        const std::string_view t = a.value();
+        double value = 0.0;
+        const auto [e, err] = std::from_chars(t.data(), t.data() + t.size(), value);
+        if (err != std::errc() || e != t.data() + t.size()) {
+          throw fail(typeNode, "variable '" + v.name + "' has an invalid " + name + " '" + std::string(t) + "'");
+        }
+        out = value;
+      }
+    };
+    if (v.type == VariableType::real || v.type == VariableType::integer) {
+      bound("min", v.min);
+      bound("max", v.max);
+    }
     if (const pugi::xml_attribute start = typeNode.attribute("start")) v.start = start.as_string();
     md.variables.push_back(std::move(v));
   }
   if (const std::string* duplicate = md.index()) {
     throw MasterError(source + ": variable '" + *duplicate + "' is listed twice");
   }
+  readDirectDependencies(md, xml::child(xml::child(root, "ModelStructure"), "Outputs"), fail);
   return md;
 }
 

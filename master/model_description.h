@@ -1,6 +1,6 @@
 // What the master reads from a unit's modelDescription.xml: the identity (model name,
 // identifier, GUID), the default fixed step and every scalar variable with its name, type,
-// causality and value reference. Nothing else of a unit is known to the master.
+// causality, value reference, declared range and the outputs' direct dependencies on inputs. Nothing else of a unit is known to the master.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +24,16 @@ bool parseTypeName(std::string_view name, VariableType& type);
 struct ModelVariable {
   std::string name;
   uint32_t valueReference = 0;
+  std::string variability;  // as written; "continuous" when absent
   VariableType type = VariableType::real;
   Causality causality = Causality::local;
   std::string unit;                  // empty when the description gives none
+  std::string description;
   std::optional<std::string> start;  // the start attribute as written
+  std::optional<double> min, max;    // declared range of a Real or Integer
+  // For an output: the indices (into ModelDescription::variables) of the inputs it depends on
+  // directly, as the model structure declares them (all inputs when it names none).
+  std::vector<std::size_t> directInputs;
 };
 
 class ModelDescription {

@@ -1,9 +1,10 @@
 #include "master/system_structure.h"
 
-#include <charconv>
+#include <cmath>
 #include <set>
 
 #include "master/error.h"
+#include "master/system_package.h"
 #include "master/xml_support.h"
 
 namespace master {
@@ -14,7 +15,8 @@ namespace {
 
 class Reader {
  public:
-  Reader(std::string_view text, const std::string& source) : text_(text), source_(source) {}
+  Reader(std::string_view text, const std::string& source, const SystemPackage* package)
+      : text_(text), source_(source), package_(package) {}
 
   MasterError fail(const pugi::xml_node& node, const std::string& message) const {
     return MasterError(source_ + ":" + std::to_string(xml::lineOf(text_, node)) + ": " + message);
@@ -56,70 +58,61 @@ class Reader {
     return c;
   }
 
-  SsdParameter parameter(const pugi::xml_node& node) const {
-    SsdParameter p;
-    p.name = required(node, "name");
-    p.line = line(node);
-    pugi::xml_node value;
-    for (pugi::xml_node t = node.first_child(); t; t = t.next_sibling()) {
-      if (t.type() == pugi::node_element) {
-        value = t;
-        break;
-      }
-    }
-    if (!value) throw fail(node, "parameter '" + p.name + "' has no value");
-    const std::string_view type = xml::localName(value);
-    const std::string text = required(value, "value");
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    bool ok = false;
-    if (type == "Real") {
-      p.type = VariableType::real;
-      const auto [end, error] = std::from_chars(first, last, p.real);
-      ok = error == std::errc() && end == last;
-    } else if (type == "Integer") {
-      p.type = VariableType::integer;
-      const auto [end, error] = std::from_chars(first, last, p.integer);
-      ok = error == std::errc() && end == last;
-    } else if (type == "Boolean") {
-      p.type = VariableType::boolean;
-      ok = text == "true" || text == "false" || text == "1" || text == "0";
-      p.integer = (text == "true" || text == "1") ? 1 : 0;
-    } else {
-      throw fail(value, "parameter '" + p.name + "': values of type <" + std::string(value.name()) +
-                            "> are not supported (Real, Integer, Boolean)");
-    }
-    if (!ok) {
-      throw fail(value, "parameter '" + p.name + "': '" + text + "' is not a valid " + std::string(type) + " value");
-    }
-    return p;
-  }
-
   void parameterBindings(const pugi::xml_node& component, SsdComponent& out) const {
     each(component, "ParameterBindings", "ParameterBinding", [&](const pugi::xml_node& binding) {
-      if (binding.attribute("source")) {
-        throw fail(binding, "component '" + out.name +
-                                "': parameter bindings from external files are not supported; "
-                                "give the values inline");
+      const std::string type = binding.attribute("type").as_string("application/x-ssp-parameter-set");
+      if (type != "application/x-ssp-parameter-set") {
+        throw fail(binding, "component '" + out.name + "': parameter bindings of type '" + type +
+                                "' are not supported (application/x-ssp-parameter-set)");
       }
-      const pugi::xml_node values = xml::child(binding, "ParameterValues");
-      const pugi::xml_node set = xml::child(values, "ParameterSet");
-      if (!set) throw fail(binding, "component '" + out.name + "': <ParameterBinding> without an inline <ParameterSet>");
-      each(set, "Parameters", "Parameter", [&](const pugi::xml_node& p) { out.parameters.push_back(parameter(p)); });
+      if (xml::child(binding, "ParameterMapping")) {
+        throw fail(binding, "component '" + out.name + "': parameter mappings are not supported");
+      }
+      std::vector<ParameterValue> values;
+      if (const pugi::xml_attribute source = binding.attribute("source")) {
+        if (xml::child(binding, "ParameterValues")) {
+          throw fail(binding, "component '" + out.name + "': a binding with a source must not hold values too");
+        }
+        if (package_ == nullptr) {
+          throw fail(binding, "component '" + out.name + "': a binding to a file needs a system package");
+        }
+        const std::string where = source_ + ":" + std::to_string(line(binding)) + ": component '" + out.name +
+                                  "': parameter values ";
+        const std::filesystem::path file = package_->resolve(source.value(), where);
+        const std::string text = xml::readFile(file.string(), "parameter values file");
+        pugi::xml_document document;
+        const std::string shown = package_->display(file);
+        xml::load(document, text, shown);
+        values = readParameterSet(document.document_element(), text, shown);
+      } else {
+        const pugi::xml_node set = xml::child(xml::child(binding, "ParameterValues"), "ParameterSet");
+        if (!set) throw fail(binding, "component '" + out.name + "': <ParameterBinding> without a source or an inline <ParameterSet>");
+        values = readParameterSet(set, text_, source_);
+      }
+      const std::string prefix = binding.attribute("prefix").as_string();
+      for (ParameterValue& v : values) {
+        if (!prefix.empty()) {
+          if (v.name.rfind(prefix, 0) != 0) continue;  // not meant for this component
+          v.name = v.name.substr(prefix.size());
+        }
+        out.parameters.push_back(std::move(v));
+      }
     });
   }
 
  private:
   std::string_view text_;
   const std::string& source_;
+  const SystemPackage* package_;
 };
 
 }  // namespace
 
-SystemStructure parseSystemStructure(std::string_view text, const std::string& source) {
+SystemStructure parseSystemStructure(std::string_view text, const std::string& source,
+                                     const SystemPackage* package) {
   pugi::xml_document document;
   xml::load(document, text, source);
-  const Reader r(text, source);
+  const Reader r(text, source, package);
   SystemStructure s;
   s.source = source;
 
@@ -151,6 +144,7 @@ SystemStructure parseSystemStructure(std::string_view text, const std::string& s
       throw r.fail(node, "component '" + c.name + "' is of type '" + type + "'; only FMUs are supported");
     }
     if (!names.insert(c.name).second) throw r.fail(node, "component '" + c.name + "' is declared twice");
+    if (package != nullptr) c.fmuFile = package->resolve(c.source, s.where(c.line) + "component '" + c.name + "': ");
     r.each(node, "Connectors", "Connector", [&](const pugi::xml_node& k) { c.connectors.push_back(r.connector(k)); });
     r.parameterBindings(node, c);
     s.components.push_back(std::move(c));
@@ -166,12 +160,25 @@ SystemStructure parseSystemStructure(std::string_view text, const std::string& s
     c.line = r.line(node);
     s.connections.push_back(std::move(c));
   });
+  if (const pugi::xml_node experiment = xml::child(root, "DefaultExperiment")) {
+    auto time = [&](const char* name, std::optional<double>& out) {
+      if (const pugi::xml_attribute a = experiment.attribute(name)) {
+        ParameterValue v;
+        if (!parseValueText(VariableType::real, a.value(), v) || !std::isfinite(v.real)) {
+          throw r.fail(experiment, std::string("<DefaultExperiment> ") + name + " '" + a.value() + "' is not a time");
+        }
+        out = v.real;
+      }
+    };
+    time("startTime", s.startTime);
+    time("stopTime", s.stopTime);
+  }
   return s;
 }
 
-SystemStructure readSystemStructure(const std::filesystem::path& file) {
-  const std::string text = xml::readFile(file.string(), "system structure file");
-  return parseSystemStructure(text, file.string());
+SystemStructure readSystemStructure(const SystemPackage& package) {
+  const std::string text = xml::readFile(package.ssdFile().string(), "system structure file");
+  return parseSystemStructure(text, package.display(package.ssdFile()), &package);
 }
 
 }  // namespace master

@@ -1,16 +1,19 @@
 // The coupled system as an SSP 1.0 system structure file (.ssd) describes it: the components
-// with the .fmu each comes from, the connectors of the system itself (the signals the master
-// supplies and the ones it observes), the connections by variable name, and the parameter
-// values bound inline to each component. Reading checks the file's own structure only;
-// resolveCoupling (coupling.h) checks it against the units' model descriptions.
+// with the .fmu each comes from, the connectors of the system itself, the connections by
+// variable name, the parameter values bound to each component (inline or in .ssv files named by
+// `source`), and the default experiment. Reading checks the file's own structure and resolves
+// the files it names through the package; resolveCoupling (coupling.h) checks it against the
+// units' model descriptions.
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "master/model_description.h"
+#include "master/parameter_values.h"
 
 namespace master {
 
@@ -22,20 +25,12 @@ struct SsdConnector {
   int line = 0;
 };
 
-// One value bound to a component variable: Real, Integer or Boolean, already parsed.
-struct SsdParameter {
-  std::string name;
-  VariableType type = VariableType::real;
-  double real = 0.0;
-  int integer = 0;  // also 0/1 for a Boolean
-  int line = 0;
-};
-
 struct SsdComponent {
   std::string name;
-  std::string source;  // the .fmu, resolved against the folder of the units
+  std::string source;                 // the .fmu as the file names it
+  std::filesystem::path fmuFile;      // resolved through the package (empty without one)
   std::vector<SsdConnector> connectors;
-  std::vector<SsdParameter> parameters;
+  std::vector<ParameterValue> parameters;  // in binding order; a later value wins
   int line = 0;
 };
 
@@ -52,12 +47,18 @@ struct SystemStructure {
   std::vector<SsdConnector> connectors;  // of the system
   std::vector<SsdComponent> components;
   std::vector<SsdConnection> connections;
+  std::optional<double> startTime, stopTime;  // the DefaultExperiment's
 
   // "<file>:<line>: " for messages about an element.
   std::string where(int line) const;
 };
 
-SystemStructure parseSystemStructure(std::string_view xml, const std::string& source);
-SystemStructure readSystemStructure(const std::filesystem::path& file);
+class SystemPackage;
+
+// `package` resolves the files the system names; without one, a component source is kept as
+// written and a binding to a file is refused.
+SystemStructure parseSystemStructure(std::string_view xml, const std::string& source,
+                                     const SystemPackage* package = nullptr);
+SystemStructure readSystemStructure(const SystemPackage& package);
 
 }  // namespace master

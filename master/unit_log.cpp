@@ -6,6 +6,12 @@
 
 namespace master {
 
+namespace {
+UnitMessageSink messageSink = nullptr;
+}  // namespace
+
+void setUnitMessageSink(UnitMessageSink sink) { messageSink = sink; }
+
 const char* statusName(fmi2Status status) {
   switch (status) {
     case fmi2OK: return "OK";
@@ -20,7 +26,12 @@ const char* statusName(fmi2Status status) {
 
 void UnitLog::write(const std::string& instance, fmi2Status status, const char* message) {
   if (status == fmi2OK && !verbose_) return;
+  const std::lock_guard<std::mutex> lock(mutex_);
   if (bar_ != nullptr) bar_->clear();
+  if (messageSink != nullptr) {
+    messageSink(instance, status, message != nullptr ? message : "");
+    return;
+  }
   std::fprintf(stderr, "[%s] %s: %s\n", instance.c_str(), statusName(status),
                message != nullptr ? message : "");
 }

@@ -1,9 +1,11 @@
-// Forwards the units' log messages to stderr with the instance name and status. Quiet by
+// Forwards the units' log messages to stderr with the instance name and status, one whole line
+// at a time whichever thread a unit runs on. Quiet by
 // default (warnings and errors only), everything when verbose. Each instance gets a context of
 // its own as its componentEnvironment, which also keeps the last problem the unit reported so
 // that a failing call can be explained with it.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "fmi/fmi2_abi.h"
@@ -11,6 +13,11 @@
 namespace master {
 
 class ProgressBar;
+
+// Where the units' messages go instead of stderr, when set (the command line's log, which
+// filters them by its level and may write them to a file).
+using UnitMessageSink = void (*)(const std::string& instance, fmi2Status status, const char* message);
+void setUnitMessageSink(UnitMessageSink sink);
 
 class UnitLog {
  public:
@@ -23,6 +30,7 @@ class UnitLog {
  private:
   bool verbose_;
   ProgressBar* bar_ = nullptr;
+  std::mutex mutex_;  // units step on several threads
 };
 
 // The componentEnvironment handed to one instance.

@@ -19,6 +19,9 @@
 //     // holds the other elements as the set call leaves them
 //     static const char* integerWriteError(const ModelParameters& current, uint32_t vr,
 //                                          uint32_t value);
+//     // what is wrong with a value above the declared maximum of integer parameter `vr`, in the
+//     // model's own terms (default: the value is above the largest one the table allows)
+//     static const char* integerAboveMaximum(uint32_t vr);
 //     // a model that acts at communication points (no continuous states) supplies instead of
 //     // fixed steps (see ModelInterface):
 //     static const char* communicationStep(Data&, double tc, double hc);
@@ -276,6 +279,16 @@ uint32_t integerMaximum(uint32_t vr) {
   return d != nullptr && d->causality == Causality::parameter ? d->maxValue : noIntegerLimit;
 }
 
+// Why a value above the declared maximum of integer reference vr is refused.
+template <class M>
+const char* integerAboveMaximumReason(uint32_t vr) {
+  if constexpr (requires { M::integerAboveMaximum(0u); }) {
+    return M::integerAboveMaximum(vr);
+  } else {
+    return "the value is above the largest one the table allows";
+  }
+}
+
 // Judges every write of one set call before any is made, in two passes. First each value
 // against its element's declared maximum: the first element outside it is refused. Then the
 // model's rule, which ties elements of one map together (a stride with the other stride, a last
@@ -289,7 +302,7 @@ const char* checkIntegerWrites(SimModel* m, const uint32_t* vr, const int32_t* v
   for (std::size_t i = 0; i < count; ++i) {
     if (static_cast<uint32_t>(value[i]) > integerMaximum<M>(vr[i])) {
       *refused = i;
-      return "the value is above the largest one the table allows";
+      return integerAboveMaximumReason<M>(vr[i]);
     }
   }
   using Parameters = typename M::ModelParameters;

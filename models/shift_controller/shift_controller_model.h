@@ -38,6 +38,7 @@ struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, External
   static void computeDerivatives(Data&) {}
   static const char* prepare(Data& d, const char** note);
   static const char* communicationStep(Data& d, double tc, double hc);
+  static const char* integerAboveMaximum(uint32_t vr);
 };
 
 // The schedule: moves `state` to its decision at time t (not before the previous one) for the

@@ -31,4 +31,11 @@ static_assert(runtime::describesTable(Model::info, variableDefs),
 
 std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }
 
+// The integer parameters above their maxima (value references 1 and 2; 0 is the gear output).
+const char* Model::integerAboveMaximum(uint32_t vr) {
+  static_assert(maxGears == 8, "the texts name the largest gear count");
+  return vr == 1 ? "gearCount is at most 8, the number of gears the schedule holds"
+                 : "lockupGear is at most 9 (one above the largest gear count: never)";
+}
+
 }  // namespace shift_controller

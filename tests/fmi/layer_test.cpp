@@ -56,17 +56,20 @@ TEST_F(LayerTest, RegistrationFailuresReportAndReleaseEverything) {
                 "\"char\"");
 }
 
-TEST_F(LayerTest, FailedVariableTableIsSilentAndReleased) {
+// The master is told why it gets no instance: the table could not be allocated, or a record that
+// could not be allocated during creation left the model without one.
+TEST_F(LayerTest, FailedVariableTableIsReportedAndReleased) {
+  const std::string failure = "An error occured during model registration. Failed to build the "
+                              "table of variables: memory allocation error";
   probe::faults.variableTableFails = true;
   expectRefusedAndReleased(1);
-  expectMessage(fmi2OK, "The path to the resource folder, that will be used if any resources are "
-                        "needed, is: tmp/probe");
+  expectMessage(fmi2Error, failure);
 
-  // A record that could not be allocated during creation leaves the model without a table.
   probe::reset();
   probe::faults.createModelRecordsError = true;
   expectRefusedAndReleased(1);
-  EXPECT_EQ(probe::messages.size(), 1u);
+  EXPECT_EQ(probe::messages.size(), 2u);
+  expectMessage(fmi2Error, failure);
 }
 
 TEST_F(LayerTest, SetupFailuresReportAndLeaveTheInstanceUsable) {

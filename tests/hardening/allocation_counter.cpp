@@ -3,6 +3,7 @@
 #include <malloc.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstddef>
 
 extern "C" {
@@ -20,11 +21,13 @@ std::atomic<int64_t> allocationCalls{0};
 std::atomic<int64_t> untilFailure{-1};  // allocations to let through before one fails
 std::atomic<int64_t> attempts{0};
 
-// True when this allocation is the one to fail.
+// True when this allocation is the one to fail; it then sets errno as a failing malloc does.
 bool injectFailure() {
   attempts.fetch_add(1, std::memory_order_relaxed);
   if (untilFailure.load(std::memory_order_relaxed) < 0) return false;
-  return untilFailure.fetch_sub(1, std::memory_order_relaxed) == 0;
+  if (untilFailure.fetch_sub(1, std::memory_order_relaxed) != 0) return false;
+  errno = ENOMEM;
+  return true;
 }
 
 void* counted(void* p) {

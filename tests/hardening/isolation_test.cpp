@@ -1,5 +1,6 @@
 // Instances of one library do not disturb each other: two instances stepped in turns with
-// different inputs give bit for bit the results of the same two runs done one after the other.
+// different inputs (and, for a unit that reads data, different data) give bit for bit the results
+// of the same two runs done one after the other.
 // The one thing they share, the library's stored default parameter record, is kept out of the
 // way by an untouched first instance (so both get private copies), and shown once on its own.
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@ namespace hardening {
 namespace {
 
 constexpr int calls = 60;
-constexpr double communicationStep = 0.01;
 
 // The outputs of a run after each call, as bit patterns (so NaNs compare too).
 using Trace = std::vector<uint64_t>;
@@ -28,11 +28,12 @@ class Isolation : public ::testing::TestWithParam<UnitFiles> {
         library(copy.path()),
         catalogue(readCatalogue(GetParam().description)),
         inputs(catalogue.references("Real", "input")),
-        outputs(catalogue.references("Real", "output")),
-        keeper(library, catalogue.guid, false, "keeper", false) {}
+        keeper(library, catalogue.guid, false, "keeper", false, GetParam().resources) {}
 
-  std::unique_ptr<test_support::UnitInstance> make(const std::string& name) {
-    return std::make_unique<test_support::UnitInstance>(library, catalogue.guid, true, name, false);
+  std::unique_ptr<test_support::UnitInstance> make(const std::string& name, int run = 0,
+                                                   bool initialize = true) {
+    return instantiate(library, GetParam(), catalogue, initialize, name, false,
+                       static_cast<DataChoice>(run));
   }
 
   // The inputs of call k of run `run`: bounded, different for every input, call and run.
@@ -41,14 +42,16 @@ class Isolation : public ::testing::TestWithParam<UnitFiles> {
            (1.0 + 0.5 * std::sin(0.3 * call + run));
   }
 
+  // A unit that acts at communication points takes one second per call, far enough into its data
+  // for the runs to differ.
   void oneCall(test_support::UnitInstance& unit, int run, int call, Trace& trace) {
     for (std::size_t i = 0; i < inputs.size(); ++i) unit.setReal(inputs[i], input(run, i, call));
-    ASSERT_EQ(unit.doStep(communicationStep), fmi2OK);
-    for (fmi2ValueReference vr : outputs) trace.push_back(bitsOf(unit.getReal(vr)));
+    ASSERT_EQ(unit.doStep(GetParam().fixedStep ? 0.01 : 1.0), fmi2OK);
+    for (uint64_t bits : outputBits(library, unit.component(), catalogue)) trace.push_back(bits);
   }
 
   Trace alone(int run) {
-    auto unit = make("alone");
+    auto unit = make("alone", run);
     Trace trace;
     for (int k = 0; k < calls; ++k) oneCall(*unit, run, k, trace);
     return trace;
@@ -58,19 +61,16 @@ class Isolation : public ::testing::TestWithParam<UnitFiles> {
   test_support::UnitLibrary library;
   Catalogue catalogue;
   std::vector<fmi2ValueReference> inputs;
-  std::vector<fmi2ValueReference> outputs;
   test_support::UnitInstance keeper;  // the first instance: holds the default parameter record
 };
 
 TEST_P(Isolation, InterleavedInstancesMatchSeparateRuns) {
-  ASSERT_FALSE(inputs.empty());
-  ASSERT_FALSE(outputs.empty());
   const Trace first = alone(0);
   const Trace second = alone(1);
   ASSERT_NE(first, second) << "the two runs must differ for the comparison to mean something";
 
-  auto a = make("a");
-  auto b = make("b");
+  auto a = make("a", 0);
+  auto b = make("b", 1);
   Trace interleavedFirst, interleavedSecond;
   for (int k = 0; k < calls; ++k) {
     oneCall(*a, 0, k, interleavedFirst);
@@ -80,17 +80,27 @@ TEST_P(Isolation, InterleavedInstancesMatchSeparateRuns) {
   EXPECT_EQ(interleavedSecond, second);
 }
 
-// Parameters written through one instance stay in its own record.
+// Parameters written through one instance stay in its own record: Real ones and String ones.
 TEST_P(Isolation, ParameterWritesStayInTheirInstance) {
-  const std::vector<fmi2ValueReference> parameters = catalogue.references("Real", "parameter");
-  ASSERT_FALSE(parameters.empty());
-  auto a = make("a");
-  auto b = make("b");
-  for (fmi2ValueReference vr : parameters) {
+  auto a = make("a", 0, false);
+  auto b = make("b", 0, false);
+  for (fmi2ValueReference vr : catalogue.references("Real", "parameter")) {
     const double original = b->getReal(vr);
     a->setReal(vr, original + 1.0);
+    EXPECT_EQ(a->getReal(vr), original + 1.0) << "parameter " << vr;
     EXPECT_EQ(b->getReal(vr), original) << "parameter " << vr;
     EXPECT_EQ(keeper.getReal(vr), original) << "parameter " << vr;
+  }
+  for (const Variable& v : catalogue.variables) {
+    if (v.type != "String" || v.causality != "parameter") continue;
+    const std::string other = stringSetting(GetParam(), v, otherData);
+    const char* written = other.c_str();
+    ASSERT_EQ(library.fmi2SetString(a->component(), &v.vr, 1, &written), fmi2OK);
+    for (auto* unit : {a.get(), b.get(), &keeper}) {
+      fmi2String read = nullptr;
+      ASSERT_EQ(library.fmi2GetString(unit->component(), &v.vr, 1, &read), fmi2OK);
+      EXPECT_EQ(read, unit == a.get() ? other : stringSetting(GetParam(), v, startData)) << v.name;
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 // Value references outside a unit's map: one past the last of each type, a huge one, and a
 // reference of one type used with the calls of another whose array is smaller or absent. Every
-// unit refuses the whole call with fmi2Error and moves nothing. (The real reference one past the
+// unit refuses the whole call with fmi2Error and moves nothing. (String calls are checked here
+// for the units with String variables; the others refuse every String access.) (The real reference one past the
 // last is checked for every unit with the unit checks.)
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ class References : public ::testing::TestWithParam<UnitFiles> {
   References()
       : library(GetParam().library),
         catalogue(readCatalogue(GetParam().description)),
-        unit(library, catalogue.guid) {}
+        unit(library, catalogue.guid, true, "instance", true, GetParam().resources) {}
 
   // Every get and set call of `type` with `bad` after a valid reference (if the type has one):
   // refused, the value array untouched, the valid variable unchanged.
@@ -42,6 +43,16 @@ class References : public ::testing::TestWithParam<UnitFiles> {
       const double writes[2] = {before + 1.0, 2.0};
       EXPECT_EQ(library.fmi2SetReal(c, refs, n, writes), fmi2Error);
       EXPECT_EQ(unit.getReal(0), before);
+    } else if (type == "String") {
+      fmi2String values[2] = {"untouched", "untouched"};
+      EXPECT_EQ(library.fmi2GetString(c, refs, n, values), fmi2Error);
+      EXPECT_STREQ(values[0], "untouched");
+      EXPECT_STREQ(values[1], "untouched");
+      const fmi2String writes[2] = {"written", "written"};
+      EXPECT_EQ(library.fmi2SetString(c, refs, n, writes), fmi2Error);
+      fmi2String first = nullptr;
+      ASSERT_EQ(library.fmi2GetString(c, vr, 1, &first), fmi2OK);
+      EXPECT_STRNE(first, "written");
     } else {
       fmi2Integer values[2] = {-7, -7};
       const bool integer = type == "Integer";
@@ -73,13 +84,16 @@ class References : public ::testing::TestWithParam<UnitFiles> {
   test_support::UnitInstance unit;
 };
 
-TEST_P(References, OnePastTheLastIntegerAndBooleanAreRefused) {
+TEST_P(References, OnePastTheLastIntegerBooleanAndStringAreRefused) {
   expectRefused("Integer", catalogue.count("Integer"));
   expectRefused("Boolean", catalogue.count("Boolean"));
+  if (catalogue.count("String") > 0) expectRefused("String", catalogue.count("String"));
 }
 
 TEST_P(References, HugeReferencesAreRefusedForEveryType) {
-  for (const char* type : {"Real", "Integer", "Boolean"}) expectRefused(type, hugeReference);
+  for (const char* type : {"Real", "Integer", "Boolean", "String"}) {
+    if (type != std::string("String") || catalogue.count(type) > 0) expectRefused(type, hugeReference);
+  }
 }
 
 // The master confuses types: the last real reference lies beyond the integer and boolean maps
@@ -124,6 +138,9 @@ TEST_P(References, EveryDeclaredReferenceIsAccepted) {
       EXPECT_EQ(library.fmi2GetInteger(unit.component(), &v.vr, 1, &integer), fmi2OK);
     } else if (v.type == "Boolean") {
       EXPECT_EQ(library.fmi2GetBoolean(unit.component(), &v.vr, 1, &integer), fmi2OK);
+    } else {
+      fmi2String text = nullptr;
+      EXPECT_EQ(library.fmi2GetString(unit.component(), &v.vr, 1, &text), fmi2OK);
     }
   }
 }
@@ -137,12 +154,15 @@ struct RefusedIntegerCall {
   std::vector<fmi2ValueReference> vr;
   std::vector<fmi2Integer> values;
   std::size_t refused;  // the element the message names
+  const char* reason = nullptr;  // the reason the message ends with, where the model names it
 };
 
 const RefusedIntegerCall refusedIntegerCalls[] = {
     {"KADMIR", {0, 1, 3, 2}, {1, 3, 8, 0}, 2},   // torque map: 8 speed breakpoints
     {"Driver", {1, 0, 2}, {3, 49, 2}, 1},        // pedal map: 49 torque breakpoints
     {"ZORVEL", {0, 1, 2}, {-5, 58, 0}, 1},       // 17 + 11 x 58 is past the 648 entries
+    {"ShiftController", {2, 1}, {4, 9}, 1,
+     "gearCount is at most 8, the number of gears the schedule holds"},
 };
 
 TEST_P(References, ARefusedIntegerValueRefusesTheWholeCall) {
@@ -165,6 +185,10 @@ TEST_P(References, ARefusedIntegerValueRefusesTheWholeCall) {
                   0),
               0u)
         << unit.log().messages[0].message;
+    if (call.reason != nullptr) {
+      EXPECT_TRUE(unit.log().messages[0].message.ends_with(call.reason))
+          << unit.log().messages[0].message;
+    }
   }
 }
 

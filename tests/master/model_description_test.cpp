@@ -56,7 +56,7 @@ TEST(ModelDescription, RefusesWhatNoMasterCouldUse) {
   const std::pair<std::string, const char*> cases[] = {
       {replace(description, "fmiVersion=\"2.0\"", "fmiVersion=\"3.0\""), "only 2.0 is supported"},
       {replace(description, "guid=\"0123abcd\"", ""), "no guid"},
-      {replace(description, "<CoSimulation modelIdentifier=\"PlantLib\"/>", ""), "does not offer co-simulation"},
+      {replace(description, "<CoSimulation modelIdentifier=\"PlantLib\"/>", ""), "is not a Co-Simulation unit"},
       {replace(description, "modelIdentifier=\"PlantLib\"", ""), "no modelIdentifier"},
       {replace(description, "valueReference=\"1\"", "valueReference=\"x1\""), "md.xml:7: variable 'y' has an invalid valueReference"},
       {replace(description, "valueReference=\"1\"", ""), "md.xml:7: variable 'y' has no valueReference"},

@@ -1,4 +1,4 @@
-// The results file, the summary figures and the unpacking of unit archives.
+// The results file and the unpacking of unit archives.
 #include <gtest/gtest.h>
 #include <zip.h>
 
@@ -12,7 +12,6 @@
 #include "master/csv_writer.h"
 #include "master/error.h"
 #include "master/fmu_archive.h"
-#include "master/summary.h"
 #include "tests/master/test_files.h"
 
 namespace master {
@@ -53,42 +52,6 @@ TEST(CsvWriter, WritesEveryDoubleSoThatItReadsBackExactly) {
   while (std::getline(in, line)) ++rows;
   EXPECT_EQ(rows, 50000);
   EXPECT_THROW(CsvWriter(folder.path() / "missing" / "r.csv", {"a"}), MasterError);
-}
-
-TEST(Summary, GathersTheFiguresOfARun) {
-  // Columns: time, target, gear, speed, rpm, fuel, soc, bus.
-  const SummaryColumns columns{0, 1, 2, 3, 4, 5, 6, 7};
-  SummaryAccumulator acc(columns, 8, 3, 1.0);
-  const double rows[][8] = {
-      {0, 0, 1, 0, 0, 0, 100, 12.0},     {1, 36, 1, 36, 1000, 1, 99, 11.5},
-      {2, 36, 2, 33, 2000, 2, 98, 11.8}, {3, 36, 2, 37, 3000, 3, 101, 12.5},
-      {4, 0, 3, 36, 900, 4, 100, NAN},
-  };
-  for (const auto& row : rows) acc.add(row);
-  Summary s;
-  acc.finish(s);
-  EXPECT_DOUBLE_EQ(s.distanceKm, (18 + 34.5 + 35 + 36.5) / 3600.0);
-  EXPECT_EQ(s.fuelUsed, 4.0);
-  EXPECT_EQ(s.finalStateOfCharge, 100.0);
-  EXPECT_EQ(s.minStateOfCharge, 98.0);
-  EXPECT_EQ(s.maxStateOfCharge, 101.0);
-  EXPECT_EQ(s.minBusVoltage, 11.5);
-  EXPECT_EQ(s.minBusVoltageTime, 1.0);
-  EXPECT_DOUBLE_EQ(s.rmsSpeedError, std::sqrt((0 + 0 + 9 + 1 + 1296) / 5.0));
-  EXPECT_EQ(s.maxSpeedError, 36.0);  // actual above the target
-  EXPECT_EQ(s.maxErrorTime, 4.0);
-  EXPECT_EQ(s.maxErrorTarget, 0.0);
-  EXPECT_EQ(s.maxEngineRpm, 3000.0);
-  // Each interval counts for the gear chosen at its start.
-  EXPECT_EQ(s.timeInGear, (std::vector<double>{2.0, 2.0, 0.0}));
-  EXPECT_EQ(s.nonFiniteValues, 1);
-  s.wallSeconds = 0.5;
-  s.duration = 4.0;
-  EXPECT_EQ(s.realTimeFactor(), 8.0);
-  const std::string text = s.text();
-  EXPECT_NE(text.find("RMS"), std::string::npos);
-  EXPECT_NE(text.find("non-finite values   1"), std::string::npos);
-  EXPECT_NE(text.find("real-time factor 8"), std::string::npos);
 }
 
 void writeZip(const fs::path& file, const std::vector<std::pair<std::string, std::string>>& entries) {

@@ -49,11 +49,12 @@ std::string readGuid(const std::string& modelDescriptionPath) {
 }
 
 UnitInstance::UnitInstance(UnitLibrary& library, const std::string& guid, bool initialize,
-                           const std::string& name, bool loggingOn)
+                           const std::string& name, bool loggingOn,
+                           const std::string& resources)
     : library_(library),
       callbacks_{recordingLogger, nullptr, nullptr, nullptr, &log_} {
   component_ = library_.fmi2Instantiate(name.c_str(), fmi2CoSimulation, guid.c_str(),
-                                        "file:///tmp/resources", &callbacks_, fmi2False,
+                                        resources.c_str(), &callbacks_, fmi2False,
                                         loggingOn ? fmi2True : fmi2False);
   if (component_ == nullptr) throw std::runtime_error("fmi2Instantiate returned NULL");
   if (initialize) {

@@ -55,12 +55,14 @@ class UnitLibrary {
 // The guid attribute of a generated modelDescription.xml.
 std::string readGuid(const std::string& modelDescriptionPath);
 
-// An instance created with the recording logger and the GUID from the unit's model description;
-// set up and out of initialisation when `initialize` is true.
+// An instance created with the recording logger, the GUID from the unit's model description and
+// the resources folder `resources` (a file: URI); set up and out of initialisation when
+// `initialize` is true.
 class UnitInstance {
  public:
   UnitInstance(UnitLibrary& library, const std::string& guid, bool initialize = true,
-               const std::string& name = "instance", bool loggingOn = true);
+               const std::string& name = "instance", bool loggingOn = true,
+               const std::string& resources = "file:///tmp/resources");
   ~UnitInstance();
   UnitInstance(const UnitInstance&) = delete;
   UnitInstance& operator=(const UnitInstance&) = delete;

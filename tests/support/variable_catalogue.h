@@ -15,7 +15,7 @@ struct Variable {
   std::string name;  // array elements as name[1], name[2], ...
   fmi2ValueReference vr;
   std::string causality;  // "input", "output", "parameter", ...
-  std::string type;       // "Real", "Integer", "Boolean"
+  std::string type;       // "Real", "Integer", "Boolean", "String"
 };
 
 struct Catalogue {

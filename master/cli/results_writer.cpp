@@ -1,0 +1,74 @@
+#include "master/cli/results_writer.h"
+
+#include <fstream>
+
+#include "master/cli/variable_selection.h"
+#include "master/error.h"
+
+namespace master::cli {
+
+namespace fs = std::filesystem;
+
+ResultsWriter::ResultsWriter(fs::path file, std::vector<std::string> patterns, std::size_t stepsPerRow)
+    : file_(std::move(file)), patterns_(std::move(patterns)), stepsPerRow_(stepsPerRow) {}
+
+void ResultsWriter::start(const RunRecord& record) {
+  selected_ = selectVariables(record.variables, patterns_);
+  std::vector<std::string> header{"time"};
+  for (const std::size_t i : selected_) header.push_back(columnName(record.variables[i]));
+  row_.assign(header.size(), 0.0);
+  csv_ = std::make_unique<CsvWriter>(file_, header);
+}
+
+std::string ResultsWriter::check(const RunRecord& record, std::size_t point) {
+  if (point % stepsPerRow_ == 0) writeRow(record, point);
+  return {};
+}
+
+void ResultsWriter::writeRow(const RunRecord& record, std::size_t point) {
+  row_[0] = record.time[point];
+  for (std::size_t c = 0; c < selected_.size(); ++c) row_[c + 1] = record.columns[selected_[c]][point];
+  csv_->writeRow(row_.data(), row_.size());
+  lastWritten_ = point;
+  ++rows_;
+}
+
+void ResultsWriter::finish(const RunRecord& record) {
+  if (record.points() > 0 && lastWritten_ != record.points() - 1) writeRow(record, record.points() - 1);
+  csv_->close();
+}
+
+fs::path ResultsWriter::finishPartial() {
+  csv_->close();
+  if (file_ == "-") return file_;
+  const fs::path partial = file_.parent_path() / (file_.stem().string() + ".partial" + file_.extension().string());
+  fs::rename(file_, partial);
+  return partial;
+}
+
+namespace {
+
+std::string csvField(const std::string& text) {
+  if (text.find_first_of(",\"\n\r") == std::string::npos) return text;
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
+}  // namespace
+
+void writeVariablesTable(const fs::path& file, const RunRecord& record, const std::vector<std::size_t>& selected) {
+  std::ofstream out(file, std::ios::binary);
+  out << "column,unit,description\ntime,s,communication point\n";
+  for (const std::size_t i : selected) {
+    const RecordedVariable& v = record.variables[i];
+    out << csvField(columnName(v)) << ',' << csvField(v.unit) << ',' << csvField(v.description) << '\n';
+  }
+  out.close();
+  if (!out) throw MasterError("cannot write '" + file.string() + "'");
+}
+
+}  // namespace master::cli

@@ -1,0 +1,22 @@
+// What `vehicle-sim [SYSTEM] [options]` does around the engine: checks the options, builds the
+// value overrides (parameter files, the drive cycle, start values), runs the system with the
+// results writer watching, and puts the results folder in place: whole after a run that ends
+// (exit 0, or 2 for a failed health check), with results.partial.csv after an interruption
+// (130), untouched after an error (1).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "master/cli/info_command.h"
+#include "master/cli/run_options.h"
+
+namespace master::cli {
+
+int runCommand(const CliOptions& options, const std::string& defaultSystem);
+
+// The components of a system, for `vehicle-sim info`.
+std::vector<InfoComponent> describeSystem(const std::filesystem::path& system);
+
+}  // namespace master::cli

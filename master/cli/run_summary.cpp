@@ -1,0 +1,30 @@
+#include "master/cli/run_summary.h"
+
+#include <fstream>
+
+#include "master/error.h"
+
+namespace master::cli {
+
+void writeTextFile(const std::filesystem::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) throw MasterError("cannot write '" + file.string() + "'");
+}
+
+void writeSummaryJson(const std::filesystem::path& folder, const RunSummary& s, const nlohmann::json& extra) {
+  nlohmann::ordered_json j{{"exitCode", s.exitCode},
+                           {"status", s.status},
+                           {"message", s.message},
+                           {"system", s.system},
+                           {"stopTime", s.stopTime},
+                           {"threads", s.threads},
+                           {"realTimeFactor", s.realTimeFactor},
+                           {"results", s.results},
+                           {"partial", s.partial}};
+  for (auto it = extra.begin(); it != extra.end(); ++it) j[it.key()] = it.value();
+  writeTextFile(folder / "summary.json", j.dump(2) + "\n");
+}
+
+}  // namespace master::cli

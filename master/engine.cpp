@@ -1,0 +1,551 @@
+#include "master/engine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <map>
+#include <limits>
+#include <new>
+#include <optional>
+#include <thread>
+
+#include "master/error.h"
+#include "master/feedthrough.h"
+#include "master/fmu_unit.h"
+#include "master/progress_bar.h"
+#include "master/unit_log.h"
+#include "master/worker_pool.h"
+
+namespace master {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+namespace fs = std::filesystem;
+
+std::vector<const ModelDescription*> LoadedSystem::descriptionPointers() const {
+  std::vector<const ModelDescription*> out;
+  for (const ModelDescription& d : descriptions) out.push_back(&d);
+  return out;
+}
+
+void applyOverrides(LoadedSystem& s, const std::vector<ValueOverride>& overrides) {
+  s.warnings.clear();
+  s.coupling = resolveCoupling(s.structure, s.descriptionPointers(), overrides);
+  for (const VariableRef& open : s.coupling.openInputs) {
+    s.warnings.push_back("input '" + s.structure.components[open.component].name + "." + open.variable->name +
+                         "' is neither connected nor bound: it keeps its start value" +
+                         (open.variable->start ? " " + *open.variable->start : std::string()));
+  }
+  for (const CouplingPlan::SystemInput& in : s.coupling.systemInputs) {
+    if (!in.sinks.empty()) s.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
+  }
+}
+
+LoadedSystem loadSystem(const fs::path& path, const std::vector<ValueOverride>& overrides) {
+  LoadedSystem s;
+  s.package = std::make_unique<SystemPackage>(path);
+  s.structure = readSystemStructure(*s.package);
+  for (const SsdComponent& c : s.structure.components) {
+    s.archives.push_back(std::make_unique<ExtractedFmu>(c.fmuFile));
+    try {
+      s.descriptions.push_back(readModelDescription(s.archives.back()->modelDescriptionFile()));
+    } catch (const MasterError& e) {
+      throw MasterError("component '" + c.name + "' (" + c.source + "): " + e.what());
+    }
+  }
+  applyOverrides(s, overrides);
+  return s;
+}
+
+namespace {
+
+// Buffers of one component on cache lines of their own, so that units stepping on different
+// threads never write to the same line.
+template <typename T>
+struct LineAllocator {
+  using value_type = T;
+  LineAllocator() = default;
+  template <typename U>
+  LineAllocator(const LineAllocator<U>&) {}
+  static std::size_t bytes(std::size_t n) { return (n * sizeof(T) + 63) / 64 * 64 + 64; }
+  T* allocate(std::size_t n) { return static_cast<T*>(::operator new(bytes(n), std::align_val_t(64))); }
+  void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t(64)); }
+  bool operator==(const LineAllocator&) const { return true; }
+};
+template <typename T>
+using Lines = std::vector<T, LineAllocator<T>>;
+
+enum Kind : int { realKind, integerKind, booleanKind };
+
+Kind kindOf(VariableType t) {
+  return t == VariableType::real ? realKind : t == VariableType::integer ? integerKind : booleanKind;
+}
+
+// Where an input takes its value: an output slot of a component, in the buffer of the
+// current communication point.
+struct Source {
+  std::size_t component, slot;
+};
+
+struct alignas(64) Component {
+  std::string name;
+  std::unique_ptr<FmuLibrary> library;
+  std::unique_ptr<FmuInstance> instance;
+
+  Lines<fmi2ValueReference> outVr[3];
+  Lines<double> realOut[2];  // [parity]
+  Lines<int> intOut[2], boolOut[2];
+  std::vector<std::pair<Kind, std::size_t>> recorded;  // outputs in description order
+
+  Lines<fmi2ValueReference> inVr[3];
+  std::vector<Source> inSource[3];
+  Lines<double> realIn;
+  Lines<int> intIn, boolIn;
+
+  bool fedThrough = false;
+  unsigned share = 0;
+  double cost = 0.0;  // measured seconds per step
+  std::exception_ptr failure;
+};
+
+class Run {
+ public:
+  Run(LoadedSystem& system, const EngineOptions& options, RunRecord& record, const std::vector<RunObserver*>& observers)
+      : system_(system), options_(options), record_(record), observers_(observers), log_(options.verbose) {}
+  ~Run() {
+    // The workers stop first (a run that fails while they step waits for them here); then the
+    // instances go before their libraries, all of them before the unpacked archives.
+    pool_.reset();
+    for (Component& c : components_) c.instance.reset();
+  }
+
+  RunOutcome run();
+
+ private:
+  void checkStep(RunOutcome& outcome) const;
+  void build();
+  void instantiate();
+  void initialize(double start, std::optional<double> stop);
+  void setInputs(Component& c, int parity) {
+    for (std::size_t i = 0; i < c.inSource[realKind].size(); ++i) {
+      const Source& s = c.inSource[realKind][i];
+      c.realIn[i] = components_[s.component].realOut[parity][s.slot];
+    }
+    for (std::size_t i = 0; i < c.inSource[integerKind].size(); ++i) {
+      const Source& s = c.inSource[integerKind][i];
+      c.intIn[i] = components_[s.component].intOut[parity][s.slot];
+    }
+    for (std::size_t i = 0; i < c.inSource[booleanKind].size(); ++i) {
+      const Source& s = c.inSource[booleanKind][i];
+      c.boolIn[i] = components_[s.component].boolOut[parity][s.slot];
+    }
+    if (!c.realIn.empty()) c.instance->setReal(c.inVr[realKind].data(), c.realIn.size(), c.realIn.data());
+    if (!c.intIn.empty()) c.instance->setInteger(c.inVr[integerKind].data(), c.intIn.size(), c.intIn.data());
+    if (!c.boolIn.empty()) c.instance->setBoolean(c.inVr[booleanKind].data(), c.boolIn.size(), c.boolIn.data());
+  }
+  static void getOutputs(Component& c, int parity) {
+    if (!c.realOut[parity].empty()) c.instance->getReal(c.outVr[realKind].data(), c.realOut[parity].size(), c.realOut[parity].data());
+    if (!c.intOut[parity].empty()) c.instance->getInteger(c.outVr[integerKind].data(), c.intOut[parity].size(), c.intOut[parity].data());
+    if (!c.boolOut[parity].empty()) c.instance->getBoolean(c.outVr[booleanKind].data(), c.boolOut[parity].size(), c.boolOut[parity].data());
+  }
+  double value(const Component& c, std::pair<Kind, std::size_t> slot, int parity) const {
+    switch (slot.first) {
+      case realKind: return c.realOut[parity][slot.second];
+      case integerKind: return static_cast<double>(c.intOut[parity][slot.second]);
+      default: return c.boolOut[parity][slot.second] != 0 ? 1.0 : 0.0;
+    }
+  }
+  static void stepShare(void* context, unsigned share);
+  void stepComponent(Component& c);
+  std::string balance();
+  bool allFinished(int parity) const;
+  // Appends the point; returns a non-empty message when the run must stop there.
+  std::string recordPoint(double t, std::size_t point, RunOutcome& outcome);
+
+  LoadedSystem& system_;
+  const EngineOptions& options_;
+  RunRecord& record_;
+  const std::vector<RunObserver*>& observers_;
+  UnitLog log_;
+  std::vector<Component> components_;
+  std::vector<std::size_t> feedthroughOrder_;
+  std::vector<std::vector<std::size_t>> feedthroughLoops_;
+  double serialCost_ = 0.0;  // measured seconds per step of the work the calling thread does alone
+  std::vector<std::pair<std::size_t, std::size_t>> finishedFlags_;  // component, Boolean slot
+  std::vector<std::vector<std::size_t>> shares_;
+  std::unique_ptr<WorkerPool> pool_;
+  int parity_ = 0;
+  double t_ = 0.0, h_ = 0.0;
+  bool timing_ = false;
+};
+
+// A step that is no whole multiple of a unit's suggested step is allowed (the unit carries the
+// remainder as its own rules say) but said.
+void Run::checkStep(RunOutcome& outcome) const {
+  const double h = options_.step;
+  if (!(h > 0.0) || !std::isfinite(h)) throw MasterError("the communication step must be a positive time");
+  for (std::size_t i = 0; i < system_.descriptions.size(); ++i) {
+    const double unitStep = system_.descriptions[i].defaultStepSize;
+    if (!(unitStep > 0.0)) continue;
+    const double multiple = h / unitStep;
+    if (multiple < 0.5 || std::fabs(multiple - std::round(multiple)) > 1e-9 * multiple) {
+      char text[300];
+      std::snprintf(text, sizeof text,
+                    "the communication step %g s is not a whole multiple of the step %g s that component '%s' "
+                    "suggests", h, unitStep, system_.structure.components[i].name.c_str());
+      outcome.warnings.push_back(text);
+    }
+  }
+}
+
+void Run::build() {
+  const std::size_t n = system_.descriptions.size();
+  components_ = std::vector<Component>(n);
+  std::map<std::pair<std::size_t, const ModelVariable*>, std::pair<Kind, std::size_t>> slots;
+  for (std::size_t i = 0; i < n; ++i) {
+    Component& c = components_[i];
+    c.name = system_.structure.components[i].name;
+    const ModelDescription& md = system_.descriptions[i];
+    for (const ModelVariable& v : md.variables) {
+      if (v.causality != Causality::output) continue;
+      if (v.type != VariableType::real && v.type != VariableType::integer && v.type != VariableType::boolean) continue;
+      const Kind k = kindOf(v.type);
+      const std::pair<Kind, std::size_t> slot{k, c.outVr[k].size()};
+      c.outVr[k].push_back(v.valueReference);
+      slots[{i, &v}] = slot;
+      c.recorded.push_back(slot);
+      record_.variables.push_back({c.name, md.modelIdentifier, v.name, v.unit, v.description});
+      if (v.type == VariableType::boolean && v.name == "finished") finishedFlags_.push_back({i, slot.second});
+    }
+    for (int p = 0; p < 2; ++p) {
+      c.realOut[p].assign(c.outVr[realKind].size(), 0.0);
+      c.intOut[p].assign(c.outVr[integerKind].size(), 0);
+      c.boolOut[p].assign(c.outVr[booleanKind].size(), 0);
+    }
+  }
+  for (const CouplingPlan::Link& link : system_.coupling.links) {
+    Component& to = components_[link.to.component];
+    const Kind k = kindOf(link.to.variable->type);
+    to.inVr[k].push_back(link.to.variable->valueReference);
+    to.inSource[k].push_back({link.from.component, slots.at({link.from.component, link.from.variable}).second});
+  }
+  for (Component& c : components_) {
+    c.realIn.assign(c.inVr[realKind].size(), 0.0);
+    c.intIn.assign(c.inVr[integerKind].size(), 0);
+    c.boolIn.assign(c.inVr[booleanKind].size(), 0);
+  }
+  const FeedthroughPlan feedthrough = planFeedthrough(system_.descriptionPointers(), system_.coupling.links);
+  if (options_.feedthrough) {
+    feedthroughOrder_ = feedthrough.order;
+    feedthroughLoops_ = feedthrough.loops;
+  }
+  for (std::size_t i : feedthroughOrder_) components_[i].fedThrough = true;
+  record_.columns.assign(record_.variables.size(), {});
+}
+
+void Run::instantiate() {
+  // One after the other: instantiation of a unit's library must not overlap another.
+  for (std::size_t i = 0; i < components_.size(); ++i) {
+    Component& c = components_[i];
+    const ModelDescription& md = system_.descriptions[i];
+    c.library = std::make_unique<FmuLibrary>(system_.archives[i]->binaryFile(md.modelIdentifier));
+    if (options_.libraryLoaded != nullptr) options_.libraryLoaded(*c.library);
+    c.instance = std::make_unique<FmuInstance>(*c.library, c.name, md, fileUri(system_.archives[i]->resourcesFolder()), log_);
+  }
+  for (const CouplingPlan::Binding& b : system_.coupling.bindings) {
+    FmuInstance& instance = *components_[b.target.component].instance;
+    const fmi2ValueReference vr = b.target.variable->valueReference;
+    const ParameterValue& v = b.value;
+    switch (v.type) {
+      case VariableType::real: instance.setReal(&vr, 1, &v.real); break;
+      case VariableType::integer: instance.setInteger(&vr, 1, &v.integer); break;
+      case VariableType::boolean: instance.setBoolean(&vr, 1, &v.integer); break;
+      default: {
+        const fmi2String text = v.text.c_str();
+        instance.setString(&vr, 1, &text);
+      }
+    }
+    record_.boundValues[components_[b.target.component].name + "." + b.value.name] = v.text;
+  }
+  // Inputs fed by a system input connector: nothing outside supplies them, so they hold 0.
+  for (const CouplingPlan::SystemInput& in : system_.coupling.systemInputs) {
+    for (const VariableRef& sink : in.sinks) {
+      FmuInstance& instance = *components_[sink.component].instance;
+      const fmi2ValueReference vr = sink.variable->valueReference;
+      const double zero = 0.0;
+      const int none = 0;
+      if (sink.variable->type == VariableType::real) instance.setReal(&vr, 1, &zero);
+      else if (sink.variable->type == VariableType::integer) instance.setInteger(&vr, 1, &none);
+      else instance.setBoolean(&vr, 1, &none);
+    }
+  }
+}
+
+void Run::initialize(double start, std::optional<double> stop) {
+  for (Component& c : components_) c.instance->setupExperiment(start, stop);
+  for (Component& c : components_) c.instance->enterInitializationMode();
+  // In initialisation every get recomputes the outputs: as many passes as components carry a
+  // value along any chain of them.
+  for (std::size_t pass = 0; pass < components_.size(); ++pass) {
+    for (Component& c : components_) getOutputs(c, 0);
+    for (Component& c : components_) setInputs(c, 0);
+  }
+  for (Component& c : components_) getOutputs(c, 0);
+  for (Component& c : components_) c.instance->exitInitializationMode();
+}
+
+void Run::stepComponent(Component& c) {
+  try {
+    const auto begin = timing_ ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+    if (!c.fedThrough) setInputs(c, parity_);
+    c.instance->doStep(t_, h_);
+    getOutputs(c, parity_ ^ 1);
+    if (timing_) c.cost += std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  } catch (...) {
+    c.failure = std::current_exception();
+  }
+}
+
+void Run::stepShare(void* context, unsigned share) {
+  Run& run = *static_cast<Run*>(context);
+  for (std::size_t i : run.shares_[share]) {
+    if (run.components_[i].failure) break;
+    run.stepComponent(run.components_[i]);
+  }
+}
+
+constexpr std::int64_t measuredSteps = 200;
+
+// Longest measured cost first, each to the least loaded share; the calling thread's share starts
+// with the work it does alone (recording, observers, feedthrough).
+std::string Run::balance() {
+  const unsigned threads = static_cast<unsigned>(shares_.size());
+  std::vector<std::size_t> order(components_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return components_[a].cost > components_[b].cost; });
+  std::vector<double> load(threads, 0.0);
+  load[0] = serialCost_;
+  for (auto& s : shares_) s.clear();
+  for (std::size_t i : order) {
+    const auto least = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+    shares_[least].push_back(i);
+    load[least] += components_[i].cost;
+  }
+  std::string text = "threads' shares by measured cost (ns per step):";
+  for (auto& s : shares_) {
+    std::sort(s.begin(), s.end());
+    text += " [";
+    for (std::size_t i : s) {
+      text += (text.back() == '[' ? "" : ", ") + components_[i].name + " " +
+              std::to_string(static_cast<long>(components_[i].cost / measuredSteps * 1e9));
+    }
+    text += "]";
+  }
+  return text;
+}
+
+bool Run::allFinished(int parity) const {
+  if (finishedFlags_.empty()) return false;
+  for (const auto& [component, slot] : finishedFlags_) {
+    if (components_[component].boolOut[parity][slot] == 0) return false;
+  }
+  return true;
+}
+
+std::string Run::recordPoint(double t, std::size_t point, RunOutcome& outcome) {
+  record_.time.push_back(t);
+  std::size_t column = 0;
+  std::string problem;
+  for (const Component& c : components_) {
+    for (const auto& slot : c.recorded) {
+      const double v = value(c, slot, parity_);
+      record_.columns[column].push_back(v);
+      if (!std::isfinite(v) && problem.empty() && !options_.allowNonFinite) {
+        char text[64];
+        std::snprintf(text, sizeof text, " at t = %.17g s", t);
+        problem = c.name + "." + record_.variables[column].name + " is " + (std::isnan(v) ? "NaN" : "infinite") + text +
+                  " (--allow-non-finite goes on)";
+      }
+      ++column;
+    }
+  }
+  if (!problem.empty()) {
+    outcome.status = RunOutcome::Status::nonFinite;
+    return problem;
+  }
+  for (RunObserver* o : observers_) {
+    std::string message = o->check(record_, point);
+    if (!message.empty()) {
+      outcome.status = RunOutcome::Status::healthCheckFailed;
+      return message;
+    }
+  }
+  return {};
+}
+
+double durationParameter(const LoadedSystem& system, std::vector<Component>& components) {
+  double longest = 0.0;
+  for (std::size_t i = 0; i < components.size(); ++i) {
+    const ModelVariable* v = system.descriptions[i].find("duration");
+    if (v == nullptr || v->causality != Causality::calculatedParameter || v->type != VariableType::real) continue;
+    double d = 0.0;
+    components[i].instance->getReal(&v->valueReference, 1, &d);
+    if (std::isfinite(d)) longest = std::max(longest, d);
+  }
+  return longest;
+}
+
+RunOutcome Run::run() {
+  RunOutcome outcome;
+  checkStep(outcome);
+  build();
+  for (const auto& loop : feedthroughLoops_) {
+    std::string names;
+    for (std::size_t i : loop) names += (names.empty() ? "" : ", ") + components_[i].name;
+    outcome.notes.push_back("direct feedthrough loop between " + names +
+                               ": their connections carry the previous communication point's values");
+  }
+  if (!feedthroughOrder_.empty()) {
+    std::string names;
+    for (std::size_t i : feedthroughOrder_) names += (names.empty() ? "" : ", ") + components_[i].name;
+    outcome.notes.push_back("evaluated before each step for direct feedthrough, in this order: " + names);
+  }
+  const SystemStructure& s = system_.structure;
+  const double start = options_.startTime.value_or(s.startTime.value_or(0.0));
+  std::optional<double> stop = options_.stopTime ? options_.stopTime : s.stopTime;
+  h_ = options_.step;
+  record_.systemFile = system_.package->path();
+  record_.systemName = s.name;
+  record_.startTime = start;
+  record_.communicationStep = h_;
+
+  instantiate();
+  // A system without a stop time runs until its components report the end: the largest Real
+  // calculated parameter `duration`, or earlier when every Boolean output `finished` is true.
+  initialize(start, stop);
+  const bool untilFinished = !stop;
+  if (untilFinished) {
+    const double duration = durationParameter(system_, components_);
+    if (!(duration > 0.0) && finishedFlags_.empty()) {
+      throw MasterError("no stop time: give --stop-time, or a DefaultExperiment stopTime in the system");
+    }
+    stop = duration > 0.0 ? start + duration : std::numeric_limits<double>::infinity();
+  }
+  outcome.stopTime = *stop;
+  if (!(*stop >= start)) throw MasterError("the stop time lies before the start time");
+  const double intervals = (*stop - start) / h_;
+  const std::int64_t steps = std::isfinite(intervals)
+                                 ? static_cast<std::int64_t>(std::ceil(intervals - 1e-9 * intervals))
+                                 : std::numeric_limits<std::int64_t>::max();
+
+  const unsigned threads = std::max(1u, std::min<unsigned>(options_.threads != 0 ? options_.threads
+                                                                                  : std::max(1u, std::thread::hardware_concurrency()),
+                                                           static_cast<unsigned>(components_.size())));
+  outcome.threads = options_.threads != 0 ? options_.threads : threads;
+  shares_.assign(threads, {});
+  for (std::size_t i = 0; i < components_.size(); ++i) shares_[i % threads].push_back(i);
+  if (threads > 1) pool_ = std::make_unique<WorkerPool>(threads);
+  if (std::isfinite(intervals)) {
+    const auto points = static_cast<std::size_t>(steps) + 1;
+    record_.time.reserve(points);
+    for (auto& column : record_.columns) column.reserve(points);
+  }
+  for (RunObserver* o : observers_) o->start(record_);
+
+  // Balanced once from the cost each unit's steps took over the first steps.
+  timing_ = threads > 1;
+  // With the default thread count the pool must earn its place: on a machine busy with other
+  // work a worker may not run when its share is due, and waiting for it costs more than the
+  // step. Windows of steps on the pool and on the calling thread alone are timed in turn and the
+  // faster way is kept for a while; the results are the same either way.
+  const bool adaptive = pool_ && options_.threads == 0;
+  constexpr std::int64_t trialSteps = 100, keptSteps = 30000;
+  // The costs are measured on the calling thread alone, where a busy machine does not distort
+  // them with waiting.
+  bool parallel = false;
+  std::int64_t windowStart = measuredSteps;
+  double parallelSeconds = 0.0;
+  auto windowBegin = std::chrono::steady_clock::now();
+  ProgressBar bar(std::isfinite(intervals) ? steps : 0, options_.progress && std::isfinite(intervals));
+  log_.attach(&bar);
+  const auto begin = std::chrono::steady_clock::now();
+  for (std::int64_t k = 0;; ++k) {
+    t_ = start + static_cast<double>(k) * h_;
+    const auto serialBegin = timing_ ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+    for (std::size_t i : feedthroughOrder_) {
+      setInputs(components_[i], parity_);
+      getOutputs(components_[i], parity_);
+    }
+    const bool last = k == steps || (untilFinished && allFinished(parity_));
+    const bool interrupted = stopRequested != 0;
+    if (!last && !interrupted && parallel) pool_->start(&Run::stepShare, this);
+    std::string stopMessage = recordPoint(t_, static_cast<std::size_t>(k), outcome);
+    if (timing_) serialCost_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - serialBegin).count();
+    if (!last && !interrupted) {
+      if (parallel) {
+        pool_->finish();
+      } else {
+        for (unsigned s = 0; s < shares_.size(); ++s) stepShare(this, s);
+      }
+      for (Component& c : components_) {
+        if (c.failure) std::rethrow_exception(c.failure);
+      }
+    }
+    if (interrupted) {
+      outcome.status = RunOutcome::Status::interrupted;
+      char text[80];
+      std::snprintf(text, sizeof text, "interrupted at t = %g s", t_);
+      stopMessage = text;
+    }
+    if (!stopMessage.empty()) {
+      outcome.message = stopMessage;
+      break;
+    }
+    if (last) break;
+    parity_ ^= 1;
+    if (timing_ && k + 1 == measuredSteps) {
+      timing_ = false;
+      outcome.notes.push_back(balance());
+      windowBegin = std::chrono::steady_clock::now();
+      parallel = pool_ != nullptr;
+    }
+    if (adaptive && k + 1 > measuredSteps) {
+      const std::int64_t inWindow = k + 1 - windowStart;
+      if (inWindow == trialSteps && parallel) {  // the pool's trial is over: now alone
+        const auto now = std::chrono::steady_clock::now();
+        parallelSeconds = std::chrono::duration<double>(now - windowBegin).count();
+        windowBegin = now;
+        parallel = false;
+      } else if (inWindow == 2 * trialSteps && !parallel) {  // both timed: keep the faster
+        const double alone = std::chrono::duration<double>(std::chrono::steady_clock::now() - windowBegin).count();
+        parallel = parallelSeconds < alone;
+      } else if (inWindow == 2 * trialSteps + keptSteps) {  // and try again
+        windowStart = k + 1;
+        windowBegin = std::chrono::steady_clock::now();
+        parallel = true;
+      }
+    }
+    bar.update(k + 1, t_ + h_);
+  }
+  pool_.reset();
+  if (outcome.status == RunOutcome::Status::ok) {
+    for (Component& c : components_) c.instance->terminate();
+  }
+  record_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  record_.interrupted = outcome.status == RunOutcome::Status::interrupted;
+  bar.clear();
+  log_.attach(nullptr);
+  return outcome;
+}
+
+}  // namespace
+
+RunOutcome runSystem(LoadedSystem& system, const EngineOptions& options, RunRecord& record,
+                     const std::vector<RunObserver*>& observers) {
+  return Run(system, options, record, observers).run();
+}
+
+}  // namespace master

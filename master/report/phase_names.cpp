@@ -1,0 +1,36 @@
+#include "master/report/phase_names.h"
+
+#include <array>
+#include <filesystem>
+
+#include "models/drive_cycle/cycle_reader.h"
+
+namespace report {
+
+std::vector<std::string> cycleFilePhaseNames(const VehicleSignals& s) {
+  if (s.record == nullptr || s.cycleComponent.empty()) return {};
+  const auto bound = s.record->boundValues.find(s.cycleComponent + ".cycle");
+  if (bound == s.record->boundValues.end()) return {};
+  const std::filesystem::path file(bound->second);
+  if (!file.is_absolute()) return {};
+  const drive_cycle::CycleReadResult read = drive_cycle::readCycle(file);
+  return read.trace ? read.trace->phaseNames : std::vector<std::string>{};
+}
+
+std::string phaseName(int phase, int phaseCount, const std::vector<std::string>& fileNames) {
+  if (phase >= 1 && static_cast<std::size_t>(phase) <= fileNames.size()) return fileNames[static_cast<std::size_t>(phase - 1)];
+  static const std::array<std::vector<const char*>, 5> standard = {{
+      {},
+      {},
+      {"urban", "extra-urban"},
+      {"cold-transient", "stabilised", "hot-transient"},
+      {"low", "medium", "high", "extra-high"},
+  }};
+  if (phaseCount >= 0 && static_cast<std::size_t>(phaseCount) < standard.size()) {
+    const auto& list = standard[static_cast<std::size_t>(phaseCount)];
+    if (phase >= 1 && static_cast<std::size_t>(phase) <= list.size()) return list[static_cast<std::size_t>(phase - 1)];
+  }
+  return "phase " + std::to_string(phase);
+}
+
+}  // namespace report

@@ -1,0 +1,75 @@
+#include <cmath>
+#include <cstdio>
+
+#include "master/report/summary_output.h"
+
+namespace report {
+
+std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
+  std::string out;
+  char line[512];
+  auto add = [&](const char* format, auto... values) {
+    std::snprintf(line, sizeof line, format, values...);
+    out += line;
+  };
+  add("Vehicle report\n");
+  add("  run                 %.2f s at a communication step of %g s", f.duration, f.step);
+  if (f.wallSeconds > 0.0) add(", wall time %.3f s, %.0f times real time", f.wallSeconds, f.duration / f.wallSeconds);
+  out += '\n';
+  add("  distance            %.3f km driven, cycle %.3f km (%+.2f %%)\n", f.distanceKm, f.cycleDistanceKm,
+      f.cycleDistanceKm > 0.0 ? (f.distanceKm / f.cycleDistanceKm - 1.0) * 100.0 : 0.0);
+  add("  fuel                %.2f g, %.3f L/100 km, %.1f g CO2/km\n", f.total.fuelGrams, f.total.litresPer100Km,
+      f.total.co2GramsPerKm);
+  for (const Consumption& p : f.phases) {
+    add("    %-16s  %7.3f km  %8.2f g  %6.3f L/100 km  %6.1f g CO2/km\n", p.name.c_str(), p.distanceKm,
+        p.fuelGrams, p.litresPer100Km, p.co2GramsPerKm);
+  }
+  add("  fuel properties     %.3f kg/L, %.2f g CO2/g, %.1f MJ/kg lower heating value\n", s.fuelDensityKgPerL,
+      s.co2PerGramFuel, s.lowerHeatingValueMjPerKg);
+  const CycleFollowing& c = f.following;
+  add("  cycle following     %s: %zu excursions outside +-%g km/h / +-%g s, %.2f s in all (%.2f %% of the cycle, "
+      "limit %.2f %%)\n",
+      f.followingPassed ? "passed" : "FAILED", c.excursions.size(), s.toleranceKmh, s.toleranceSeconds,
+      c.excursionSeconds, f.excursionShare * 100.0, s.excursionShareLimit * 100.0);
+  if (!c.excursions.empty()) {
+    add("                      worst %+.2f km/h beyond the band; speed error RMS %.3f km/h\n", c.worstKmh, f.rmsErrorKmh);
+  } else {
+    add("                      speed error RMS %.3f km/h\n", f.rmsErrorKmh);
+  }
+  const Energy& e = f.energy;
+  add("  energy              fuel %.0f kJ", e.fuel);
+  if (e.wheels) {
+    add(", traction %.0f kJ, wheel braking %.0f kJ, friction brakes %.0f kJ, aerodynamic %.0f kJ, rolling %.0f kJ",
+        e.traction, e.wheelBraking, e.frictionBrakes, e.aerodynamic, e.rolling);
+  }
+  if (e.engine) add(", engine to driveline %.0f kJ", e.engineToDriveline);
+  add(", gearbox loss %.0f kJ\n", e.gearboxLoss);
+  if (e.wheels) {
+    add("  energy balance      %.2f kJ unexplained at the wheels (%.3f %% of the traction energy)\n", e.balance,
+        e.traction > 0.0 ? std::fabs(e.balance) / e.traction * 100.0 : 0.0);
+  }
+  if (e.electrical) {
+    add("  electrical          alternator drive %.1f kJ, belt loss %.1f kJ, battery %+.3f Ah (%+.1f kJ)\n",
+        e.alternatorDrive, e.beltLoss, e.batteryAh, e.batteryKj);
+  }
+  if (f.gears) {
+    out += "  time in gear       ";
+    for (std::size_t g = 0; g < f.timeInGear.size(); ++g) {
+      add(" %zu: %.2f s%s", g + 1, f.timeInGear[g], g + 1 < f.timeInGear.size() ? "," : "");
+    }
+    add("\n  shifts              %d, lock-up engaged %.2f s\n", f.shifts, f.lockupSeconds);
+  }
+  if (f.battery) {
+    add("  state of charge     %.3f %% at the start, %.3f %% at the end (lowest %.3f %%, highest %.3f %%)", f.socStart,
+        f.socEnd, f.socMin, f.socMax);
+    if (f.socUpperReachedAt >= 0.0) add("; upper limit %.0f %% reached at t = %.2f s", f.socUpperLimit, f.socUpperReachedAt);
+    if (f.socLowerReachedAt >= 0.0) add("; lower limit %.0f %% reached at t = %.2f s", f.socLowerLimit, f.socLowerReachedAt);
+    out += '\n';
+    add("  bus voltage         %.3f V (t = %.2f s) to %.3f V (t = %.2f s), after the first step\n", f.busMin,
+        f.busMinTime, f.busMax, f.busMaxTime);
+  }
+  for (const std::string& note : f.notes) out += "  note: " + note + "\n";
+  return out;
+}
+
+}  // namespace report

@@ -1,0 +1,20 @@
+#include "master/value_override.h"
+
+#include "master/error.h"
+#include "master/parameter_values.h"
+
+namespace master {
+
+std::vector<ValueOverride> readValueOverrides(const std::filesystem::path& file) {
+  std::vector<ValueOverride> out;
+  for (const ParameterValue& p : readParameterValuesFile(file)) {
+    const std::size_t dot = p.name.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == p.name.size()) {
+      throw MasterError(p.where() + "parameter '" + p.name + "': name it component.variable");
+    }
+    out.push_back({p.name.substr(0, dot), p.name.substr(dot + 1), p.text, p.line, p.file, p.type});
+  }
+  return out;
+}
+
+}  // namespace master
