@@ -57,7 +57,9 @@ Log& log() {
 }
 
 void logUnitMessage(const std::string& instance, fmi2Status status, const char* message) {
-  const LogLevel level = status == fmi2OK ? LogLevel::info : status == fmi2Warning ? LogLevel::warning : LogLevel::error;
+  // A unit's error comes with a call that fails, and the error that ends the run repeats the
+  // unit's message: on the terminal it is said once, the log shows it from the info level.
+  const LogLevel level = status == fmi2Warning ? LogLevel::warning : LogLevel::info;
   if (log().enabled(level)) log().write(level, "[" + instance + "] " + message);
 }
 

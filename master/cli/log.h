@@ -44,7 +44,8 @@ class Log {
 
 Log& log();
 
-// The units' messages into the log: OK at info, Warning at warning, worse at error.
+// The units' messages into the log: warnings at the warning level, the others at info (an error
+// message of a unit is repeated by the error of the call that failed, which ends the run).
 void logUnitMessage(const std::string& instance, fmi2Status status, const char* message);
 
 }  // namespace master::cli

@@ -94,6 +94,9 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   log().write(LogLevel::debug, "writing into " + folder.path().string() + " for " + folder.target().string());
   const bool toStdout = o.outputFile == "-";
   const fs::path outputFile(o.outputFile);
+  if (!outputFile.is_absolute() && (outputFile.empty() || *outputFile.lexically_normal().begin() == "..")) {
+    throw MasterError("--output-file '" + o.outputFile + "': a name inside the output folder, an absolute path or -");
+  }
   const fs::path resultsFile = toStdout ? outputFile
                                : outputFile.is_absolute() ? folder.path() / outputFile.filename()
                                                           : folder.path() / outputFile;

@@ -278,7 +278,9 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--start-value", "shift.gearCount=99"}, "99 is outside the declared range [0, 8]"},
       {{"--start-value", "chassis=1"}, "is not of the form COMPONENT.VARIABLE=VALUE"},
       {{"--output-interval", "0.015"}, "is not a whole multiple of the step 0.01 s"},
+      {{"--start-time", "5"}, "fmi2SetupExperiment returned Error: Only start time 0"},  // the units' limit
       {{"--output-variables", "chassis.nothing*"}, "'chassis.nothing*' matches no output"},
+      {{"--output-file", "../beside.csv"}, "a name inside the output folder, an absolute path or -"},
       {{"--step", "-1"}, "--step must be a positive time"},
       {{"--output-dir", "a-file"}, "the output folder 'a-file' is a file"},
       {{"--output-dir", "."}, "holds files but no results of an earlier run"},
