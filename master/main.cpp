@@ -10,6 +10,7 @@
 #include "master/cli/run_options.h"
 #include "master/cli/stop_signals.h"
 #include "master/engine.h"
+#include "master/sweep/sweep_command.h"
 
 int main(int argc, char** argv) {
   namespace cli = master::cli;
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
                "results."};
   cli::addRunOptions(app, options);
   CLI::App* infoCommand = cli::addInfoCommand(app, info);
+  master::sweep::addCommands(app);
   if (const auto exitCode = cli::parseCommandLine(app, argc, argv)) return *exitCode;
   if (*infoCommand) return cli::runInfo(info, VEHICLE_SIM_DEFAULT_SYSTEM, cli::describeSystem, std::cout);
   cli::installStopSignals(&master::stopRequested);

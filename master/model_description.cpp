@@ -183,6 +183,8 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
       bound("max", v.max);
     }
     if (const pugi::xml_attribute start = typeNode.attribute("start")) v.start = start.as_string();
+    if (const pugi::xml_attribute min = typeNode.attribute("min")) v.min = min.as_double();
+    if (const pugi::xml_attribute max = typeNode.attribute("max")) v.max = max.as_double();
     md.variables.push_back(std::move(v));
   }
   if (const std::string* duplicate = md.index()) {

@@ -44,6 +44,8 @@ struct ModelFacts {
   int32_t identityCountA;
   int32_t identityCountB;
   int64_t identityCountC;
+  // The step the record states; models that act at communication points state their own.
+  double fixedStepSize = runtime::fixedStepSize;
 };
 
 // The information record: the model's facts and what every model shares (versions, the two
@@ -60,7 +62,7 @@ constexpr ModelInfo describeModel(const ModelFacts& f) {
       .numSampleTimes = numSampleTimes,
       .identityCountB = f.identityCountB,
       .numContinuousStates = f.numContinuousStates,
-      .fixedStepSize = fixedStepSize,
+      .fixedStepSize = f.fixedStepSize,
       .identityCountC = f.identityCountC,
   };
 }

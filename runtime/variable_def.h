@@ -125,6 +125,42 @@ constexpr std::optional<uint32_t> findReference(std::span<const VariableDef> def
   return std::nullopt;
 }
 
+// The same, fixed when the model compiles: a name that the definition table does not have is a
+// compile error. How a model names its integer value references (the parameters that index its
+// lookup tables) where its write guard needs them.
+consteval uint32_t referenceOf(std::span<const VariableDef> defs, BaseType type,
+                               std::string_view name) {
+  const std::optional<uint32_t> vr = findReference(defs, type, name);
+  if (!vr) throw "the definition table has no variable of this name and type";
+  return *vr;
+}
+
+consteval uint32_t integerReference(std::span<const VariableDef> defs, std::string_view name) {
+  return referenceOf(defs, BaseType::integer, name);
+}
+
+// Two integer parameters that one lookup reads together (the last indices of a map's two axes,
+// or its two strides), by their integer value references, for a model's write guard.
+struct ReferencePair {
+  uint32_t first;
+  uint32_t second;
+
+  // Both values as a write of `value` to `vr` leaves them, the other one as `stored` (the pair's
+  // storage) holds it; false when vr is neither of the two.
+  constexpr bool afterWrite(const uint32_t* stored, uint32_t vr, uint32_t value,
+                            uint32_t (&pair)[2]) const {
+    if (vr != first && vr != second) return false;
+    pair[0] = vr == first ? value : stored[0];
+    pair[1] = vr == first ? stored[1] : value;
+    return true;
+  }
+};
+
+consteval ReferencePair integerPair(std::span<const VariableDef> defs, std::string_view first,
+                                    std::string_view second) {
+  return {integerReference(defs, first), integerReference(defs, second)};
+}
+
 }  // namespace runtime
 
 // Definition of a whole field (a scalar or every element of an array) of a model record.

@@ -7,7 +7,7 @@
 
 namespace runtime {
 
-// Storage type ids of a VariableEntry: the three the models store (the ids keep the numbers of
+// Storage type ids of a VariableEntry: the types the models store (the ids keep the numbers of
 // the wider set of storage types they were taken from).
 enum DataType : int32_t {
   typeDouble = 0,

@@ -219,6 +219,18 @@ void notes(const VehicleSignals& s, const std::vector<double>& t, VehicleFigures
         "the model's behaviour.",
         f.energy.batteryKj, f.energy.alternatorDrive));
   }
+  const Consumption* cold = nullptr;
+  const Consumption* hot = nullptr;
+  for (const Consumption& p : f.phases) {
+    if (p.name.rfind("cold", 0) == 0) cold = &p;
+    if (p.name.rfind("hot", 0) == 0) hot = &p;
+  }
+  if (cold != nullptr && hot != nullptr) {
+    f.notes.push_back(format(
+        "The cold-start phase burns as the hot-start one (%.2f g against %.2f g): the powertrain has no engine "
+        "temperature, so a cold start costs nothing extra. This is the model's behaviour.",
+        cold->fuelGrams, hot->fuelGrams));
+  }
   if (f.total.fuelGrams < 0.0) {
     f.notes.push_back("The fuel used decreased over the run: no engine burns negative fuel; look at the "
                       "parameters of the chassis and powertrain (a negative mass, for one).");

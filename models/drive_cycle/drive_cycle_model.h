@@ -14,9 +14,17 @@ namespace drive_cycle {
 struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
                                  ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = 0;
-  static constexpr runtime::ModelInfo info = {
-      "DriveCycle", runtime::generatorVersion, runtime::modelVersion, "Mon Dec  7 18:30:00 2026",
-      3, 0, 3, 2, 0, 0, 0.01, 5};
+  static constexpr runtime::ModelInfo info = runtime::describeModel({
+      .modelName = "DriveCycle",
+      .generationDate = "Mon Dec  7 18:30:00 2026",
+      .numInputs = 0,
+      .numOutputs = 3,
+      .numContinuousStates = 0,
+      .identityCountA = 3,
+      .identityCountB = 0,
+      .identityCountC = 5,
+      .fixedStepSize = 0.01,
+  });
   static constexpr const char* description =
       "Drive cycle: the target speed of a speed trace, linear between its rows, and its phase, at "
       "the communication point";

@@ -4,7 +4,7 @@
 namespace drive_cycle {
 
 namespace {
-ModelParameters storedDefaults = {{"wltc"}};
+constinit ModelParameters storedDefaults = {.cycle = {"wltc"}};
 }  // namespace
 
 ModelParameters& Model::defaultParameters() { return storedDefaults; }

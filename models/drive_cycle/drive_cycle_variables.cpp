@@ -17,6 +17,9 @@ constexpr runtime::VariableDef variableDefs[] = {
     SIM_CALCULATED_PARAMETER(O, phaseCount, "", "number of phases of the trace; 0 for a trace without phases"),
 };
 
+static_assert(runtime::describesTable(Model::info, variableDefs),
+              "the information record counts the inputs and outputs of the table");
+
 }  // namespace
 
 std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }

@@ -11,14 +11,6 @@
 
 namespace driver {
 
-// Integer value references of the maps' last indices.
-enum IntegerReference : uint32_t {
-  pedalMapTorqueMaxIndexRef = 0,
-  pedalMapSpeedMaxIndexRef = 1,
-  engineMapPedalMaxIndexRef = 2,
-  engineMapSpeedMaxIndexRef = 3,
-};
-
 struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, ExternalInputs,
                                  ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = numStates;

@@ -96,9 +96,10 @@ static_assert(runtime::countVariables(variableDefs).booleans == 0);
 static_assert(runtime::describesTable(Model::info, variableDefs),
               "the information record counts the inputs and outputs of the table");
 
-// A map whose last indices a master may write, with the extents of what its lookup reads.
+// A map whose last indices a master may write, with the integer references of the two last
+// indices as the table above numbers them and the extents of what its lookup reads.
 struct IndexedMap {
-  uint32_t firstReference;  // integer reference of the first axis' last index; the second follows
+  runtime::ReferencePair lastIndices;  // of the first and of the second axis
   uint32_t (ModelParameters::*maxIndex)[2];
   uint32_t axisCounts[2];  // breakpoints of the first and the second axis
   uint32_t stride;
@@ -106,10 +107,16 @@ struct IndexedMap {
 };
 
 constexpr IndexedMap indexedMaps[] = {
-    {pedalMapTorqueMaxIndexRef, &ModelParameters::pedalMapMaxIndex,
-     {pedalMapTorqueCount, pedalMapSpeedCount}, pedalMapStride, pedalMapSize},
-    {engineMapPedalMaxIndexRef, &ModelParameters::engineMapMaxIndex,
-     {engineMapPedalCount, engineMapSpeedCount}, engineMapStride, engineMapSize},
+    {runtime::integerPair(variableDefs, "pedalMapMaxIndex[1]", "pedalMapMaxIndex[2]"),
+     &ModelParameters::pedalMapMaxIndex,
+     {pedalMapTorqueCount, pedalMapSpeedCount},
+     pedalMapStride,
+     pedalMapSize},
+    {runtime::integerPair(variableDefs, "engineMapMaxIndex[1]", "engineMapMaxIndex[2]"),
+     &ModelParameters::engineMapMaxIndex,
+     {engineMapPedalCount, engineMapSpeedCount},
+     engineMapStride,
+     engineMapSize},
 };
 
 }  // namespace
@@ -121,9 +128,9 @@ std::span<const runtime::VariableDef> Model::variables() { return variableDefs; 
 // stands, either would lie outside the arrays.
 const char* Model::integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value) {
   for (const IndexedMap& map : indexedMaps) {
-    if (vr < map.firstReference || vr > map.firstReference + 1) continue;
-    uint64_t index[2] = {(p.*map.maxIndex)[0], (p.*map.maxIndex)[1]};
-    index[vr - map.firstReference] = value;
+    uint32_t pair[2];
+    if (!map.lastIndices.afterWrite(p.*map.maxIndex, vr, value, pair)) continue;
+    const uint64_t index[2] = {pair[0], pair[1]};
     if (index[0] >= map.axisCounts[0] || index[1] >= map.axisCounts[1]) {
       return "the last index would lie beyond the breakpoints of its axis";
     }

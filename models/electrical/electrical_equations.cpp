@@ -17,10 +17,10 @@ double lookupDragTorque(const ModelParameters& p, double rpm, double current, do
   uint32_t index[3];
   double fraction[3];
   index[0] =
-      runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragSpeedPoints - 1, &fraction[0]);
-  index[1] = runtime::findIntervalExtrap(current, p.dragCurrentBreakpoints, dragCurrentPoints - 1,
+      runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragMapSpeedCount - 1, &fraction[0]);
+  index[1] = runtime::findIntervalExtrap(current, p.dragCurrentBreakpoints, dragMapCurrentCount - 1,
                                          &fraction[1]);
-  index[2] = runtime::findIntervalExtrap(voltage, p.dragVoltageBreakpoints, dragVoltagePoints - 1,
+  index[2] = runtime::findIntervalExtrap(voltage, p.dragVoltageBreakpoints, dragMapVoltageCount - 1,
                                          &fraction[2]);
   return runtime::interpolate3D(index, fraction, p.dragTorqueMap, &strides[1]);
 }
@@ -72,7 +72,7 @@ void Model::computeOutputs(Data& d) {
     b.initialCharge = (p.initialChargePercent * p.percentToFraction) * b.capacityCharge;
     b.alternatorRpm = p.radPerSecToRpm * w.alternatorSpeedMemory;
     const double limit = runtime::lookup1DClip(b.alternatorRpm, p.maxCurrentSpeeds,
-                                               p.maxCurrentTable, currentCurvePoints - 1);
+                                               p.maxCurrentTable, maxCurrentCount - 1);
     b.maxAlternatorCurrent = maxNaN(limit, p.maxCurrentFloor);
     b.regulatorFloorHold = p.regulatorFloor;
   }
@@ -191,19 +191,6 @@ void Model::updateDiscreteStates(Data& d) {
   w.busVoltageMemory = b.terminalVoltage;
   w.chargeTimeMemory = b.time;
   w.chargeChangeMemory = b.chargeChange;
-}
-
-const char* Model::integerWriteError(const ModelParameters& current, uint32_t vr, uint32_t value) {
-  const bool running = vr == vrDragCurrentStride || vr == vrDragVoltageStride;
-  const bool cap = vr == vrDragCapCurrentStride || vr == vrDragCapVoltageStride;
-  if (!running && !cap) return nullptr;
-  const uint32_t* strides = running ? current.dragStrides : current.dragCapStrides;
-  const bool currentStride = vr == vrDragCurrentStride || vr == vrDragCapCurrentStride;
-  const uint32_t s1 = currentStride ? value : strides[1];
-  const uint32_t s2 = currentStride ? strides[2] : value;
-  if (mapReadInside(s1, s2)) return nullptr;
-  return "with the other stride of its lookup, this stride would let the drag-torque map lookup "
-         "read outside the map's 648 entries";
 }
 
 }  // namespace electrical

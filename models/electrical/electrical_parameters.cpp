@@ -104,8 +104,9 @@ constexpr double dragTorques[] = {
 // clang-format on
 
 // Last index of each map axis, and the strides of a map laid out with the speed running fastest.
-constexpr uint32_t mapLastIndices[] = {17, 11, 2};
-constexpr uint32_t mapStrides[] = {1, 18, 216};
+constexpr uint32_t mapLastIndices[] = {dragMapSpeedCount - 1, dragMapCurrentCount - 1,
+                                       dragMapVoltageCount - 1};
+constexpr uint32_t mapStrides[] = {1, dragMapSpeedCount, dragMapSpeedCount * dragMapCurrentCount};
 
 // Each table must have exactly as many values as its field: a miscount does not compile.
 using runtime::fillTable;
@@ -209,10 +210,10 @@ constexpr ModelParameters makeDefaults() {
 using runtime::strictlyIncreasing;
 static_assert(strictlyIncreasing(currentLimitSpeeds) && strictlyIncreasing(dragSpeeds) &&
               strictlyIncreasing(dragCurrents) && strictlyIncreasing(dragVoltages));
-static_assert(std::size(dragTorques) == dragMapEntries &&
-              std::size(dragSpeeds) == dragSpeedPoints &&
-              std::size(dragCurrents) == dragCurrentPoints &&
-              std::size(currentLimits) == currentCurvePoints);
+static_assert(std::size(dragTorques) == dragMapSize &&
+              std::size(dragSpeeds) == dragMapSpeedCount &&
+              std::size(dragCurrents) == dragMapCurrentCount &&
+              std::size(currentLimits) == maxCurrentCount);
 static_assert(dragTorques[0] == 0.25 && dragTorques[647] == 6.11);
 static_assert(*std::min_element(std::begin(dragTorques), std::end(dragTorques)) == 0.24);
 static_assert(*std::max_element(std::begin(dragTorques), std::end(dragTorques)) == 12.72);

@@ -86,21 +86,21 @@ struct BlockSignals {
 };
 
 // Sizes of the model's tables.
-inline constexpr uint32_t currentCurvePoints = 14;
-inline constexpr uint32_t dragSpeedPoints = 18;
-inline constexpr uint32_t dragCurrentPoints = 12;
-inline constexpr uint32_t dragVoltagePoints = 3;
-inline constexpr uint32_t dragMapEntries = dragSpeedPoints * dragCurrentPoints * dragVoltagePoints;
+inline constexpr uint32_t maxCurrentCount = 14;
+inline constexpr uint32_t dragMapSpeedCount = 18;
+inline constexpr uint32_t dragMapCurrentCount = 12;
+inline constexpr uint32_t dragMapVoltageCount = 3;
+inline constexpr uint32_t dragMapSize = dragMapSpeedCount * dragMapCurrentCount * dragMapVoltageCount;
 
 struct ModelParameters {
   double dragCapCurrent;
   double dragCapVoltage;
-  double maxCurrentTable[currentCurvePoints];
-  double maxCurrentSpeeds[currentCurvePoints];
-  double dragTorqueMap[dragMapEntries];  // speed index fastest, then current, then voltage
-  double dragSpeedBreakpoints[dragSpeedPoints];
-  double dragCurrentBreakpoints[dragCurrentPoints];
-  double dragVoltageBreakpoints[dragVoltagePoints];
+  double maxCurrentTable[maxCurrentCount];
+  double maxCurrentSpeeds[maxCurrentCount];
+  double dragTorqueMap[dragMapSize];  // speed index fastest, then current, then voltage
+  double dragSpeedBreakpoints[dragMapSpeedCount];
+  double dragCurrentBreakpoints[dragMapCurrentCount];
+  double dragVoltageBreakpoints[dragMapVoltageCount];
   double regulatorGain;
   double driveEfficiency;
   double pulleyRatio;

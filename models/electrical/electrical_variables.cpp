@@ -8,6 +8,29 @@ namespace electrical {
 namespace {
 
 using P = ModelParameters;
+
+// The drag-torque map lookup reads the entries i0 + s1 * i1 + s2 * i2 and their neighbours one
+// further along each axis. The extrapolating searches return at most the second-to-last index of
+// each axis (also for inputs beyond the range and NaN), so the highest entry it reads for the
+// strides s1 and s2 is the one below. Evaluated in 64 bits so that huge strides cannot wrap.
+constexpr uint64_t highestMapRead(uint64_t s1, uint64_t s2) {
+  return (dragMapSpeedCount - 1) + (dragMapCurrentCount - 1) * s1 + (dragMapVoltageCount - 1) * s2;
+}
+constexpr bool mapReadInside(uint64_t s1, uint64_t s2) {
+  return highestMapRead(s1, s2) < dragMapSize;
+}
+
+// The largest value each read stride may take, with the other one at 0.
+constexpr uint32_t maxCurrentStride =
+    (dragMapSize - dragMapSpeedCount) / (dragMapCurrentCount - 1);
+constexpr uint32_t maxVoltageStride =
+    (dragMapSize - dragMapSpeedCount) / (dragMapVoltageCount - 1);
+static_assert(mapReadInside(maxCurrentStride, 0) && !mapReadInside(maxCurrentStride + 1, 0));
+static_assert(mapReadInside(0, maxVoltageStride) && !mapReadInside(0, maxVoltageStride + 1));
+// The default strides fill the map exactly.
+static_assert(highestMapRead(dragMapSpeedCount, dragMapSpeedCount * dragMapCurrentCount) ==
+              dragMapSize - 1);
+
 constexpr const char* noEffect = "stored and reachable, read by no equation";
 constexpr const char* selector = "power-figure selector; no output or state depends on it";
 // Integer elements that no lookup reads take any value.
@@ -180,8 +203,35 @@ constexpr bool eachParameterOnce() {
 }
 static_assert(eachParameterOnce());
 
+// The read strides (elements 1 and 2) of the running and the cap lookup, as the table above
+// numbers them.
+struct StridePair {
+  runtime::ReferencePair readStrides;  // the current stride and the voltage stride
+  uint32_t (ModelParameters::*strides)[3];
+};
+
+constexpr StridePair stridePairs[] = {
+    {runtime::integerPair(variableDefs, "dragStrides[2]", "dragStrides[3]"),
+     &ModelParameters::dragStrides},
+    {runtime::integerPair(variableDefs, "dragCapStrides[2]", "dragCapStrides[3]"),
+     &ModelParameters::dragCapStrides},
+};
+
 }  // namespace
 
 std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }
+
+// A stride written, with the other stride of its lookup as `current` holds it, must keep the
+// lookup's highest read inside the map.
+const char* Model::integerWriteError(const ModelParameters& current, uint32_t vr, uint32_t value) {
+  for (const StridePair& pair : stridePairs) {
+    uint32_t s[2];
+    if (!pair.readStrides.afterWrite(&(current.*pair.strides)[1], vr, value, s)) continue;
+    if (mapReadInside(s[0], s[1])) return nullptr;
+    return "with the other stride of its lookup, this stride would let the drag-torque map "
+           "lookup read outside the map's 648 entries";
+  }
+  return nullptr;
+}
 
 }  // namespace electrical

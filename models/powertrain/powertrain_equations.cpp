@@ -85,9 +85,11 @@ void Model::computeOutputs(Data& d) {
   const double gA = in.cutoffA != 0 ? b.throttleGateCutAHold : b.throttleGateOnAHold;
   const double gB = in.cutoffB != 0 ? b.throttleGateCutBHold : b.throttleGateOnBHold;
   b.throttleCommand = saturate((gB * gA) * in.throttle, p.throttleMin, p.throttleMax);
-  b.torqueFactor = runtime::lookup1DExtrap(v, p.torqueFactorBreakpoints, p.torqueFactorTable, 10);
+  b.torqueFactor = runtime::lookup1DExtrap(v, p.torqueFactorBreakpoints, p.torqueFactorTable,
+                                            torqueFactorCount - 1);
   b.engineMapTorque = runtime::lookup2DClip(b.throttleCommand, b.engineRpm, p.torqueMapThrottles,
-                                            p.torqueMapSpeeds, p.torqueMap, p.torqueMapMaxIndex, 8);
+                                            p.torqueMapSpeeds, p.torqueMap, p.torqueMapMaxIndex,
+                                            torqueMapStride);
   b.engineTorque = b.engineMapTorque * b.torqueFactor;
 
   // Fuel rate from the map torque (a zero torque factor makes it 0/0) after the cut-offs.
@@ -99,7 +101,7 @@ void Model::computeOutputs(Data& d) {
   }
   const double m = runtime::lookup2DExtrap(b.engineTorque / b.torqueFactor, b.engineRpm,
                                            p.fuelMapTorques, p.fuelMapSpeeds, p.fuelMap,
-                                           p.fuelMapMaxIndex, 8);
+                                           p.fuelMapMaxIndex, fuelMapStride);
   const double fA = in.cutoffA != 0 ? b.fuelGateCutAHold : b.fuelGateOnAHold;
   const double fB = in.cutoffB != 0 ? b.fuelGateCutBHold : b.fuelGateOnBHold;
   b.fuelRate = (m * fA) * fB;
@@ -148,11 +150,13 @@ void Model::computeOutputs(Data& d) {
   }
   b.converterDirection = saturate(b.engineRpm - b.turbineRpm, p.converterDirectionLower,
                                   p.converterDirectionUpper);
-  b.capacityFactor = runtime::lookup1DExtrap(b.speedRatio, p.capacityRatios, p.capacityTable, 10);
+  b.capacityFactor = runtime::lookup1DExtrap(b.speedRatio, p.capacityRatios, p.capacityTable,
+                                             converterRatioCount - 1);
   b.impellerTorque = ((b.capacityFactor * p.capacityScale) * b.converterDirection) *
                      (b.engineRpm * b.engineRpm);
   b.torqueRatio =
-      lookupClipLastSegment(b.speedRatio, p.torqueRatioRatios, p.torqueRatioTable, 10);
+      lookupClipLastSegment(b.speedRatio, p.torqueRatioRatios, p.torqueRatioTable,
+                                        converterRatioCount - 1);
   b.turbineTorque = b.torqueRatio * b.impellerTorque;
 
   // Gearbox: the efficiency is raised to the saturated torque flow, so that forward torque loses

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "models/powertrain/powertrain_model.h"
 #include "runtime/numerics.h"
 
 namespace powertrain {
@@ -41,15 +40,6 @@ const char* mapIndexError(const MapExtent& map, uint32_t i0, uint32_t i1) {
   const uint64_t farthest = uint64_t{i0} + uint64_t{i1} * map.stride;
   if (farthest >= map.values) return "the map lookup would read past the end of the map";
   return nullptr;
-}
-
-// Integer value references: 0 and 1 the fuel map's pair, 2 and 3 the torque map's.
-const char* Model::integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value) {
-  if (vr > 3) return "no such integer parameter";
-  const MapExtent& map = vr < 2 ? fuelMapExtent : torqueMapExtent;
-  uint32_t pair[2] = {(p.*map.maxIndex)[0], (p.*map.maxIndex)[1]};
-  pair[vr % 2] = value;
-  return mapIndexError(map, pair[0], pair[1]);
 }
 
 }  // namespace powertrain

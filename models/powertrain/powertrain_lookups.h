@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 
 #include "models/powertrain/powertrain_records.h"
 
@@ -29,18 +28,16 @@ struct MapExtent {
   uint32_t smallestMaxIndex;
 };
 
-inline constexpr MapExtent torqueMapExtent{
-    &ModelParameters::torqueMapMaxIndex,
-    {std::size(ModelParameters{}.torqueMapThrottles), std::size(ModelParameters{}.torqueMapSpeeds)},
-    std::size(ModelParameters{}.torqueMap),
-    8,
-    0};
-inline constexpr MapExtent fuelMapExtent{
-    &ModelParameters::fuelMapMaxIndex,
-    {std::size(ModelParameters{}.fuelMapTorques), std::size(ModelParameters{}.fuelMapSpeeds)},
-    std::size(ModelParameters{}.fuelMap),
-    8,
-    1};
+inline constexpr MapExtent torqueMapExtent{&ModelParameters::torqueMapMaxIndex,
+                                            {torqueMapThrottleCount, torqueMapSpeedCount},
+                                            torqueMapSize,
+                                            torqueMapStride,
+                                            0};
+inline constexpr MapExtent fuelMapExtent{&ModelParameters::fuelMapMaxIndex,
+                                         {fuelMapTorqueCount, fuelMapSpeedCount},
+                                         fuelMapSize,
+                                         fuelMapStride,
+                                         1};
 
 // The largest last index a map axis has breakpoints for.
 constexpr uint32_t largestMaxIndex(const MapExtent& map, int axis) {

@@ -178,8 +178,8 @@ constexpr ModelParameters storedValues() {
     .clutchTurbinePowerValue = 1.0,
     .clutchTurbinePowerControl = 0.0,
     .clutchTurbinePowerThreshold = 0.5,
-    .torqueMapMaxIndex = {7, 7},
-    .fuelMapMaxIndex = {7, 12},
+    .torqueMapMaxIndex = {torqueMapThrottleCount - 1, torqueMapSpeedCount - 1},
+    .fuelMapMaxIndex = {fuelMapTorqueCount - 1, fuelMapSpeedCount - 1},
   };
   fillTable(p.fuelMap, fuelMapValues);
   fillTable(p.fuelMapSpeeds, fuelMapSpeedValues);

@@ -44,6 +44,18 @@ enum State : int {
   numStates = 7,
 };
 
+// Sizes of the maps and tables. Both maps are stored with their first axis running fastest.
+inline constexpr uint32_t fuelMapTorqueCount = 8;   // first axis
+inline constexpr uint32_t fuelMapSpeedCount = 13;   // second axis
+inline constexpr uint32_t fuelMapStride = fuelMapTorqueCount;
+inline constexpr uint32_t fuelMapSize = fuelMapTorqueCount * fuelMapSpeedCount;
+inline constexpr uint32_t torqueMapThrottleCount = 8;  // first axis
+inline constexpr uint32_t torqueMapSpeedCount = 8;     // second axis
+inline constexpr uint32_t torqueMapStride = torqueMapThrottleCount;
+inline constexpr uint32_t torqueMapSize = torqueMapThrottleCount * torqueMapSpeedCount;
+inline constexpr uint32_t torqueFactorCount = 11;
+inline constexpr uint32_t converterRatioCount = 11;  // speed ratios of the converter's two tables
+
 struct ModelParameters {
   double finalDriveRatio;
   double shaftDamping;
@@ -53,14 +65,14 @@ struct ModelParameters {
   double finalDriveEfficiency;
   double throttleMin;
   double throttleMax;
-  double fuelMap[104];  // 8 torques x 13 speeds, torque index running fastest
-  double fuelMapSpeeds[13];
-  double fuelMapTorques[8];
-  double torqueMap[64];  // 8 throttles x 8 speeds, throttle index running fastest
-  double torqueMapSpeeds[8];
-  double torqueMapThrottles[8];
-  double torqueFactorTable[11];
-  double torqueFactorBreakpoints[11];
+  double fuelMap[fuelMapSize];
+  double fuelMapSpeeds[fuelMapSpeedCount];
+  double fuelMapTorques[fuelMapTorqueCount];
+  double torqueMap[torqueMapSize];
+  double torqueMapSpeeds[torqueMapSpeedCount];
+  double torqueMapThrottles[torqueMapThrottleCount];
+  double torqueFactorTable[torqueFactorCount];
+  double torqueFactorBreakpoints[torqueFactorCount];
   double capacityScale;
   double outputShaftInertia;
   double engineInertia;
@@ -71,10 +83,10 @@ struct ModelParameters {
   double stallRpm;
   double speedRatioMin;
   double speedRatioMax;
-  double capacityTable[11];
-  double capacityRatios[11];
-  double torqueRatioTable[11];
-  double torqueRatioRatios[11];
+  double capacityTable[converterRatioCount];
+  double capacityRatios[converterRatioCount];
+  double torqueRatioTable[converterRatioCount];
+  double torqueRatioRatios[converterRatioCount];
   double ratioRpmFloor;
   double ratioRpmCeiling;
   double radPerSecToRpm;

@@ -196,8 +196,33 @@ static_assert(runtime::describesTable(Model::info, variableDefs),
 
 #undef POWER_SELECTOR
 
+// The maps whose last indices a master may write, with the integer references of the two last
+// indices as the table above numbers them.
+struct IndexedMap {
+  runtime::ReferencePair lastIndices;  // of the first and of the second axis
+  const MapExtent* extent;
+};
+
+constexpr IndexedMap indexedMaps[] = {
+    {runtime::integerPair(variableDefs, "fuelMapMaxIndex[1]", "fuelMapMaxIndex[2]"), &fuelMapExtent},
+    {runtime::integerPair(variableDefs, "torqueMapMaxIndex[1]", "torqueMapMaxIndex[2]"),
+     &torqueMapExtent},
+};
+
 }  // namespace
 
 std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }
+
+// The last index written, with the map's other last index as `p` holds it, must keep the map's
+// lookup inside the map and its breakpoints.
+const char* Model::integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value) {
+  for (const IndexedMap& map : indexedMaps) {
+    uint32_t pair[2];
+    if (map.lastIndices.afterWrite(p.*map.extent->maxIndex, vr, value, pair)) {
+      return mapIndexError(*map.extent, pair[0], pair[1]);
+    }
+  }
+  return "no such integer parameter";
+}
 
 }  // namespace powertrain

@@ -16,9 +16,17 @@ struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, External
                                  ExternalOutputs, WorkStates> {
   static constexpr int32_t numContinuousStates = 0;
   static constexpr bool outputsFollowInputs = true;
-  static constexpr runtime::ModelInfo info = {
-      "ShiftController", runtime::generatorVersion, runtime::modelVersion,
-      "Mon Dec  7 18:30:00 2026", 7, 1, 3, 2, 0, 0, 0.01, 11};
+  static constexpr runtime::ModelInfo info = runtime::describeModel({
+      .modelName = "ShiftController",
+      .generationDate = "Mon Dec  7 18:30:00 2026",
+      .numInputs = 1,
+      .numOutputs = 3,
+      .numContinuousStates = 0,
+      .identityCountA = 7,
+      .identityCountB = 0,
+      .identityCountC = 11,
+      .fixedStepSize = 0.01,
+  });
   static constexpr const char* description =
       "Shift controller: gear, gear ratio and converter lock-up command from the vehicle speed, by "
       "speed thresholds with hysteresis, a minimum time in gear and a lock-up rule";

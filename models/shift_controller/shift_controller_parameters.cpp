@@ -5,15 +5,16 @@
 namespace shift_controller {
 
 namespace {
-ModelParameters storedDefaults = {
-    5,                                          // gearCount
-    {2.6, 1.55, 1.0, 0.72, 0.52, 0.0, 0.0, 0.0},  // ratio (gears 6 to 8 unused)
-    {12.0, 25.0, 42.0, 62.0, 0.0, 0.0, 0.0},    // upshiftKmh
-    {6.0, 18.0, 31.0, 48.0, 0.0, 0.0, 0.0},     // downshiftKmh
-    2.0,                                        // minTimeInGear
-    3,                                          // lockupGear
-    30.0,                                       // lockupOnKmh
-    25.0,                                       // lockupOffKmh
+// Every field is named here; a field left out does not compile.
+constinit ModelParameters storedDefaults = {
+    .gearCount = 5,
+    .ratio = {2.6, 1.55, 1.0, 0.72, 0.52, 0.0, 0.0, 0.0},  // gears 6 to 8 unused
+    .upshiftKmh = {12.0, 25.0, 42.0, 62.0, 0.0, 0.0, 0.0},
+    .downshiftKmh = {6.0, 18.0, 31.0, 48.0, 0.0, 0.0, 0.0},
+    .minTimeInGear = 2.0,
+    .lockupGear = 3,
+    .lockupOnKmh = 30.0,
+    .lockupOffKmh = 25.0,
 };
 }  // namespace
 

@@ -24,6 +24,9 @@ constexpr runtime::VariableDef variableDefs[] = {
     SIM_PARAMETER(P, lockupOffKmh, "km/h", "the lock-up releases below this speed (below lockupOnKmh)"),
 };
 
+static_assert(runtime::describesTable(Model::info, variableDefs),
+              "the information record counts the inputs and outputs of the table");
+
 }  // namespace
 
 std::span<const runtime::VariableDef> Model::variables() { return variableDefs; }

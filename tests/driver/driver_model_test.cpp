@@ -122,7 +122,8 @@ TEST(DriverSignals, NaNLimitsLetTheSignalThrough) {
 // heap blocks of exactly their size, so that a read past any of them is caught by the address
 // sanitizer; the guard must accept exactly the index pairs that stay inside.
 struct MapCase {
-  uint32_t firstRef;
+  uint32_t refs[2];  // integer references of the last indices of the first and the second axis
+  uint32_t (driver::ModelParameters::*maxIndex)[2];
   uint32_t counts[2];
   uint32_t stride;
   uint32_t size;
@@ -131,12 +132,18 @@ struct MapCase {
   const double* (*axis1)(const driver::ModelParameters&);
 };
 
+uint32_t integerRef(const char* name) {
+  return test_support::reference<driver::Model>(runtime::BaseType::integer, name);
+}
+
 const MapCase mapCases[] = {
-    {0, {49, 8}, driver::pedalMapStride, driver::pedalMapSize,
+    {{integerRef("pedalMapMaxIndex[1]"), integerRef("pedalMapMaxIndex[2]")},
+     &driver::ModelParameters::pedalMapMaxIndex, {49, 8}, driver::pedalMapStride, driver::pedalMapSize,
      [](const driver::ModelParameters& p) -> const double* { return p.pedalMap; },
      [](const driver::ModelParameters& p) -> const double* { return p.pedalMapTorques; },
      [](const driver::ModelParameters& p) -> const double* { return p.pedalMapSpeeds; }},
-    {2, {8, 8}, driver::engineMapStride, driver::engineMapSize,
+    {{integerRef("engineMapMaxIndex[1]"), integerRef("engineMapMaxIndex[2]")},
+     &driver::ModelParameters::engineMapMaxIndex, {8, 8}, driver::engineMapStride, driver::engineMapSize,
      [](const driver::ModelParameters& p) -> const double* { return p.engineTorqueMap; },
      [](const driver::ModelParameters& p) -> const double* { return p.engineMapPedals; },
      [](const driver::ModelParameters& p) -> const double* { return p.engineMapSpeeds; }},
@@ -151,7 +158,7 @@ std::unique_ptr<double[]> exactCopy(const double* from, uint32_t n) {
 TEST(DriverIndexGuard, AcceptsExactlyTheIndicesThatKeepEveryLookupInside) {
   for (const MapCase& map : mapCases) {
     driver::ModelParameters p = driver::Model::defaultParameters();
-    uint32_t* stored = map.firstRef == 0 ? p.pedalMapMaxIndex : p.engineMapMaxIndex;
+    uint32_t* stored = p.*map.maxIndex;
     const auto table = exactCopy(map.table(p), map.size);
     const auto axis0 = exactCopy(map.axis0(p), map.counts[0]);
     const auto axis1 = exactCopy(map.axis1(p), map.counts[1]);
@@ -162,12 +169,12 @@ TEST(DriverIndexGuard, AcceptsExactlyTheIndicesThatKeepEveryLookupInside) {
     int accepted = 0;
     for (uint32_t m0 = 0; m0 < map.counts[0] + 3; ++m0) {
       // Each write is judged against the map's other index as it currently stands.
-      const bool firstAccepted = driver::Model::integerWriteError(p, map.firstRef, m0) == nullptr;
+      const bool firstAccepted = driver::Model::integerWriteError(p, map.refs[0], m0) == nullptr;
       EXPECT_EQ(firstAccepted, m0 < map.counts[0]) << m0;
       if (!firstAccepted) continue;
       stored[0] = m0;
       for (uint32_t m1 = 0; m1 < map.counts[1] + 3; ++m1) {
-        const bool accept = driver::Model::integerWriteError(p, map.firstRef + 1, m1) == nullptr;
+        const bool accept = driver::Model::integerWriteError(p, map.refs[1], m1) == nullptr;
         EXPECT_EQ(accept, m1 < map.counts[1]) << m0 << " " << m1;
         if (!accept) continue;
         stored[1] = m1;
@@ -184,8 +191,8 @@ TEST(DriverIndexGuard, AcceptsExactlyTheIndicesThatKeepEveryLookupInside) {
     }
     EXPECT_EQ(accepted, static_cast<int>(map.counts[0] * map.counts[1]));
     // Values of 2^31 and more, as a master's negative integers arrive, are refused.
-    EXPECT_NE(driver::Model::integerWriteError(p, map.firstRef, 0xFFFFFFFFu), nullptr);
-    EXPECT_NE(driver::Model::integerWriteError(p, map.firstRef + 1, 0x80000000u), nullptr);
+    EXPECT_NE(driver::Model::integerWriteError(p, map.refs[0], 0xFFFFFFFFu), nullptr);
+    EXPECT_NE(driver::Model::integerWriteError(p, map.refs[1], 0x80000000u), nullptr);
   }
   // Not a map index: the guard has nothing to say.
   EXPECT_EQ(driver::Model::integerWriteError(driver::Model::defaultParameters(), 4, 1000), nullptr);

@@ -37,13 +37,12 @@ TEST(ReportHtml, OpensInABrowserWithEveryImage) {
   if (std::system("command -v chromium > /dev/null 2>&1") != 0) {
     GTEST_SKIP() << "skipped: no chromium on the PATH (scripts/test-all installs it)";
   }
-  const fs::path cycle = report_test::sharedCycle("wltc-class3b.csv");
-  if (cycle.empty()) GTEST_SKIP() << report_test::skipReason("wltc-class3b.csv");
-  const fs::path results = report_test::vehicleRun({"--cycle", cycle.string()});
+  const report_test::VehicleRun& run = report_test::vehicleRun({"--cycle", "wltc"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
   TempFolder out;
   const fs::path report = out.path() / "report";
   const report::ReportOutcome outcome =
-      report::writeReport(report_test::loadRecord(results, {0, 589, 1022, 1477}), report::ReportSettings{}, report);
+      report::writeReport(report_test::loadRecord(run.results()), report::ReportSettings{}, report);
   ASSERT_EQ(outcome.exitCode, 0);
 
   // The page stands alone: moved away from its plots it still has them all.

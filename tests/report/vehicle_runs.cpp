@@ -3,7 +3,10 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 
 namespace report_test {
@@ -34,29 +37,36 @@ const fs::path& scratchFolder() {
   return folder.path;
 }
 
-fs::path sharedCycle(const std::string& file) {
-  const fs::path cycle = fs::path(VEHICLE_SHARED_DIR) / "cycles" / file;
-  return fs::exists(cycle) ? cycle : fs::path();
-}
-
-std::string skipReason(const std::string& cycleFile) {
-  return "skipped: no cycle " + cycleFile + " in " VEHICLE_SHARED_DIR "/cycles; configure with "
-         "-DVEHICLE_SHARED_DIR=<folder with cycles/> to run it";
-}
-
-fs::path vehicleRun(const std::vector<std::string>& arguments) {
-  static std::map<std::vector<std::string>, fs::path> done;
+const VehicleRun& vehicleRun(const std::vector<std::string>& arguments) {
+  static std::map<std::vector<std::string>, VehicleRun> done;
   if (const auto it = done.find(arguments); it != done.end()) return it->second;
-  const fs::path out = scratchFolder() / ("run-" + std::to_string(done.size()));
-  std::string command = quoted(VEHICLE_SIM) + " --no-progress --no-plots --output-dir " + quoted(out.string());
+  VehicleRun run;
+  run.folder = scratchFolder() / ("run-" + std::to_string(done.size()));
+  std::string command = quoted(VEHICLE_SIM) + " --no-progress --no-plots --output-dir " + quoted(run.folder.string());
   for (const std::string& a : arguments) command += " " + quoted(a);
-  command += " > " + quoted(out.string() + ".log") + " 2>&1";
-  // Exit code 2: a health check failed, the results are written all the same.
-  const int status = std::system(command.c_str());
-  if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 2)) {
-    throw std::runtime_error("vehicle-sim failed: " + command);
-  }
-  return done[arguments] = out / "results.csv";
+  command += " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("cannot run " + command);
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return done[arguments] = run;
+}
+
+fs::path vehicleSystemWith(const std::string& name, const std::string& from, const std::string& to) {
+  const fs::path folder = scratchFolder() / name;
+  fs::copy(VEHICLE_SYSTEM_FOLDER, folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  const fs::path ssd = folder / "SystemStructure.ssd";
+  std::ostringstream text;
+  text << std::ifstream(ssd).rdbuf();
+  std::string s = text.str();
+  const std::size_t at = s.find(from);
+  if (at == std::string::npos) throw std::runtime_error("no '" + from + "' in the vehicle system");
+  s.replace(at, from.size(), to);
+  std::ofstream(ssd, std::ios::trunc) << s;
+  return folder;
 }
 
 }  // namespace report_test

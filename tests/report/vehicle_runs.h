@@ -8,15 +8,21 @@
 
 namespace report_test {
 
-// A cycle of the shared cycles folder, or empty when it is not there (VEHICLE_SHARED_DIR).
-std::filesystem::path sharedCycle(const std::string& file);
-std::string skipReason(const std::string& cycleFile);
+struct VehicleRun {
+  int exitCode = -1;
+  std::string output;  // what vehicle-sim printed, standard output and error
+  std::filesystem::path folder;
+  std::filesystem::path results() const { return folder / "results.csv"; }
+};
 
 // The temporary folder of this test program, for the files a run needs.
 const std::filesystem::path& scratchFolder();
 
-// The results file of vehicle-sim run with `arguments` (without plots or progress). Throws when
-// vehicle-sim fails.
-std::filesystem::path vehicleRun(const std::vector<std::string>& arguments);
+// vehicle-sim run with `arguments` (without plots or progress) into a folder of its own.
+const VehicleRun& vehicleRun(const std::vector<std::string>& arguments);
+
+// A copy of the built vehicle system's folder in the scratch folder as `name`, with the text
+// `from` of its SystemStructure.ssd replaced by `to`; throws when `from` is not there.
+std::filesystem::path vehicleSystemWith(const std::string& name, const std::string& from, const std::string& to);
 
 }  // namespace report_test

@@ -1,0 +1,126 @@
+#include "master/sweep/case_runner.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+#include "master/error.h"
+#include "master/sweep/case_progress.h"
+#include "master/sweep/child_process.h"
+
+namespace master::sweep {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+volatile sig_atomic_t stopSignal = 0;
+extern "C" void onStop(int signal) { stopSignal = signal; }
+
+std::string describe(const Plan& plan, const PlannedCase& c) {
+  std::string text;
+  for (std::size_t i = 0; i < plan.inputNames.size(); ++i) {
+    if (c.values[i].empty()) continue;
+    text += (text.empty() ? "" : ", ") + plan.inputNames[i] + "=" + c.values[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+pid_t startCase(const Plan& plan, const PlannedCase& c) {
+  fs::create_directories(plan.dir / "cases");
+  fs::create_directories(plan.dir / "logs");
+  fs::remove(plan.exitFile(c));
+  std::vector<std::string> argv{plan.executable};
+  argv.insert(argv.end(), c.args.begin(), c.args.end());
+  return spawnProcess(argv, plan.logFile(c));
+}
+
+std::string finishCase(const Plan& plan, const PlannedCase& c, int exitCode) {
+  {
+    std::ofstream out(plan.exitFile(c));
+    out << exitCode << '\n';
+  }
+  return plan.complete(c) ? std::string() : failureLine(plan, c, std::to_string(exitCode));
+}
+
+std::string failureLine(const Plan& plan, const PlannedCase& c, const std::string& exitCode) {
+  std::string why = lastLine(plan.logFile(c));
+  if (why.empty()) why = "no output";
+  return "case " + std::to_string(c.index) + " (" + describe(plan, c) + ") failed with exit code " + exitCode +
+         ": " + why + "\n  folder " + plan.caseFolder(c).string() + ", log " + plan.logFile(c).string();
+}
+
+int runCase(const Plan& plan, std::size_t index) {
+  if (index >= plan.cases.size()) {
+    throw MasterError("the sweep in '" + plan.dir.string() + "' has no case " + std::to_string(index));
+  }
+  const PlannedCase& c = plan.cases[index];
+  const int code = waitProcess(startCase(plan, c));
+  const std::string failure = finishCase(plan, c, code);
+  if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
+  return code;
+}
+
+LocalRun runLocal(const Plan& plan, int jobs, bool progress) {
+  LocalRun run;
+  std::vector<const PlannedCase*> pending;
+  for (const PlannedCase& c : plan.cases) {
+    if (plan.complete(c)) {
+      ++run.skipped;
+    } else {
+      pending.push_back(&c);
+    }
+  }
+  struct sigaction action {}, oldInt {}, oldTerm {};
+  action.sa_handler = onStop;
+  sigemptyset(&action.sa_mask);
+  stopSignal = 0;
+  sigaction(SIGINT, &action, &oldInt);
+  sigaction(SIGTERM, &action, &oldTerm);
+
+  CaseProgress bar(pending.size(), progress);
+  std::map<pid_t, const PlannedCase*> running;
+  std::size_t next = 0;
+  bool forwarded = false;
+  while (next < pending.size() || !running.empty()) {
+    while (!stopSignal && next < pending.size() && static_cast<int>(running.size()) < jobs) {
+      const PlannedCase* c = pending[next++];
+      running.emplace(startCase(plan, *c), c);
+    }
+    if (running.empty()) break;
+    if (stopSignal && !forwarded) {
+      for (const auto& [pid, c] : running) kill(pid, SIGTERM);
+      forwarded = true;
+    }
+    int status = 0;
+    const pid_t pid = waitpid(-1, &status, 0);
+    if (pid < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    const auto it = running.find(pid);
+    if (it == running.end()) continue;
+    const std::string failure = finishCase(plan, *it->second, exitCodeOf(status));
+    running.erase(it);
+    ++run.ran;
+    if (!failure.empty()) {
+      ++run.failed;
+      if (!stopSignal) bar.message(failure);  // after a stop, the cases it ended are no news
+    }
+    bar.update(run.ran, run.failed);
+  }
+  bar.clear();
+  run.interrupted = stopSignal != 0;
+  sigaction(SIGINT, &oldInt, nullptr);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  return run;
+}
+
+}  // namespace master::sweep

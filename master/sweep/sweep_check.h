@@ -1,0 +1,28 @@
+// Checks a sweep's inputs before any case runs, each refusal naming the sweep file's line:
+// a component.variable must exist in the system, be a parameter or an input, take a value of
+// its type and lie within its declared range; a master setting must be known and of its type;
+// a cycle given as a path (relative to the sweep file) must be a file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "master/model_description.h"
+#include "master/sweep/sweep_file.h"
+
+namespace master::sweep {
+
+struct SystemComponent {
+  std::string name;
+  ModelDescription description;
+};
+
+// The components of a system (an .ssp archive, a folder holding SystemStructure.ssd, or an .ssd
+// file) with their units' model descriptions.
+std::vector<SystemComponent> readComponents(const std::filesystem::path& system);
+
+// Throws MasterError at the first input the system cannot take.
+void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components);
+
+}  // namespace master::sweep

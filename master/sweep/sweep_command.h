@@ -1,0 +1,18 @@
+// `vehicle-sim sweep`: many runs of a system over a grid of parameter values and cycles, on
+// every core or on a Slurm cluster, collected into one table with plots.
+//
+//   vehicle-sim sweep SWEEP_FILE [--jobs N] [--slurm] [--yes] [--output-dir DIR] [--no-progress]
+//   vehicle-sim sweep collect DIR
+#pragma once
+
+namespace CLI {
+class App;
+}
+
+namespace master::sweep {
+
+// Adds the `sweep` subcommand to the master's command line. Its callbacks run the sweep and
+// end the parse with the sweep's exit code (a CLI::RuntimeError that CLI11_PARSE returns).
+void addCommands(CLI::App& app);
+
+}  // namespace master::sweep
