@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/markup_escape.h"
 #include "tools/units.h"
 
 namespace tools {
@@ -19,19 +20,7 @@ using runtime::BaseType;
 using runtime::Causality;
 using runtime::VariableDef;
 
-std::string escape(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string escape(std::string_view text) { return tools::escapeMarkup(text); }
 
 // Shortest decimal text that reads back as the same double, in the XML schema's lexical form.
 std::string formatReal(double v) {

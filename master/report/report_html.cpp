@@ -6,23 +6,13 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tools/markup_escape.h"
+
 namespace report {
 
 namespace {
 
-std::string escape(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+std::string escape(std::string_view text) { return tools::escapeMarkup(text); }
 
 std::string base64(const std::string& bytes) {
   static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
