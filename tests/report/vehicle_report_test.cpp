@@ -69,7 +69,7 @@ TEST_P(VehicleReport, FiguresAgreeWithEachOtherAndWithTheCycle) {
 }
 
 // A cycle file of the user's names its phases; the report uses its names.
-TEST(VehicleReportPhases, NamesComeFromTheCycleFileBoundToTheDriveCycle) {
+TEST(VehicleReportPhases, NamesComeFromTheCycleBoundToTheDriveCycle) {
   TempFolder folder;
   const fs::path cycle = folder.path() / "commute.csv";
   std::ofstream(cycle) << "time_s,speed_kmh,phase\n0,0,town\n10,36,motorway\n20,36\n";
@@ -90,6 +90,14 @@ TEST(VehicleReportPhases, NamesComeFromTheCycleFileBoundToTheDriveCycle) {
   EXPECT_EQ(j["phases"][1]["name"], "motorway");
   EXPECT_DOUBLE_EQ(j["phases"][1]["fuelGrams"].get<double>(), 3.0);
   EXPECT_DOUBLE_EQ(j["phases"][1]["distanceKm"].get<double>(), 0.1);
+
+  // A standard cycle bound by name keeps its phase names in a run that ends in its first phase.
+  r.boundValues["trip.cycle"] = "nedc";
+  r.columns[1] = {1, 1, 1};
+  report::writeReport(r, settings, folder.path() / "short");
+  const nlohmann::json s = nlohmann::json::parse(readAll(folder.path() / "short" / "summary.json"));
+  ASSERT_EQ(s["phases"].size(), 1u);
+  EXPECT_EQ(s["phases"][0]["name"], "urban");
 }
 
 INSTANTIATE_TEST_SUITE_P(
