@@ -90,6 +90,7 @@ class CostSamples {
   void add(std::chrono::steady_clock::time_point begin) {
     seconds_.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
   }
+  void clear() { seconds_.clear(); }
   double median() {
     if (seconds_.empty()) return 0.0;
     const auto middle = seconds_.begin() + static_cast<std::ptrdiff_t>(seconds_.size() / 2);
@@ -178,10 +179,12 @@ class Run {
   }
   static void stepShare(void* context, unsigned share);
   void stepComponent(Component& c);
+  void recordOnce() noexcept;
   std::string balance();
   bool allFinished(int parity) const;
-  // Appends the point; returns a non-empty message when the run must stop there.
-  std::string recordPoint(double t, std::size_t point, RunOutcome& outcome);
+  // Appends the point; returns a non-empty message (and sets `status`) when the run must stop
+  // there.
+  std::string recordPoint(double t, std::size_t point, RunOutcome::Status& status);
 
   LoadedSystem& system_;
   const EngineOptions& options_;
@@ -198,6 +201,14 @@ class Run {
   int parity_ = 0;
   double t_ = 0.0, h_ = 0.0;
   bool timing_ = false;
+  // While the units step side by side, the current point is recorded by the first thread done
+  // with its share: recording fills the wait of whichever thread would otherwise wait. The claim
+  // holds the last point taken; the outcome waits here for the calling thread.
+  alignas(64) std::atomic<std::int64_t> recordClaim_{-1};
+  std::int64_t point_ = 0;
+  RunOutcome::Status recordStatus_ = RunOutcome::Status::ok;
+  std::string recordMessage_;
+  std::exception_ptr recordFailure_;
 };
 
 // A step that is no whole multiple of a unit's suggested step is allowed (the unit carries the
@@ -335,27 +346,42 @@ void Run::stepShare(void* context, unsigned share) {
     if (run.components_[i].failure) break;
     run.stepComponent(run.components_[i]);
   }
+  run.recordOnce();
+}
+
+// Records the current point unless another thread has taken it.
+void Run::recordOnce() noexcept {
+  std::int64_t previous = point_ - 1;
+  if (!recordClaim_.compare_exchange_strong(previous, point_, std::memory_order_acq_rel)) return;
+  try {
+    recordMessage_ = recordPoint(t_, static_cast<std::size_t>(point_), recordStatus_);
+  } catch (...) {
+    recordFailure_ = std::current_exception();
+  }
 }
 
 constexpr std::int64_t measuredSteps = 200;
 
-// The split of the components over the shares with the smallest largest load, share 0 starting
-// with `ownLoad` (what the calling thread does while the workers step): every assignment is tried
-// when there are few (two threads and a dozen components: some thousands), else the longest cost
-// goes first to the least loaded share. Returns the share of each component.
-std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned shares, double ownLoad) {
+// The split of the components over the shares that ends the step soonest: the largest load,
+// where `floating` (the recording of the point) goes to the share done first. Every assignment
+// is tried when there are few (two threads and a dozen components: some thousands), else the
+// longest cost goes first to the least loaded share. Returns the share of each component.
+std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned shares, double floating) {
   const std::size_t n = costs.size();
   std::vector<unsigned> best(n, 0), trial(n, 0);
-  double bestLargest = std::numeric_limits<double>::infinity();
   std::vector<double> load(shares);
+  auto stepEnd = [&] {
+    const auto [least, largest] = std::minmax_element(load.begin(), load.end());
+    return std::max(*largest, *least + floating);
+  };
   const double assignments = std::pow(static_cast<double>(shares), static_cast<double>(n));
   if (assignments <= 65536.0) {
+    double bestEnd = std::numeric_limits<double>::infinity();
     for (auto count = static_cast<long>(assignments); count > 0; --count) {
       std::fill(load.begin(), load.end(), 0.0);
-      load[0] = ownLoad;
       for (std::size_t i = 0; i < n; ++i) load[trial[i]] += costs[i];
-      const double largest = *std::max_element(load.begin(), load.end());
-      if (largest < bestLargest) bestLargest = largest, best = trial;
+      const double end = stepEnd();
+      if (end < bestEnd) bestEnd = end, best = trial;
       for (std::size_t i = 0; i < n && ++trial[i] == shares; ++i) trial[i] = 0;  // the next assignment
     }
     return best;
@@ -364,7 +390,6 @@ std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned sha
   for (std::size_t i = 0; i < n; ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return costs[a] > costs[b]; });
   std::fill(load.begin(), load.end(), 0.0);
-  load[0] = ownLoad;
   for (std::size_t i : order) {
     best[i] = static_cast<unsigned>(std::min_element(load.begin(), load.end()) - load.begin());
     load[best[i]] += costs[i];
@@ -376,12 +401,12 @@ std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned sha
 std::string Run::balance() {
   std::vector<double> costs;
   for (Component& c : components_) costs.push_back(c.cost = c.costs.median());
-  const double own = serialCosts_.median();
-  const std::vector<unsigned> share = splitByCost(costs, static_cast<unsigned>(shares_.size()), own);
+  const double recording = serialCosts_.median();
+  const std::vector<unsigned> share = splitByCost(costs, static_cast<unsigned>(shares_.size()), recording);
   for (auto& s : shares_) s.clear();
   for (std::size_t i = 0; i < components_.size(); ++i) shares_[share[i]].push_back(i);
-  std::string text = "threads' shares by measured cost (ns per step), the first with recording " +
-                     std::to_string(static_cast<long>(own * 1e9)) + ":";
+  std::string text = "threads' shares by measured cost (ns per step), recording " +
+                     std::to_string(static_cast<long>(recording * 1e9)) + " by the first done:";
   for (auto& s : shares_) {
     text += " [";
     for (std::size_t i : s) {
@@ -401,7 +426,7 @@ bool Run::allFinished(int parity) const {
   return true;
 }
 
-std::string Run::recordPoint(double t, std::size_t point, RunOutcome& outcome) {
+std::string Run::recordPoint(double t, std::size_t point, RunOutcome::Status& status) {
   record_.time.push_back(t);
   std::size_t column = 0;
   bool finite = true;
@@ -419,14 +444,14 @@ std::string Run::recordPoint(double t, std::size_t point, RunOutcome& outcome) {
     const double v = record_.columns[column].back();
     char text[64];
     std::snprintf(text, sizeof text, " at t = %.17g s", t);
-    outcome.status = RunOutcome::Status::nonFinite;
+    status = RunOutcome::Status::nonFinite;
     return record_.variables[column].component + "." + record_.variables[column].name + " is " +
            (std::isnan(v) ? "NaN" : "infinite") + text + " (--allow-non-finite goes on)";
   }
   for (RunObserver* o : observers_) {
     std::string message = o->check(record_, point);
     if (!message.empty()) {
-      outcome.status = RunOutcome::Status::healthCheckFailed;
+      status = RunOutcome::Status::healthCheckFailed;
       return message;
     }
   }
@@ -506,43 +531,54 @@ RunOutcome Run::run() {
   timing_ = threads > 1;
   // With the default thread count the pool must earn its place: on a machine busy with other
   // work a worker may not run when its share is due, and waiting for it costs more than the
-  // step. Windows of steps on the pool and on the calling thread alone are timed in turn and the
-  // faster way is kept for a while; the results are the same either way.
+  // step. Windows of steps on the pool and on the calling thread alone are tried in turn and the
+  // faster way is kept for a while; the results are the same either way. Every step of a trial
+  // is timed and the medians decide, so that a moment in which the machine took a core away
+  // does not decide for the whole window.
   const bool adaptive = pool_ && options_.threads == 0;
-  constexpr std::int64_t trialSteps = 100, keptSteps = 30000;
+  // The pool is kept for long, the calling thread alone only briefly: on an idle machine the pool
+  // wins, and a trial that a passing load made it lose is soon tried again.
+  constexpr std::int64_t trialSteps = 100, poolKept = 30000, aloneKept = 3000;
+  std::int64_t keptSteps = poolKept;
+  CostSamples poolSteps, aloneSteps;
   // The costs are measured on the calling thread alone, where a busy machine does not distort
   // them with waiting.
   bool parallel = false;
   std::int64_t windowStart = measuredSteps;
-  double parallelSeconds = 0.0;
-  auto windowBegin = std::chrono::steady_clock::now();
   ProgressBar bar(std::isfinite(intervals) ? steps : 0, options_.progress && std::isfinite(intervals));
   log_.attach(&bar);
   const auto begin = std::chrono::steady_clock::now();
   for (std::int64_t k = 0;; ++k) {
+    const bool trialStep = adaptive && k >= windowStart && k < windowStart + 2 * trialSteps;
+    const auto stepBegin = trialStep ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     t_ = start + static_cast<double>(k) * h_;
     for (std::size_t i : feedthroughOrder_) {
       setInputs(components_[i], parity_);
       getOutputs(components_[i], parity_);
     }
-    // What the calling thread does while the workers step (the feedthrough above comes before
-    // they start, so it does not weigh on the calling thread's share).
-    const auto serialBegin = timing_ ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+    point_ = k;
     const bool last = k == steps || (untilFinished && allFinished(parity_));
     const bool interrupted = stopRequested != 0;
-    if (!last && !interrupted && parallel) pool_->start(&Run::stepShare, this);
-    std::string stopMessage = recordPoint(t_, static_cast<std::size_t>(k), outcome);
-    if (timing_) serialCosts_.add(serialBegin);
-    if (!last && !interrupted) {
-      if (parallel) {
-        pool_->finish();
-      } else {
+    if (!last && !interrupted && parallel) {
+      pool_->start(&Run::stepShare, this);
+      pool_->finish();
+    } else {
+      // Alone, the point is recorded first (timed while the costs are measured), then every
+      // share steps.
+      const auto serialBegin = timing_ ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+      recordOnce();
+      if (timing_) serialCosts_.add(serialBegin);
+      if (!last && !interrupted) {
         for (unsigned s = 0; s < shares_.size(); ++s) stepShare(this, s);
       }
-      for (Component& c : components_) {
-        if (c.failure) std::rethrow_exception(c.failure);
-      }
     }
+    if (recordFailure_) std::rethrow_exception(recordFailure_);
+    for (Component& c : components_) {
+      if (c.failure) std::rethrow_exception(c.failure);
+    }
+    std::string stopMessage = std::move(recordMessage_);
+    recordMessage_.clear();
+    if (!stopMessage.empty()) outcome.status = recordStatus_;
     if (interrupted) {
       outcome.status = RunOutcome::Status::interrupted;
       char text[80];
@@ -558,22 +594,20 @@ RunOutcome Run::run() {
     if (timing_ && k + 1 == measuredSteps) {
       timing_ = false;
       outcome.notes.push_back(balance());
-      windowBegin = std::chrono::steady_clock::now();
       parallel = pool_ != nullptr;
     }
+    if (trialStep) (parallel ? poolSteps : aloneSteps).add(stepBegin);
     if (adaptive && k + 1 > measuredSteps) {
       const std::int64_t inWindow = k + 1 - windowStart;
-      if (inWindow == trialSteps && parallel) {  // the pool's trial is over: now alone
-        const auto now = std::chrono::steady_clock::now();
-        parallelSeconds = std::chrono::duration<double>(now - windowBegin).count();
-        windowBegin = now;
+      if (inWindow == trialSteps) {  // the pool's trial is over: now alone
         parallel = false;
-      } else if (inWindow == 2 * trialSteps && !parallel) {  // both timed: keep the faster
-        const double alone = std::chrono::duration<double>(std::chrono::steady_clock::now() - windowBegin).count();
-        parallel = parallelSeconds < alone;
+      } else if (inWindow == 2 * trialSteps) {  // both timed: keep the faster
+        parallel = poolSteps.median() < aloneSteps.median();
+        keptSteps = parallel ? poolKept : aloneKept;
+        poolSteps.clear();
+        aloneSteps.clear();
       } else if (inWindow == 2 * trialSteps + keptSteps) {  // and try again
         windowStart = k + 1;
-        windowBegin = std::chrono::steady_clock::now();
         parallel = true;
       }
     }

@@ -50,7 +50,9 @@ struct RunRecord {
 
 // Watches a run while it runs. The engine calls `check` after each communication point has been
 // appended to the record; a non-empty answer stops the run with that message (a failed health
-// check, exit code 2).
+// check, exit code 2). While the units step side by side, the point is recorded by whichever of
+// the engine's threads is done with its units first: the calls come from any of them, one at a
+// time and in order of the points.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
