@@ -1,6 +1,7 @@
 #include "master/engine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -124,6 +125,9 @@ struct alignas(64) Component {
   Lines<int> intIn, boolIn;
 
   bool fedThrough = false;
+  // Evaluated for direct feedthrough, or fed by a component that is: it steps only after the
+  // feedthrough evaluation of the point.
+  bool awaitsFeedthrough = false;
   unsigned share = 0;
   CostSamples costs;  // of its steps, setting the inputs and reading the outputs included
   double cost = 0.0;  // their median, seconds per step
@@ -178,6 +182,8 @@ class Run {
     }
   }
   static void stepShare(void* context, unsigned share);
+  void evaluateFeedthrough();
+  bool awaitFeedthrough() const;
   void stepComponent(Component& c);
   void recordOnce() noexcept;
   std::string balance();
@@ -194,8 +200,10 @@ class Run {
   std::vector<Component> components_;
   std::vector<std::size_t> feedthroughOrder_;
   std::vector<std::vector<std::size_t>> feedthroughLoops_;
-  CostSamples serialCosts_;  // of recording and observing a point
+  CostSamples serialCosts_;       // of recording and observing a point
+  CostSamples feedthroughCosts_;  // of the feedthrough evaluation of a point
   std::vector<std::pair<std::size_t, std::size_t>> finishedFlags_;  // component, Boolean slot
+  bool finishedByFeedthrough_ = false;  // a flag of a component evaluated for feedthrough
   std::vector<std::vector<std::size_t>> shares_;
   std::unique_ptr<WorkerPool> pool_;
   int parity_ = 0;
@@ -206,6 +214,10 @@ class Run {
   // holds the last point taken; the outcome waits here for the calling thread.
   alignas(64) std::atomic<std::int64_t> recordClaim_{-1};
   std::int64_t point_ = 0;
+  // The last point whose feedthrough evaluation the calling thread has done, and whether it
+  // failed: meanwhile the workers step the components that need nothing of it.
+  alignas(64) std::atomic<std::int64_t> evaluatedPoint_{-1};
+  std::atomic<bool> evaluationFailed_{false};
   RunOutcome::Status recordStatus_ = RunOutcome::Status::ok;
   std::string recordMessage_;
   std::exception_ptr recordFailure_;
@@ -272,6 +284,13 @@ void Run::build() {
     feedthroughLoops_ = feedthrough.loops;
   }
   for (std::size_t i : feedthroughOrder_) components_[i].fedThrough = true;
+  for (Component& c : components_) {
+    c.awaitsFeedthrough = c.fedThrough;
+    for (const auto& sources : c.inSource) {
+      for (const Source& s : sources) c.awaitsFeedthrough |= components_[s.component].fedThrough;
+    }
+  }
+  for (const auto& flag : finishedFlags_) finishedByFeedthrough_ |= components_[flag.first].fedThrough;
   record_.columns.assign(record_.variables.size(), {});
 }
 
@@ -343,14 +362,49 @@ void Run::stepComponent(Component& c) {
 void Run::stepShare(void* context, unsigned share) {
   Run& run = *static_cast<Run*>(context);
   for (std::size_t i : run.shares_[share]) {
-    if (run.components_[i].failure) break;
-    run.stepComponent(run.components_[i]);
+    Component& c = run.components_[i];
+    if (c.failure) break;
+    if (c.awaitsFeedthrough && !run.awaitFeedthrough()) break;
+    run.stepComponent(c);
   }
   run.recordOnce();
 }
 
-// Records the current point unless another thread has taken it.
+// Sets the inputs of the components with direct feedthrough and reads their outputs at the
+// current point, in dependency order, then lets the components that wait for them step. A unit
+// that fails here still releases the waiting threads (they step nothing more) before the error
+// goes on.
+void Run::evaluateFeedthrough() {
+  try {
+    for (std::size_t i : feedthroughOrder_) {
+      setInputs(components_[i], parity_);
+      getOutputs(components_[i], parity_);
+    }
+  } catch (...) {
+    evaluationFailed_.store(true, std::memory_order_relaxed);
+    evaluatedPoint_.store(point_, std::memory_order_release);
+    throw;
+  }
+  evaluatedPoint_.store(point_, std::memory_order_release);
+}
+
+// Waits until the calling thread has evaluated this point's feedthrough (it does so right after
+// starting the workers, in well under a microsecond); false if that evaluation failed.
+bool Run::awaitFeedthrough() const {
+  for (int spins = 0; evaluatedPoint_.load(std::memory_order_acquire) != point_; ++spins) {
+    if (spins < 4096) {
+      pauseBriefly();
+    } else {
+      std::this_thread::yield();
+    }
+  }
+  return !evaluationFailed_.load(std::memory_order_relaxed);
+}
+
+// Records the current point unless another thread has taken it; the point's values are complete
+// once its feedthrough evaluation is done.
 void Run::recordOnce() noexcept {
+  if (!awaitFeedthrough()) return;
   std::int64_t previous = point_ - 1;
   if (!recordClaim_.compare_exchange_strong(previous, point_, std::memory_order_acq_rel)) return;
   try {
@@ -362,11 +416,12 @@ void Run::recordOnce() noexcept {
 
 constexpr std::int64_t measuredSteps = 200;
 
-// The split of the components over the shares that ends the step soonest: the largest load,
-// where `floating` (the recording of the point) goes to the share done first. Every assignment
-// is tried when there are few (two threads and a dozen components: some thousands), else the
-// longest cost goes first to the least loaded share. Returns the share of each component.
-std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned shares, double floating) {
+// The split of the components over the shares that ends the step soonest: the largest load, share
+// 0 starting with `ownLoad` (what the calling thread does before its share), and `floating` (the
+// recording of the point) going to the share done first. Every assignment is tried when there are
+// few (two threads and a dozen components: some thousands), else the longest cost goes first to
+// the least loaded share. Returns the share of each component.
+std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned shares, double ownLoad, double floating) {
   const std::size_t n = costs.size();
   std::vector<unsigned> best(n, 0), trial(n, 0);
   std::vector<double> load(shares);
@@ -379,6 +434,7 @@ std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned sha
     double bestEnd = std::numeric_limits<double>::infinity();
     for (auto count = static_cast<long>(assignments); count > 0; --count) {
       std::fill(load.begin(), load.end(), 0.0);
+      load[0] = ownLoad;
       for (std::size_t i = 0; i < n; ++i) load[trial[i]] += costs[i];
       const double end = stepEnd();
       if (end < bestEnd) bestEnd = end, best = trial;
@@ -390,6 +446,7 @@ std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned sha
   for (std::size_t i = 0; i < n; ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return costs[a] > costs[b]; });
   std::fill(load.begin(), load.end(), 0.0);
+  load[0] = ownLoad;
   for (std::size_t i : order) {
     best[i] = static_cast<unsigned>(std::min_element(load.begin(), load.end()) - load.begin());
     load[best[i]] += costs[i];
@@ -402,10 +459,17 @@ std::string Run::balance() {
   std::vector<double> costs;
   for (Component& c : components_) costs.push_back(c.cost = c.costs.median());
   const double recording = serialCosts_.median();
-  const std::vector<unsigned> share = splitByCost(costs, static_cast<unsigned>(shares_.size()), recording);
+  const double feedthrough = feedthroughCosts_.median();
+  const std::vector<unsigned> share =
+      splitByCost(costs, static_cast<unsigned>(shares_.size()), feedthrough, recording);
   for (auto& s : shares_) s.clear();
   for (std::size_t i = 0; i < components_.size(); ++i) shares_[share[i]].push_back(i);
-  std::string text = "threads' shares by measured cost (ns per step), recording " +
+  // In each share the components that need nothing of the feedthrough evaluation go first.
+  for (auto& s : shares_) {
+    std::stable_partition(s.begin(), s.end(), [&](std::size_t i) { return !components_[i].awaitsFeedthrough; });
+  }
+  std::string text = "threads' shares by measured cost (ns per step), the first after the feedthrough evaluation " +
+                     std::to_string(static_cast<long>(feedthrough * 1e9)) + ", recording " +
                      std::to_string(static_cast<long>(recording * 1e9)) + " by the first done:";
   for (auto& s : shares_) {
     text += " [";
@@ -552,15 +616,19 @@ RunOutcome Run::run() {
     const bool trialStep = adaptive && k >= windowStart && k < windowStart + 2 * trialSteps;
     const auto stepBegin = trialStep ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     t_ = start + static_cast<double>(k) * h_;
-    for (std::size_t i : feedthroughOrder_) {
-      setInputs(components_[i], parity_);
-      getOutputs(components_[i], parity_);
-    }
     point_ = k;
-    const bool last = k == steps || (untilFinished && allFinished(parity_));
     const bool interrupted = stopRequested != 0;
+    // The workers start before the feedthrough evaluation, with the components that need nothing
+    // of it, whenever it is known before it that the run goes on.
+    const bool early = parallel && !interrupted && k != steps && !finishedByFeedthrough_ &&
+                       !(untilFinished && allFinished(parity_));
+    if (early) pool_->start(&Run::stepShare, this);
+    const auto feedthroughBegin = timing_ ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
+    evaluateFeedthrough();
+    if (timing_) feedthroughCosts_.add(feedthroughBegin);
+    const bool last = k == steps || (untilFinished && allFinished(parity_));
     if (!last && !interrupted && parallel) {
-      pool_->start(&Run::stepShare, this);
+      if (!early) pool_->start(&Run::stepShare, this);
       pool_->finish();
     } else {
       // Alone, the point is recorded first (timed while the costs are measured), then every

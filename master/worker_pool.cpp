@@ -9,17 +9,11 @@ namespace {
 constexpr int spinLimit = 1000;
 constexpr int yieldLimit = 50;
 
-inline void relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#endif
-}
-
 // Waits until `value` differs from `seen`.
 void waitChange(const std::atomic<std::uint32_t>& value, std::uint32_t seen) {
   for (int i = 0; i < spinLimit; ++i) {
     if (value.load(std::memory_order_acquire) != seen) return;
-    relax();
+    pauseBriefly();
   }
   for (int i = 0; i < yieldLimit; ++i) {
     if (value.load(std::memory_order_acquire) != seen) return;
@@ -69,7 +63,7 @@ void WorkerPool::finish() {
   }
   for (int i = 0; i < spinLimit; ++i) {
     if (pending_.load(std::memory_order_acquire) == 0) return;
-    relax();
+    pauseBriefly();
   }
   for (int i = 0; i < yieldLimit; ++i) {
     if (pending_.load(std::memory_order_acquire) == 0) return;

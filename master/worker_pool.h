@@ -14,6 +14,13 @@
 
 namespace master {
 
+// One pause of a thread that spins on an atomic, telling the core that it waits.
+inline void pauseBriefly() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+
 class WorkerPool {
  public:
   using Job = void (*)(void* context, unsigned share);
