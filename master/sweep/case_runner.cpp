@@ -42,19 +42,18 @@ pid_t startCase(const Plan& plan, const PlannedCase& c) {
   return spawnProcess(argv, plan.logFile(c));
 }
 
-std::string finishCase(const Plan& plan, const PlannedCase& c, int exitCode) {
+CaseState finishCase(const Plan& plan, const PlannedCase& c, int exitCode) {
   {
     std::ofstream out(plan.exitFile(c));
     out << exitCode << '\n';
   }
-  return plan.complete(c) ? std::string() : failureLine(plan, c, std::to_string(exitCode));
+  return readCaseState(plan, c);
 }
 
-std::string failureLine(const Plan& plan, const PlannedCase& c, const std::string& exitCode) {
-  std::string why = lastLine(plan.logFile(c));
-  if (why.empty()) why = "no output";
-  return "case " + std::to_string(c.index) + " (" + describe(plan, c) + ") failed with exit code " + exitCode +
-         ": " + why + "\n  folder " + plan.caseFolder(c).string() + ", log " + plan.logFile(c).string();
+std::string failureLine(const Plan& plan, const PlannedCase& c, const CaseState& state) {
+  return "case " + std::to_string(c.index) + " (" + describe(plan, c) + "): " + statusWords(state.status) +
+         (state.exitCode.empty() ? std::string() : " (exit code " + state.exitCode + ")") + ": " + state.message +
+         "\n  folder " + plan.caseFolder(c).string() + ", log " + plan.logFile(c).string();
 }
 
 int runCase(const Plan& plan, std::size_t index) {
@@ -63,8 +62,8 @@ int runCase(const Plan& plan, std::size_t index) {
   }
   const PlannedCase& c = plan.cases[index];
   const int code = waitProcess(startCase(plan, c));
-  const std::string failure = finishCase(plan, c, code);
-  if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
+  const CaseState state = finishCase(plan, c, code);
+  if (state.status != CaseStatus::ok) std::fprintf(stderr, "%s\n", failureLine(plan, c, state).c_str());
   return code;
 }
 
@@ -72,7 +71,7 @@ LocalRun runLocal(const Plan& plan, int jobs, bool progress) {
   LocalRun run;
   std::vector<const PlannedCase*> pending;
   for (const PlannedCase& c : plan.cases) {
-    if (plan.complete(c)) {
+    if (caseDone(plan, c)) {
       ++run.skipped;
     } else {
       pending.push_back(&c);
@@ -107,13 +106,14 @@ LocalRun runLocal(const Plan& plan, int jobs, bool progress) {
     }
     const auto it = running.find(pid);
     if (it == running.end()) continue;
-    const std::string failure = finishCase(plan, *it->second, exitCodeOf(status));
-    running.erase(it);
+    const CaseState state = finishCase(plan, *it->second, exitCodeOf(status));
     ++run.ran;
-    if (!failure.empty()) {
+    if (state.status != CaseStatus::ok) {
       ++run.failed;
-      if (!stopSignal) bar.message(failure);  // after a stop, the cases it ended are no news
+      // After a stop, the cases it ended are no news.
+      if (!stopSignal) bar.message(failureLine(plan, *it->second, state));
     }
+    running.erase(it);
     bar.update(run.ran, run.failed);
   }
   bar.clear();

@@ -43,15 +43,19 @@ int processors() {
 
 std::string selfExecutable() { return fs::read_symlink("/proc/self/exe").string(); }
 
+// The counts by status and where the results are; the sweep's exit code: 0 every case ok, 2 the
+// others only failed a health check, 1 any error, interruption or case not run.
 int report(const Plan& plan, const Collected& collected, bool listFailures) {
   if (listFailures) {
     for (const std::string& line : collected.failures) std::fprintf(stderr, "%s\n", line.c_str());
   }
-  std::printf("%zu cases: %zu finished, %zu failed, %zu not run\n", plan.cases.size(), collected.finished,
-              collected.failed, collected.missing);
+  std::printf("%zu cases: %s\n", plan.cases.size(), collected.counts.text().c_str());
   std::printf("Results: %s\n", collected.csv.c_str());
-  if (!collected.plots.empty()) std::printf("Plots:   %s\n", (plan.dir / "plots").c_str());
-  return collected.failed == 0 && collected.missing == 0 ? 0 : 1;
+  if (!collected.plots.empty()) {
+    std::printf("Plots:   %s%s\n", (plan.dir / "plots").c_str(),
+                collected.counts[CaseStatus::ok] < plan.cases.size() ? " (only the ok cases)" : "");
+  }
+  return collected.counts.exitCode();
 }
 
 int runSweep(const SweepOptions& o) {
@@ -69,14 +73,14 @@ int runSweep(const SweepOptions& o) {
   if (o.slurm) {
     std::vector<std::size_t> pending;
     for (const PlannedCase& c : plan.cases) {
-      if (!plan.complete(c)) pending.push_back(c.index);
+      if (!caseDone(plan, c)) pending.push_back(c.index);
     }
     if (pending.empty()) {
-      std::printf("Every case of the sweep is complete; nothing to submit.\n");
+      std::printf("Every case of the sweep is ok; nothing to submit.\n");
       return report(plan, collect(plan), true);
     }
     const std::string job = submitSlurm(plan, pending);
-    std::printf("Submitted job array %s: %zu cases (%zu already complete)\n", job.c_str(), pending.size(),
+    std::printf("Submitted job array %s: %zu cases (%zu already ok)\n", job.c_str(), pending.size(),
                 plan.cases.size() - pending.size());
     std::printf("When it has finished: vehicle-sim sweep collect %s\n", plan.dir.c_str());
     return 0;
@@ -84,7 +88,7 @@ int runSweep(const SweepOptions& o) {
 
   const int jobs = o.jobs > 0 ? o.jobs : processors();
   const LocalRun run = runLocal(plan, jobs, !o.noProgress);
-  if (run.skipped > 0) std::printf("%zu cases already complete, skipped\n", run.skipped);
+  if (run.skipped > 0) std::printf("%zu cases already ok, skipped\n", run.skipped);
   if (run.interrupted) {
     std::fprintf(stderr, "vehicle-sim: the sweep was interrupted; rerun it to run the cases left\n");
     return 130;
@@ -113,9 +117,10 @@ void addCommands(CLI::App& app) {
       "sweep", "Runs a system over a grid of parameter values and cycles, each case in its own process");
   sweep->footer(
       "Each case is an ordinary vehicle-sim run with its own output folder DIR/cases/<id>; a rerun\n"
-      "skips the cases whose results are complete. Results: DIR/sweep.csv (one row per case) and\n"
-      "DIR/plots/. Exit codes: 0 every case finished, 1 a case failed or the sweep file was refused,\n"
-      "130 interrupted.\n\n"
+      "runs only the cases that are not ok yet. Results: DIR/sweep.csv (one row per case, with its\n"
+      "status: ok, health-check-failed, error, interrupted, not-run) and DIR/plots/ (ok cases only).\n"
+      "Exit codes: 0 every case ok, 2 the others only failed a health check, 1 an error, a case not\n"
+      "run or the sweep file refused, 130 interrupted.\n\n"
       "Examples:\n"
       "  vehicle-sim sweep masses.toml                 # every core\n"
       "  vehicle-sim sweep masses.toml --jobs 1 --output-dir out/masses\n"

@@ -42,15 +42,6 @@ std::string digest(const std::vector<std::string>& args) {
 
 }  // namespace
 
-bool Plan::complete(const PlannedCase& c) const {
-  std::ifstream in(summaryFile(c));
-  if (!in) return false;
-  const json summary = json::parse(in, nullptr, false);
-  if (!summary.is_object() || !summary.contains("status") || !summary["status"].is_string()) return false;
-  const std::string status = summary["status"];
-  return status == "ok" || status == "health-check-failed";
-}
-
 Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, const std::string& executable) {
   Plan plan;
   plan.dir = fs::absolute(dir).lexically_normal();

@@ -36,10 +36,6 @@ struct Plan {
   std::filesystem::path logFile(const PlannedCase& c) const { return dir / "logs" / (c.id + ".log"); }
   std::filesystem::path exitFile(const PlannedCase& c) const { return dir / "logs" / (c.id + ".exit"); }
   std::filesystem::path summaryFile(const PlannedCase& c) const { return caseFolder(c) / "summary.json"; }
-  // The run writes its folder whole or not at all; its summary's status says whether the run
-  // went to its end ("ok", or "health-check-failed" with every result written) or not (an
-  // interrupted run keeps a partial folder, which a rerun replaces).
-  bool complete(const PlannedCase& c) const;
 };
 
 Plan makePlan(const SweepFile& file, const CaseSet& cases, const std::filesystem::path& dir,

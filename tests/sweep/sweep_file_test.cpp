@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "master/error.h"
+#include "master/sweep/case_status.h"
 #include "master/sweep/slurm_job.h"
 #include "master/sweep/sweep_cases.h"
 #include "master/sweep/sweep_check.h"
@@ -113,21 +115,56 @@ TEST(SweepCases, GridListsAndSamples) {
             texts(expandCases(parseSweepFile(std::string(sampled).replace(sampled.find("seed = 7"), 8, "seed = 8"), "s.toml")).cases[0]));
 }
 
-TEST(SweepPlan, OnlyARunThatWentToItsEndIsSkippedOnARerun) {
+TEST(CaseStatus, TheLatestAttemptDecidesAndOnlyOkIsDone) {
   const fs::path dir = fs::temp_directory_path() / ("sweep-plan-test-" + std::to_string(getpid()));
   const SweepFile file = parseSweepFile("[grid]\nstep = [0.01]\n", "s.toml");
   const Plan plan = makePlan(file, expandCases(file), dir, "/bin/true");
   const PlannedCase& c = plan.cases.front();
-  EXPECT_FALSE(plan.complete(c));
+  EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::notRun);
   fs::create_directories(plan.caseFolder(c));
-  for (const auto& [status, complete] : std::vector<std::pair<std::string, bool>>{
-           {"ok", true}, {"health-check-failed", true}, {"interrupted", false}, {"error", false}}) {
-    std::ofstream(plan.summaryFile(c)) << "{\"exitCode\": 0, \"status\": \"" << status << "\"}";
-    EXPECT_EQ(plan.complete(c), complete) << status;
+  fs::create_directories(plan.logFile(c).parent_path());
+  auto summary = [&](const std::string& status, int code) {
+    std::ofstream(plan.summaryFile(c)) << "{\"exitCode\": " << code << ", \"status\": \"" << status
+                                       << "\", \"message\": \"m\"}";
+  };
+  auto exitFile = [&](int code) { std::ofstream(plan.exitFile(c)) << code << "\n"; };
+  for (const auto& [status, code, expected] : std::vector<std::tuple<std::string, int, CaseStatus>>{
+           {"ok", 0, CaseStatus::ok}, {"health-check-failed", 2, CaseStatus::healthCheckFailed},
+           {"interrupted", 130, CaseStatus::interrupted}, {"error", 1, CaseStatus::error}}) {
+    fs::remove(plan.exitFile(c));
+    summary(status, code);
+    EXPECT_EQ(readCaseState(plan, c).status, expected) << status << " without an exit file (a Slurm task cut short)";
+    exitFile(code);
+    EXPECT_EQ(readCaseState(plan, c).status, expected) << status;
+    EXPECT_EQ(caseDone(plan, c), expected == CaseStatus::ok) << status;
   }
+  summary("ok", 0);
+  std::ofstream(plan.logFile(c)) << "vehicle-sim: killed\n";
+  exitFile(137);
+  const CaseState later = readCaseState(plan, c);
+  EXPECT_EQ(later.status, CaseStatus::error) << "a later attempt, killed, left the earlier ok folder";
+  EXPECT_EQ(later.message, "vehicle-sim: killed");
+  fs::remove(plan.summaryFile(c));
+  exitFile(0);
+  EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::error) << "exit 0 without a summary";
+  exitFile(143);
+  EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::interrupted) << "SIGTERM";
   std::ofstream(plan.summaryFile(c)) << "{\"status\": \"ok\"";
-  EXPECT_FALSE(plan.complete(c)) << "a summary cut short";
+  fs::remove(plan.exitFile(c));
+  EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::notRun) << "a summary cut short";
   fs::remove_all(dir);
+
+  StatusCounts counts;
+  counts[CaseStatus::ok] = 3;
+  EXPECT_EQ(counts.exitCode(), 0);
+  counts[CaseStatus::healthCheckFailed] = 1;
+  EXPECT_EQ(counts.exitCode(), 2);
+  EXPECT_EQ(counts.text(), "3 ok, 1 health check failed, 0 error, 0 interrupted, 0 not run");
+  for (const CaseStatus s : {CaseStatus::error, CaseStatus::interrupted, CaseStatus::notRun}) {
+    StatusCounts more = counts;
+    ++more[s];
+    EXPECT_EQ(more.exitCode(), 1) << statusName(s);
+  }
 }
 
 TEST(SlurmJob, ArrayIndicesJoinRuns) {

@@ -66,20 +66,40 @@ if [ "$mode" = local ]; then
   # A rerun finds every case complete.
   "$sim" sweep "$work/masses.toml" --output-dir "$work/local" --no-progress >"$work/rerun.out" 2>&1 \
     || fail "the rerun: $(cat "$work/rerun.out")"
-  grep -q "4 cases already complete, skipped" "$work/rerun.out" || fail "the rerun ran cases again: $(cat "$work/rerun.out")"
+  grep -q "4 cases already ok, skipped" "$work/rerun.out" || fail "the rerun ran cases again: $(cat "$work/rerun.out")"
 
-  # A case that fails is named with its error and folder; the other one still runs.
-  printf 'time_s,speed_kmh\n0,0\n10,-5\n' >"$work/negative.csv"
-  printf 'cycles = ["nedc", "./negative.csv"]\n[settings]\nstop-time = 5\n' >"$work/failing.toml"
-  "$sim" sweep "$work/failing.toml" --output-dir "$work/failing" --no-progress >"$work/failing.out" 2>&1
+  # Case status: ok, health check failed (a negative mass runs away), error (no mass: NaN).
+  printf 'cycles = ["nedc"]\n[settings]\nstop-time = 15\n[grid]\n"chassis.vehicleMass" = [1200, -1500, 0, 1500]\n' \
+    >"$work/status.toml"
+  "$sim" sweep "$work/status.toml" --output-dir "$work/status" --no-progress >"$work/status.out" 2>&1
   code=$?
-  [ "$code" -eq 1 ] || fail "a sweep with a failing case exits $code, not 1: $(cat "$work/failing.out")"
-  grep -q "^case 1 (cycle=./negative.csv, stop-time=5) failed with exit code 1: .*negative.csv" "$work/failing.out" \
-    || fail "no line names the failed case: $(cat "$work/failing.out")"
-  grep -q "folder $work/failing/cases/" "$work/failing.out" || fail "the failed case's folder is not named"
-  [ "$(column status "$work/failing/sweep.csv" | tr '\n' ' ')" = "ok failed " ] \
-    || fail "sweep.csv of the failing sweep: $(cat "$work/failing/sweep.csv")"
-  echo "sweep_local: 4 cases equal to their single runs bit for bit; rerun skipped them; a failed case reported"
+  [ "$code" -eq 1 ] || fail "a sweep with an error exits $code, not 1: $(cat "$work/status.out")"
+  grep -q "^4 cases: 2 ok, 1 health check failed, 1 error, 0 interrupted, 0 not run$" "$work/status.out" \
+    || fail "the counts: $(cat "$work/status.out")"
+  grep -q "^case 1 (.*chassis.vehicleMass=-1500): health check failed (exit code 2): the vehicle runs away" "$work/status.out" \
+    || fail "no line names the health check failure: $(cat "$work/status.out")"
+  grep -q "^case 2 (.*chassis.vehicleMass=0): error (exit code 1): chassis.wheelSpeed is NaN" "$work/status.out" \
+    || fail "no line names the error: $(cat "$work/status.out")"
+  grep -q "folder $work/status/cases/.*, log $work/status/logs/" "$work/status.out" || fail "the failed case's folder is not named"
+  [ "$(column status "$work/status/sweep.csv" | tr '\n' ' ')" = "ok health-check-failed error ok " ] \
+    || fail "sweep.csv's status column: $(cat "$work/status/sweep.csv")"
+  grep -q "title 'fuelLitresPer100Km (2 cases not ok left out)'" "$work/status/plots/sweep.gp" \
+    || fail "the plot's legend does not say that 2 cases were left out: $(grep plot "$work/status/plots/sweep.gp")"
+  # A rerun runs only the cases not ok (the ok ones' logs keep a mark), and ends 1 again.
+  mapfile -t logs < <(column folder "$work/status/sweep.csv" | sed 's|^cases/\(.*\)|'"$work"'/status/logs/\1.log|')
+  for log in "${logs[@]}"; do echo mark >>"$log"; done
+  "$sim" sweep "$work/status.toml" --output-dir "$work/status" --no-progress >"$work/status-rerun.out" 2>&1
+  code=$?
+  [ "$code" -eq 1 ] && grep -q "^2 cases already ok, skipped" "$work/status-rerun.out" \
+    || fail "the rerun (exit $code): $(cat "$work/status-rerun.out")"
+  [ "$(for log in "${logs[@]}"; do tail -1 "$log" | grep -c '^mark$'; done | tr '\n' ' ')" = "1 0 0 1 " ] \
+    || fail "the rerun did not run exactly the cases not ok"
+  # Without the error, the health check failure alone: exit 2.
+  sed -i 's/, 0, 1500\]/]/' "$work/status.toml"
+  "$sim" sweep "$work/status.toml" --output-dir "$work/status" --no-progress >"$work/status-2.out" 2>&1
+  code=$?
+  [ "$code" -eq 2 ] || fail "a sweep whose only failure is a health check exits $code, not 2: $(cat "$work/status-2.out")"
+  echo "sweep_local: 4 cases equal to their single runs bit for bit; rerun skipped them; statuses counted, listed and plotted apart; a rerun ran only the cases not ok"
   exit 0
 fi
 
