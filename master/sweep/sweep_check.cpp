@@ -1,7 +1,9 @@
 #include "master/sweep/sweep_check.h"
 
+#include <algorithm>
 #include <charconv>
 
+#include "master/cli/variable_selection.h"
 #include "master/error.h"
 #include "master/fmu_archive.h"
 #include "master/system_package.h"
@@ -104,7 +106,19 @@ class Checker {
     if (isNumber(value.kind)) range(name, v, value.number, value.line);
   }
 
+  void results() const {
+    if (!file_.results) return;
+    const std::vector<std::string> columns = outputColumns(components_);
+    for (const Value& pattern : file_.results->variables) {
+      if (std::none_of(columns.begin(), columns.end(),
+                       [&](const std::string& c) { return cli::matchesPattern(pattern.text, c); })) {
+        throw fail(pattern.line, "the results pattern '" + pattern.text + "' matches no output of the system");
+      }
+    }
+  }
+
   void all() const {
+    results();
     for (const Value& v : file_.cycles) setting("cycle", v);
     for (const Input& input : file_.settings) value(input.name, input.values.front());
     for (const Input& input : file_.grid) {
@@ -143,6 +157,19 @@ std::vector<SystemComponent> readComponents(const fs::path& system) {
     components.push_back(SystemComponent{c.name, readModelDescription(fmu.modelDescriptionFile())});
   }
   return components;
+}
+
+std::vector<std::string> outputColumns(const std::vector<SystemComponent>& components) {
+  std::vector<std::string> columns;
+  for (const SystemComponent& c : components) {
+    for (const ModelVariable& v : c.description.variables) {
+      // What the engine records (and a results file can hold): Real, Integer and Boolean outputs.
+      if (v.causality == Causality::output && v.type != VariableType::string && v.type != VariableType::enumeration) {
+        columns.push_back(c.name + "." + v.name);
+      }
+    }
+  }
+  return columns;
 }
 
 void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components) {

@@ -22,7 +22,11 @@ struct SystemComponent {
 // file) with their units' model descriptions.
 std::vector<SystemComponent> readComponents(const std::filesystem::path& system);
 
-// Throws MasterError at the first input the system cannot take.
+// Throws MasterError at the first input the system cannot take, or a results pattern that
+// matches none of its outputs.
 void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components);
+
+// "component.variable" of every output a results file can hold, in the system's order.
+std::vector<std::string> outputColumns(const std::vector<SystemComponent>& components);
 
 }  // namespace master::sweep

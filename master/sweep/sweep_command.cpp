@@ -64,10 +64,14 @@ int runSweep(const SweepOptions& o) {
     throw MasterError(file.where(0) + "the sweep names no cycles, [grid], [[case]] or [sample]: it has no cases");
   }
   checkCount(file, o.yes);
-  checkInputs(file, readComponents(file.system.empty() ? fs::path(VEHICLE_SWEEP_DEFAULT_SYSTEM) : file.system));
+  const std::vector<SystemComponent> components =
+      readComponents(file.system.empty() ? fs::path(VEHICLE_SWEEP_DEFAULT_SYSTEM) : file.system);
+  checkInputs(file, components);
+  const std::vector<std::string> outputs = outputColumns(components);
+  if (outputs.empty()) throw MasterError(file.where(file.systemLine) + "the system has no output to record");
   const CaseSet cases = expandCases(file);
   const fs::path dir = o.outputDir.empty() ? fs::path("out") / fs::path(o.file).stem() : fs::path(o.outputDir);
-  const Plan plan = makePlan(file, cases, dir, selfExecutable());
+  const Plan plan = makePlan(file, cases, dir, selfExecutable(), outputs.front());
   writePlan(plan);
 
   if (o.slurm) {

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "master/cli/run_options.h"
 #include "master/error.h"
 
 namespace master::sweep {
@@ -40,9 +41,33 @@ std::string digest(const std::vector<std::string>& args) {
   return text;
 }
 
+// The results options of a case: none for the lean default but an output interval of 2^20 steps
+// (an exact multiple, so a row at the start and one at the end) and one column.
+std::vector<std::string> resultsArgs(const SweepFile& file, const Case& k, const std::string& leanVariable) {
+  double step = cli::CliOptions{}.step;
+  bool ownInterval = false;
+  for (const Assignment& a : k.inputs) {
+    if (a.name == "step") step = a.value.number;
+    if (a.name == "output-interval") ownInterval = true;
+  }
+  std::vector<std::string> args;
+  if (!file.results) {
+    if (!ownInterval) args = {"--output-interval", numberText(step * 0x1p20)};
+    if (!ownInterval) args.insert(args.end(), {"--output-variables", leanVariable});
+    return args;
+  }
+  if (file.results->interval && !ownInterval) args = {"--output-interval", file.results->interval->text};
+  if (!file.results->variables.empty()) {
+    args.push_back("--output-variables");
+    for (const Value& v : file.results->variables) args.push_back(v.text);
+  }
+  return args;
+}
+
 }  // namespace
 
-Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, const std::string& executable) {
+Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, const std::string& executable,
+              const std::string& leanVariable) {
   Plan plan;
   plan.dir = fs::absolute(dir).lexically_normal();
   plan.executable = executable;
@@ -54,7 +79,7 @@ Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, co
     c.index = k.index;
     std::vector<std::string> args;
     if (!file.system.empty()) args.push_back(fs::absolute(file.system).lexically_normal().string());
-    args.insert(args.end(), {"--no-progress", "--threads", "1"});
+    args.insert(args.end(), {"--quiet", "--threads", "1"});
     if (!file.casePlots) args.push_back("--no-plots");
     for (const std::string& name : set.inputNames) {
       std::string value;
@@ -74,6 +99,8 @@ Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, co
         args.insert(args.end(), {"--start-value", name + "=" + value});
       }
     }
+    const std::vector<std::string> results = resultsArgs(file, k, leanVariable);
+    args.insert(args.end(), results.begin(), results.end());  // last: --output-variables takes every word after it
     c.id = digest(args);
     c.args = {"--output-dir", (plan.dir / "cases" / c.id).string()};
     c.args.insert(c.args.end(), args.begin(), args.end());

@@ -38,8 +38,11 @@ struct Plan {
   std::filesystem::path summaryFile(const PlannedCase& c) const { return caseFolder(c) / "summary.json"; }
 };
 
+// Each case runs quietly (its log keeps only warnings and errors) and, unless the sweep file
+// asks for results ([results], or an output-interval of its own), writes its summary and report
+// with a results file of one column (`leanVariable`, an output of the system) and two rows.
 Plan makePlan(const SweepFile& file, const CaseSet& cases, const std::filesystem::path& dir,
-              const std::string& executable);
+              const std::string& executable, const std::string& leanVariable);
 void writePlan(const Plan& plan);             // dir/sweep-plan.json
 Plan readPlan(const std::filesystem::path& dir);  // throws MasterError
 

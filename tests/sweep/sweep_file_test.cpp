@@ -71,6 +71,9 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "s.toml:3: 'chassis.mass' has no values: the grid would be empty");
   EXPECT_EQ(refusal("cycles = [\"nedc\",\n  \"cycles/none.csv\"]\n"), "s.toml:2: no cycle file 'cycles/none.csv'");
   EXPECT_EQ(refusal("[grid]\n"), "s.toml:1: [grid] lists no values: the grid would be empty");
+  EXPECT_EQ(refusal("[results]\nvariables = [\"chassis.s*\",\n  \"body.*\"]\n"),
+            "s.toml:3: the results pattern 'body.*' matches no output of the system");
+  EXPECT_EQ(refusal("[results]\ninterval = 0\n"), "s.toml:2: 'interval' must be greater than 0");
   EXPECT_EQ(refusal("[grid]\nstep = [0.01\n").rfind("s.toml:2: ", 0), 0u) << "a syntax error";
 
   const std::string big = "limit = 3\n[grid]\n\"chassis.mass\" = [1000, 1100]\nstep = [0.01, 0.02]\n";
@@ -118,7 +121,7 @@ TEST(SweepCases, GridListsAndSamples) {
 TEST(CaseStatus, TheLatestAttemptDecidesAndOnlyOkIsDone) {
   const fs::path dir = fs::temp_directory_path() / ("sweep-plan-test-" + std::to_string(getpid()));
   const SweepFile file = parseSweepFile("[grid]\nstep = [0.01]\n", "s.toml");
-  const Plan plan = makePlan(file, expandCases(file), dir, "/bin/true");
+  const Plan plan = makePlan(file, expandCases(file), dir, "/bin/true", "chassis.speed");
   const PlannedCase& c = plan.cases.front();
   EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::notRun);
   fs::create_directories(plan.caseFolder(c));

@@ -1,8 +1,9 @@
 #!/bin/bash
-# Whole sweeps through vehicle-sim: 2 vehicle masses x 2 cycles, 40 s of each.
+# Whole sweeps through vehicle-sim: 2 vehicle masses x 2 cycles, 40 s of each, full results.
 #   local  the sweep on 2 jobs; each case's results.csv equals byte for byte that of the same
-#          case run alone, sweep.csv carries the single runs' figures, a rerun skips every case,
-#          and a failing case is reported without stopping the others.
+#          case run alone, sweep.csv carries the single runs' figures, a rerun skips every case;
+#          a sweep with a health check failure and an error counts, lists, plots and ends by
+#          status, its cases are lean, and its rerun runs only the cases not ok.
 #   slurm  the same sweep as a job array on a one-node Slurm cluster started here (munge,
 #          slurmctld, slurmd), collected; its sweep.csv equals the local one.
 # Usage: sweep_test.sh local|slurm VEHICLE_SIM SLURM_CLUSTER_SCRIPT
@@ -31,6 +32,7 @@ cycles = ["nedc", "udds"]
 stop-time = 40
 [grid]
 "chassis.vehicleMass" = [1200, 1650.5]
+[results]
 EOF
 
 # column NAME FILE: the values of a column of a CSV without quoted commas, one per row.
@@ -85,6 +87,11 @@ if [ "$mode" = local ]; then
     || fail "sweep.csv's status column: $(cat "$work/status/sweep.csv")"
   grep -q "title 'fuelLitresPer100Km (2 cases not ok left out)'" "$work/status/plots/sweep.gp" \
     || fail "the plot's legend does not say that 2 cases were left out: $(grep plot "$work/status/plots/sweep.gp")"
+  # Lean by default: the summary, the report and a results file of two rows, a few kB.
+  lean=$work/status/$(column folder "$work/status/sweep.csv" | head -1)
+  [ "$(wc -l <"$lean/results.csv")" -eq 3 ] || fail "a lean case's results: $(head -5 "$lean/results.csv")"
+  bytes=$(du -sb --apparent-size "$lean" | cut -f1)
+  [ "$bytes" -lt 20000 ] || fail "a lean case takes $bytes bytes: $(ls -l "$lean")"
   # A rerun runs only the cases not ok (the ok ones' logs keep a mark), and ends 1 again.
   mapfile -t logs < <(column folder "$work/status/sweep.csv" | sed 's|^cases/\(.*\)|'"$work"'/status/logs/\1.log|')
   for log in "${logs[@]}"; do echo mark >>"$log"; done
