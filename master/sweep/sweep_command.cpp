@@ -70,6 +70,7 @@ int runSweep(const SweepOptions& o) {
   const std::vector<std::string> outputs = outputColumns(components);
   if (outputs.empty()) throw MasterError(file.where(file.systemLine) + "the system has no output to record");
   const CaseSet cases = expandCases(file);
+  checkCases(file, cases);
   const fs::path dir = o.outputDir.empty() ? fs::path("out") / fs::path(o.file).stem() : fs::path(o.outputDir);
   const Plan plan = makePlan(file, cases, dir, selfExecutable(), outputs.front());
   writePlan(plan);

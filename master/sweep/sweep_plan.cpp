@@ -7,6 +7,7 @@
 
 #include "master/cli/run_options.h"
 #include "master/error.h"
+#include "models/drive_cycle/cycle_reader.h"
 
 namespace master::sweep {
 
@@ -19,15 +20,6 @@ const char* const planName = "sweep-plan.json";
 
 // The option of the case's command line that carries a master setting.
 std::string optionOf(const std::string& setting) { return "--" + setting; }
-
-// A cycle that names a file beside the sweep file is given to the run by its absolute path.
-std::string cycleArgument(const SweepFile& file, const std::string& text) {
-  const fs::path candidate = file.source.parent_path() / text;
-  if (text.find('/') != std::string::npos || text.find('.') != std::string::npos) {
-    if (fs::exists(candidate)) return fs::absolute(candidate).lexically_normal().string();
-  }
-  return text;
-}
 
 // 64-bit FNV-1a over the arguments, each ended by a zero byte.
 std::string digest(const std::vector<std::string>& args) {
@@ -65,6 +57,11 @@ std::vector<std::string> resultsArgs(const SweepFile& file, const Case& k, const
 }
 
 }  // namespace
+
+std::string cycleArgument(const SweepFile& file, const std::string& text) {
+  if (drive_cycle::standardCycleFile(text) != nullptr) return text;
+  return fs::absolute(file.source.parent_path() / text).lexically_normal().string();
+}
 
 Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, const std::string& executable,
               const std::string& leanVariable) {

@@ -38,6 +38,10 @@ struct Plan {
   std::filesystem::path summaryFile(const PlannedCase& c) const { return caseFolder(c) / "summary.json"; }
 };
 
+// The --cycle of a case: a standard cycle's name as it is, any other text the absolute path of
+// a file relative to the sweep file.
+std::string cycleArgument(const SweepFile& file, const std::string& text);
+
 // Each case runs quietly (its log keeps only warnings and errors) and, unless the sweep file
 // asks for results ([results], or an output-interval of its own), writes its summary and report
 // with a results file of one column (`leanVariable`, an output of the system) and two rows.

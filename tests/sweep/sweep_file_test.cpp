@@ -42,6 +42,7 @@ std::string refusal(const std::string& text, bool yes = false) {
     const SweepFile file = parseSweepFile(text, "s.toml");
     checkCount(file, yes);
     checkInputs(file, system());
+    checkCases(file, expandCases(file));
   } catch (const MasterError& e) {
     return e.what();
   }
@@ -69,7 +70,15 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "a component's variable is written \"component.variable\")");
   EXPECT_EQ(refusal("cycles = [\"nedc\"]\n[grid]\n\"chassis.mass\" = []\n"),
             "s.toml:3: 'chassis.mass' has no values: the grid would be empty");
-  EXPECT_EQ(refusal("cycles = [\"nedc\",\n  \"cycles/none.csv\"]\n"), "s.toml:2: no cycle file 'cycles/none.csv'");
+  EXPECT_EQ(refusal("cycles = [\"NEDC\",\n  \"nedcc\"]\n").rfind("s.toml:2: the cycle 'nedcc' is no standard cycle, nor a cycle file: "
+                                                     "cannot read drive cycle '" + fs::absolute("nedcc").string() + "': ", 0),
+            0u);
+  EXPECT_EQ(refusal("cycles = [\"nedc\"]\n"),
+            "s.toml:1: the sweep gives cycles, but the system has no drive cycle component (unit DriveCycle)");
+  EXPECT_EQ(refusal("[grid]\nstep = [0.01, 0.02]\n[results]\ninterval = 0.03\n"),
+            "s.toml:4: the output interval 0.029999999999999999 s is not a whole multiple of the step 0.02 s (case 1)");
+  EXPECT_EQ(refusal("[settings]\nstart-time = 5\n[grid]\nstop-time = [10, 5]\n"),
+            "s.toml:4: the stop time 5 s is not after the start time 5 s (case 1)");
   EXPECT_EQ(refusal("[grid]\n"), "s.toml:1: [grid] lists no values: the grid would be empty");
   EXPECT_EQ(refusal("[results]\nvariables = [\"chassis.s*\",\n  \"body.*\"]\n"),
             "s.toml:3: the results pattern 'body.*' matches no output of the system");

@@ -70,6 +70,14 @@ if [ "$mode" = local ]; then
     || fail "the rerun: $(cat "$work/rerun.out")"
   grep -q "4 cases already ok, skipped" "$work/rerun.out" || fail "the rerun ran cases again: $(cat "$work/rerun.out")"
 
+  # A misspelt cycle is refused before any case runs, with the file and line.
+  printf 'cycles = ["nedc",\n  "udds", "wltp"]\n[settings]\nstop-time = 5\n' >"$work/typo.toml"
+  "$sim" sweep "$work/typo.toml" --output-dir "$work/typo" --no-progress >"$work/typo.out" 2>&1
+  code=$?
+  [ "$code" -eq 1 ] && grep -q "^vehicle-sim: $work/typo.toml:2: the cycle 'wltp' is no standard cycle, nor a cycle file" "$work/typo.out" \
+    || fail "the misspelt cycle (exit $code): $(cat "$work/typo.out")"
+  [ ! -e "$work/typo" ] || fail "a case of the refused sweep ran: $(ls -R "$work/typo")"
+
   # Case status: ok, health check failed (a negative mass runs away), error (no mass: NaN).
   printf 'cycles = ["nedc"]\n[settings]\nstop-time = 15\n[grid]\n"chassis.vehicleMass" = [1200, -1500, 0, 1500]\n' \
     >"$work/status.toml"
