@@ -67,6 +67,33 @@ int runCase(const Plan& plan, std::size_t index) {
   return code;
 }
 
+namespace {
+
+// SIGINT and SIGTERM set stopSignal while it lives; the handlers before are back after it,
+// however the sweep ends.
+class StopHandlers {
+ public:
+  StopHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onStop;
+    sigemptyset(&action.sa_mask);
+    stopSignal = 0;
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+  }
+  ~StopHandlers() {
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+  }
+  StopHandlers(const StopHandlers&) = delete;
+  StopHandlers& operator=(const StopHandlers&) = delete;
+
+ private:
+  struct sigaction oldInt_ {}, oldTerm_ {};
+};
+
+}  // namespace
+
 LocalRun runLocal(const Plan& plan, int jobs, bool progress) {
   LocalRun run;
   std::vector<const PlannedCase*> pending;
@@ -77,49 +104,58 @@ LocalRun runLocal(const Plan& plan, int jobs, bool progress) {
       pending.push_back(&c);
     }
   }
-  struct sigaction action {}, oldInt {}, oldTerm {};
-  action.sa_handler = onStop;
-  sigemptyset(&action.sa_mask);
-  stopSignal = 0;
-  sigaction(SIGINT, &action, &oldInt);
-  sigaction(SIGTERM, &action, &oldTerm);
-
+  const StopHandlers handlers;
   CaseProgress bar(pending.size(), progress);
   std::map<pid_t, const PlannedCase*> running;
-  std::size_t next = 0;
-  bool forwarded = false;
-  while (next < pending.size() || !running.empty()) {
-    while (!stopSignal && next < pending.size() && static_cast<int>(running.size()) < jobs) {
-      const PlannedCase* c = pending[next++];
-      running.emplace(startCase(plan, *c), c);
-    }
-    if (running.empty()) break;
-    if (stopSignal && !forwarded) {
-      for (const auto& [pid, c] : running) kill(pid, SIGTERM);
-      forwarded = true;
-    }
+  // Waits for one child; false when there is none left to wait for.
+  auto reap = [&](bool report) {
     int status = 0;
     const pid_t pid = waitpid(-1, &status, 0);
-    if (pid < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
+    if (pid < 0) return errno == EINTR;
     const auto it = running.find(pid);
-    if (it == running.end()) continue;
+    if (it == running.end()) return true;
     const CaseState state = finishCase(plan, *it->second, exitCodeOf(status));
     ++run.ran;
     if (state.status != CaseStatus::ok) {
       ++run.failed;
-      // After a stop, the cases it ended are no news.
-      if (!stopSignal) bar.message(failureLine(plan, *it->second, state));
+      if (report) bar.message(failureLine(plan, *it->second, state));
     }
     running.erase(it);
     bar.update(run.ran, run.failed);
+    return true;
+  };
+
+  std::size_t next = 0;
+  bool forwarded = false;
+  try {
+    while (next < pending.size() || !running.empty()) {
+      while (!stopSignal && next < pending.size() && static_cast<int>(running.size()) < jobs) {
+        const PlannedCase* c = pending[next];
+        running.emplace(startCase(plan, *c), c);
+        ++next;
+      }
+      if (running.empty()) break;
+      if (stopSignal && !forwarded) {
+        for (const auto& [pid, c] : running) kill(pid, SIGTERM);
+        forwarded = true;
+      }
+      // After a stop, the cases it ended are no news.
+      if (!reap(!stopSignal)) break;
+    }
+  } catch (...) {
+    // A case that cannot be started (or recorded) ends the sweep: the running ones are stopped
+    // and waited for, so that none outlives it and each leaves its exit code.
+    for (const auto& [pid, c] : running) kill(pid, SIGTERM);
+    while (!running.empty()) {
+      try {
+        if (!reap(false)) break;
+      } catch (...) {
+      }
+    }
+    throw;
   }
   bar.clear();
   run.interrupted = stopSignal != 0;
-  sigaction(SIGINT, &oldInt, nullptr);
-  sigaction(SIGTERM, &oldTerm, nullptr);
   return run;
 }
 

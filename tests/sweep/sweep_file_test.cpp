@@ -1,13 +1,18 @@
 // The sweep file: refusals before any case runs (each naming the line), the cases a grid, a
 // list and a seeded sample make, and the Slurm array indices.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <fstream>
 #include <tuple>
 
 #include "master/error.h"
+#include "master/sweep/case_runner.h"
 #include "master/sweep/case_status.h"
 #include "master/sweep/slurm_job.h"
 #include "master/sweep/sweep_cases.h"
@@ -177,6 +182,33 @@ TEST(CaseStatus, TheLatestAttemptDecidesAndOnlyOkIsDone) {
     ++more[s];
     EXPECT_EQ(more.exitCode(), 1) << statusName(s);
   }
+}
+
+// Case 1 cannot be started (its log file is a folder) while case 0 runs: the sweep stops case 0,
+// waits for it and gives the signal handlers back before it reports the failure.
+TEST(CaseRunner, ASpawnFailureStopsAndWaitsForTheRunningCases) {
+  const fs::path dir = fs::temp_directory_path() / ("sweep-runner-test-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path script = dir / "case.sh";
+  std::ofstream(script) << "#!/bin/sh\nexec sleep 30\n";
+  fs::permissions(script, fs::perms::owner_all);
+  const SweepFile file = parseSweepFile("[grid]\nstep = [0.01, 0.02]\n", "s.toml");
+  const Plan plan = makePlan(file, expandCases(file), dir, script.string(), "chassis.speed");
+  fs::create_directories(plan.logFile(plan.cases[1]));
+
+  struct sigaction mine {}, now {};
+  mine.sa_handler = [](int) {};
+  sigemptyset(&mine.sa_mask);
+  sigaction(SIGINT, &mine, nullptr);
+  EXPECT_THROW(runLocal(plan, 2, false), MasterError);
+  errno = 0;
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a case outlived the sweep";
+  EXPECT_EQ(errno, ECHILD);
+  EXPECT_EQ(readCaseState(plan, plan.cases[0]).status, CaseStatus::interrupted) << "case 0 was stopped and recorded";
+  sigaction(SIGINT, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, mine.sa_handler) << "the handlers before the sweep are back";
+  signal(SIGINT, SIG_DFL);
+  fs::remove_all(dir);
 }
 
 TEST(SlurmJob, ArrayIndicesJoinRuns) {
