@@ -211,9 +211,18 @@ TEST(CaseRunner, ASpawnFailureStopsAndWaitsForTheRunningCases) {
   fs::remove_all(dir);
 }
 
-TEST(SlurmJob, ArrayIndicesJoinRuns) {
-  EXPECT_EQ(arrayIndices({0, 1, 2, 3, 5, 7, 8, 9}), "0-3,5,7-9");
-  EXPECT_EQ(arrayIndices({4}), "4");
+TEST(SlurmJob, ArraysRespectMaxArraySize) {
+  EXPECT_EQ(parseMaxArraySize("Configuration data as of 2026-12-08T12:00:00\nMailProg                = /bin/mail\n"
+                              "MaxArraySize            = 300\nMaxJobCount             = 10000\n"),
+            300u);
+  EXPECT_EQ(parseMaxArraySize("MaxJobCount = 10000\n"), 0u);
+  std::vector<std::size_t> cases(1000);
+  for (std::size_t i = 0; i < cases.size(); ++i) cases[i] = 3 * i;
+  const auto arrays = splitArrays(cases, 300);
+  ASSERT_EQ(arrays.size(), 4u);
+  EXPECT_EQ(arrays[3].size(), 100u);
+  EXPECT_EQ(arrays[1].front(), 900u);
+  EXPECT_EQ(arrays[3].back(), 2997u);
 }
 
 }  // namespace
