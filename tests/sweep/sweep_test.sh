@@ -6,7 +6,9 @@
 #          status, its cases are lean, and its rerun runs only the cases not ok.
 #   slurm  the same sweep as a job array on a one-node Slurm cluster started here (munge,
 #          slurmctld, slurmd), collected; its sweep.csv equals the local one.
-# Usage: sweep_test.sh local|slurm VEHICLE_SIM SLURM_CLUSTER_SCRIPT
+#   plan   10 000 cases planned against stand-ins for the Slurm commands: the arrays under
+#          MaxArraySize, their lists, no case run; collect over 10 000 summaries.
+# Usage: sweep_test.sh local|slurm|plan VEHICLE_SIM SLURM_CLUSTER_SCRIPT
 set -uo pipefail
 mode=$1 sim=$2 cluster=$3
 
@@ -118,8 +120,49 @@ if [ "$mode" = local ]; then
   exit 0
 fi
 
+if [ "$mode" = plan ]; then
+  # 10 000 cases planned for a cluster whose commands are stand-ins: arrays, files, collect.
+  mkdir -p "$work/bin"
+  printf '#!/bin/sh\necho "MaxArraySize            = 1001"\n' >"$work/bin/scontrol"
+  printf '#!/bin/sh\nn=$(cat "%s/jobs" 2>/dev/null || echo 0); n=$((n + 1)); echo $n >"%s/jobs"; cp "$2" "%s/submitted-$n"; echo "$n;cluster"\n' \
+    "$work" "$work" "$work" >"$work/bin/sbatch"
+  printf '#!/bin/sh\nexit 0\n' >"$work/bin/squeue"
+  printf '#!/bin/sh\nexit 1\n' >"$work/bin/sacct"
+  chmod +x "$work"/bin/*
+  printf 'limit = 10000\n[grid]\n"chassis.vehicleMass" = [%s]\nstop-time = [%s]\n' "$(seq -s, 1000 1099)" "$(seq -s, 1 100)" >"$work/huge.toml"
+  echo "$(date +%T) submitting"
+  PATH=$work/bin:$PATH "$sim" sweep "$work/huge.toml" --slurm --output-dir "$work/huge" >"$work/huge.out" 2>&1 \
+    || fail "the 10 000-case submission: $(cat "$work/huge.out")"
+  grep -q "^Submitted 10000 cases as 10 job arrays (1 2 3 4 5 6 7 8 9 10)" "$work/huge.out" || fail "$(cat "$work/huge.out")"
+  [ "$(grep -h '^#SBATCH --array=' "$work"/submitted-* | sort | uniq -c | tr -s ' ')" = "$(printf ' 9 #SBATCH --array=0-1000\n 1 #SBATCH --array=0-990')" ] \
+    || fail "the arrays: $(grep -h '^#SBATCH --array=' "$work"/submitted-*)"
+  grep -q '^#SBATCH --requeue$' "$work/submitted-1" || fail "the arrays are not requeued"
+  [ "$(cat "$work"/huge/slurm/submit-1/array-*.cases | sort -n | uniq | wc -l)" -eq 10000 ] || fail "the lists do not name each case once"
+  [ ! -e "$work/huge/cases" ] || fail "cases were made before any ran"
+  plan_bytes=$(stat -c %s "$work/huge/sweep-plan.json")
+  # One case run as its task would; its summary stands in for the 9999 others.
+  "$sim" sweep run-case "$work/huge" --list "$work/huge/slurm/submit-1/array-0.cases" 0 >"$work/case.out" 2>&1 || fail "run-case: $(cat "$work/case.out")"
+  first=$(ls "$work/huge/cases")
+  jq -r '.cases[].id' "$work/huge/sweep-plan.json" | grep -v "$first" | sed "s|^|$work/huge/cases/|" | xargs mkdir
+  jq -r '.cases[].id' "$work/huge/sweep-plan.json" | grep -v "$first" | sed "s|^|$work/huge/cases/|; s|$|/summary.json|" \
+    | xargs sh -c 'tee "$@" <"$0" >/dev/null' "$work/huge/cases/$first/summary.json"
+  echo "$(date +%T) the stand-in summaries are written"
+  start=$(date +%s.%N)
+  "$sim" sweep collect "$work/huge" >"$work/collect.out" 2>&1 || fail "collect: $(tail -3 "$work/collect.out")"
+  end=$(date +%s.%N)
+  grep -q "^10000 cases: 10000 ok, 0 health check failed" "$work/collect.out" || fail "collect: $(tail -3 "$work/collect.out")"
+  [ "$(wc -l <"$work/huge/sweep.csv")" -eq 10001 ] || fail "sweep.csv has not 10000 rows"
+  PATH=$work/bin:$PATH "$sim" sweep status "$work/huge" >"$work/status.out" 2>&1 || fail "status: $(cat "$work/status.out")"
+  grep -q "^10000 cases: 10000 ok, .*; in Slurm 0 running, 0 pending$" "$work/status.out" || fail "status: $(cat "$work/status.out")"
+  awk -v a="$start" -v b="$end" -v p="$plan_bytes" 'BEGIN {
+    printf "sweep_plan: 10000 cases in 10 arrays under MaxArraySize 1001; plan %.0f bytes per case; collect of 10000 cases %.2f s\n", p / 10000, b - a }'
+  exit 0
+fi
+
 # slurm
 cluster_dir=$work/cluster
+# Arrays of at most 300 tasks; scheduling at once when a task ends (these cases are short).
+export SLURM_CLUSTER_CONF=$'MaxArraySize=300\nSchedulerParameters=sched_min_interval=0,batch_sched_delay=0'
 "$cluster" start "$cluster_dir" >"$work/cluster.out" 2>&1
 case $? in
   0) ;;
@@ -129,7 +172,7 @@ esac
 export SLURM_CONF=$cluster_dir/slurm.conf
 "$sim" sweep "$work/masses.toml" --slurm --output-dir "$work/slurm" >"$work/submit.out" 2>&1 \
   || fail "the submission: $(cat "$work/submit.out")"
-job=$(sed -n 's/^Submitted job array \([0-9]*\):.*/\1/p' "$work/submit.out")
+job=$(sed -n 's/^Submitted 4 cases as 1 job array (\([0-9]*\)).*/\1/p' "$work/submit.out")
 [ -n "$job" ] || fail "no job id: $(cat "$work/submit.out")"
 for _ in $(seq 600); do
   [ -z "$(squeue -h -j "$job" 2>/dev/null)" ] && break
@@ -143,4 +186,47 @@ diff <(strip "$csv") <(strip "$work/slurm/sweep.csv") || fail "the collected swe
 for folder in $(column folder "$csv"); do
   cmp "$work/local/$folder/results.csv" "$work/slurm/$folder/results.csv" || fail "$folder: results.csv differs"
 done
-echo "sweep_slurm: job array $job of 4 cases ran on a one-node Slurm cluster; collected sweep.csv equals the local one"
+
+# 1000 cases of 0.1 s: arrays split under MaxArraySize, one running task requeued (as Slurm does
+# when its node is lost) and run again, a rerun after part of the sweep failed submits only the
+# failed cases.
+masses=$(seq -s, 1000 1999)
+printf 'limit = 2000\n[settings]\nstop-time = 0.1\n[grid]\n"chassis.vehicleMass" = [%s]\n' "$masses" >"$work/big.toml"
+start=$(date +%s.%N)
+"$sim" sweep "$work/big.toml" --slurm --output-dir "$work/big" >"$work/big.out" 2>&1 || fail "the 1000 cases: $(cat "$work/big.out")"
+grep -q "^Submitted 1000 cases as 4 job arrays" "$work/big.out" || fail "not 4 arrays: $(cat "$work/big.out")"
+[ "$(cat "$work"/big/slurm/submit-1/array-*.cases | sort -n | uniq | wc -l)" -eq 1000 ] || fail "the arrays' lists do not name each case once"
+requeued=
+for _ in $(seq 300); do
+  requeued=$(squeue -h -t R -o %i 2>/dev/null | grep _ | head -1)
+  [ -n "$requeued" ] && break
+  sleep 0.2
+done
+[ -n "$requeued" ] || fail "no task ran"
+scontrol requeue "$requeued" || fail "scontrol requeue $requeued"
+"$sim" sweep status "$work/big" >"$work/status.out" 2>&1 || fail "sweep status: $(cat "$work/status.out")"
+grep -q "^1000 cases: .*; in Slurm [0-9]* running, [1-9][0-9]* pending$" "$work/status.out" || fail "sweep status: $(cat "$work/status.out")"
+for _ in $(seq 900); do
+  [ -z "$(squeue -h 2>/dev/null)" ] && break
+  sleep 1
+done
+[ -z "$(squeue -h 2>/dev/null)" ] || fail "the 1000 cases did not finish in 15 minutes"
+ran=$(date +%s.%N)
+scontrol show job "$requeued" | grep -q "Restarts=1" || fail "task $requeued was not run again: $(scontrol show job "$requeued")"
+"$sim" sweep collect "$work/big" >"$work/big-collect.out" 2>&1 || fail "collect: $(cat "$work/big-collect.out")"
+collected=$(date +%s.%N)
+grep -q "^1000 cases: 1000 ok, 0 health check failed, 0 error, 0 interrupted, 0 not run$" "$work/big-collect.out" \
+  || fail "collect: $(cat "$work/big-collect.out")"
+kb=$(du -sk "$work/big/cases" | cut -f1)
+# Two cases fail (their summaries removed, as a node lost before the sweep could record them):
+# the rerun submits those two only.
+rm "$work/big/$(column folder "$work/big/sweep.csv" | sed -n 6p)/summary.json" \
+  "$work/big/$(column folder "$work/big/sweep.csv" | sed -n 701p)/summary.json"
+"$sim" sweep "$work/big.toml" --slurm --output-dir "$work/big" >"$work/big-rerun.out" 2>&1 || fail "the rerun: $(cat "$work/big-rerun.out")"
+grep -q "^Submitted 2 cases as 1 job array .* 998 cases already ok" "$work/big-rerun.out" || fail "the rerun: $(cat "$work/big-rerun.out")"
+[ "$(tr '\n' ' ' <"$work/big/slurm/submit-2/array-0.cases")" = "5 700 " ] || fail "the rerun's cases: $(cat "$work/big/slurm/submit-2/array-0.cases")"
+for _ in $(seq 120); do [ -z "$(squeue -h 2>/dev/null)" ] && break; sleep 0.5; done
+"$sim" sweep collect "$work/big" >"$work/big-collect.out" 2>&1 || fail "collect after the rerun: $(cat "$work/big-collect.out")"
+awk -v a="$start" -v b="$ran" -v c="$collected" -v kb="$kb" 'BEGIN {
+  printf "sweep_slurm: 1000 cases of 0.1 s in 4 arrays: %.1f s (%.1f cases/s), collect %.2f s, %.1f kB per case\n", b - a, 1000 / (b - a), c - b, kb / 1000 }'
+echo "sweep_slurm: job array $job of 4 cases ran on a one-node Slurm cluster; collected sweep.csv equals the local one; 1000 cases split under MaxArraySize, a requeued task run again, a rerun ran only the failed cases"
