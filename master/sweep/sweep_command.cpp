@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 
+#include "master/default_system.h"
 #include "master/error.h"
 #include "master/sweep/case_runner.h"
 #include "master/sweep/slurm_job.h"
@@ -60,7 +61,7 @@ int runSweep(const SweepOptions& o) {
     throw MasterError(file.where(0) + "the sweep names no cycles, [grid], [[case]] or [sample]: it has no cases");
   }
   checkCount(file, o.yes);
-  checkInputs(file, readComponents(file.system.empty() ? fs::path(VEHICLE_SWEEP_DEFAULT_SYSTEM) : file.system));
+  checkInputs(file, readComponents(file.system.empty() ? programDefaultSystem() : file.system));
   const CaseSet cases = expandCases(file);
   const fs::path dir = o.outputDir.empty() ? fs::path("out") / fs::path(o.file).stem() : fs::path(o.outputDir);
   const Plan plan = makePlan(file, cases, dir, selfExecutable());
