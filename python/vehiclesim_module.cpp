@@ -117,7 +117,8 @@ std::shared_ptr<Run> simulateRun(CliOptions options) {
 }
 
 // The results folder the command line writes, from the finished record.
-void writeFolder(Run& run, const fs::path& folder) {
+void writeFolder(Run& run, const fs::path& folder, bool plots) {
+  run.options.noPlots = !plots;
   const py::gil_scoped_release release;
   const std::lock_guard<std::mutex> lock(runLock);
   ResultsFolder target(folder);
@@ -256,5 +257,5 @@ PYBIND11_MODULE(_vehiclesim, m) {
                                              r.options.report.toleranceSeconds);
              return py::make_tuple(rowsOf(r, band.lowerKmh, py::handle()), rowsOf(r, band.upperKmh, py::handle()));
            })
-      .def("write", [](Run& r, const fs::path& folder) { writeFolder(r, folder); });
+      .def("write", [](Run& r, const fs::path& folder, bool plots) { writeFolder(r, folder, plots); });
 }

@@ -114,10 +114,11 @@ class Result:
         frame.attrs["units"] = dict(self.units)
         return frame
 
-    def write(self, folder):
+    def write(self, folder, plots=True):
         """Writes the results folder vehicle-sim writes (results.csv, variables.csv, the summary
-        and, for a vehicle, the report with its plots), as a whole or not at all."""
-        self._run.write(str(folder))
+        and, for a vehicle, the report with its plots unless ``plots`` is false: vehicle-sim's
+        --no-plots), as a whole or not at all."""
+        self._run.write(str(folder), bool(plots))
 
     def __repr__(self):
         return (f"<vehiclesim.Result {self.summary['status']}: {len(self.time)} rows, {len(self.names)} outputs, "
