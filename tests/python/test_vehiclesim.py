@@ -1,4 +1,5 @@
 import concurrent.futures
+import json
 import os
 import signal
 import threading
@@ -27,9 +28,9 @@ def test_run_gives_the_command_lines_results_bit_for_bit_and_the_same_folder(veh
     result = vehiclesim.run(**CASE)
     assert not numpy.array_equal(heavier["chassis.vehicleSpeedKmh"], result["chassis.vehicleSpeedKmh"])
     assert_same_bits(result, header, data)
-    assert numpy.array_equal(result.time, numpy.arange(len(result.time)) * 0.05) or len(result.time) == 401
+    assert len(result.time) == 401
     assert result.units["chassis.vehicleSpeedKmh"] == "km/h"
-    cli_summary = __import__("json").load(open(tmp_path / "cli" / "summary.json"))
+    cli_summary = json.loads((tmp_path / "cli" / "summary.json").read_text())
     for key in ("status", "fuelGrams", "distanceKm", "cycleFollowing", "phases"):
         assert result.summary[key] == cli_summary[key], key
     lower, upper = result.tolerance_band()
