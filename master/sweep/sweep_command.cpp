@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 
+#include "master/default_system.h"
 #include "master/error.h"
 #include "master/sweep/case_runner.h"
 #include "master/sweep/slurm_job.h"
@@ -122,7 +123,7 @@ int runSweep(const SweepOptions& o) {
   }
   checkCount(file, o.yes);
   const std::vector<SystemComponent> components =
-      readComponents(file.system.empty() ? fs::path(VEHICLE_SWEEP_DEFAULT_SYSTEM) : file.system);
+      readComponents(file.system.empty() ? programDefaultSystem() : file.system);
   checkInputs(file, components);
   const std::vector<std::string> outputs = outputColumns(components);
   if (outputs.empty()) throw MasterError(file.where(file.systemLine) + "the system has no output to record");
