@@ -101,8 +101,6 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
                                : outputFile.is_absolute() ? folder.path() / outputFile.filename()
                                                           : folder.path() / outputFile;
   if (!toStdout) fs::create_directories(resultsFile.parent_path());
-  // Where a file of the temporary folder ends up.
-  auto placed = [&](const fs::path& file) { return folder.target() / file.lexically_relative(folder.path()); };
   std::FILE* terminal = toStdout ? stderr : stdout;
 
   ResultsWriter results(resultsFile, o.outputVariables, stepsPerRow);
@@ -131,32 +129,28 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   summary.threads = outcome.threads;
   const double simulated = record.points() > 0 ? record.time.back() - record.time.front() : 0.0;
   summary.realTimeFactor = record.wallSeconds > 0 ? simulated / record.wallSeconds : 0.0;
-
-  if (outcome.status == RunOutcome::Status::interrupted) {
+  // A run that stopped before its end (interrupted, a non-finite output, a health check of the
+  // monitor) keeps its rows as <stem>.partial<ext>, and never takes the place of a complete run.
+  summary.partial = outcome.status != RunOutcome::Status::ok;
+  if (summary.partial) {
     const fs::path partial = results.finishPartial();
-    writeVariablesTable(folder.path() / "variables.csv", record, results.selected());
     summary.results = toStdout ? "-" : partial.lexically_relative(folder.path()).string();
-    summary.partial = true;
-    writeTextFile(folder.path() / "summary.txt", "INTERRUPTED: " + outcome.message + "\nThe results are partial: " +
-                                                     summary.results + " holds the rows up to the interruption.\n");
-    writeSummaryJson(folder.path(), summary);
-    folder.commit();
-    std::fprintf(stderr, "vehicle-sim: %s; the results are PARTIAL: %s\n", outcome.message.c_str(),
-                 toStdout ? "standard output" : placed(partial).c_str());
-    return summary.exitCode;
+  } else {
+    results.finish(record);
+    summary.results = toStdout                    ? "-"
+                      : outputFile.is_absolute() ? outputFile.string()
+                                                 : resultsFile.lexically_relative(folder.path()).string();
   }
-
-  results.finish(record);
   writeVariablesTable(folder.path() / "variables.csv", record, results.selected());
-  summary.results = toStdout                    ? "-"
-                    : outputFile.is_absolute() ? outputFile.string()
-                                               : resultsFile.lexically_relative(folder.path()).string();
+
   std::string text;
   std::vector<fs::path> plots;
   nlohmann::json vehicleFields = nlohmann::json::object();
-  // A run stopped by a non-finite output gets its results and the generic summary only: the
-  // report's figures would be NaN.
-  if (report::appliesTo(record) && record.points() > 1 && outcome.status != RunOutcome::Status::nonFinite) {
+  // An interrupted run and one stopped by a non-finite output get their results and the generic
+  // summary only: the report's figures would be NaN or cover a part of the cycle.
+  const bool report = report::appliesTo(record) && record.points() > 1 &&
+                      (outcome.status == RunOutcome::Status::ok || outcome.status == RunOutcome::Status::healthCheckFailed);
+  if (report) {
     report::ReportSettings settings = o.report;
     settings.plots = !o.noPlots;
     report::ReportOutcome r;
@@ -180,27 +174,46 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
       summary.status = "health-check-failed";
       summary.message = r.messages.empty() ? std::string() : r.messages.front();
     }
+  } else if (outcome.status == RunOutcome::Status::interrupted) {
+    text = "INTERRUPTED: " + outcome.message + "\nThe results are partial: " + summary.results +
+           " holds the rows up to the interruption.\n";
   } else {
     char line[200];
     std::snprintf(line, sizeof line, "System %s: %zu components, %zu points to t = %g s, wall time %.3f s\n",
                   system.structure.name.c_str(), system.descriptions.size(), record.points(),
                   record.points() > 0 ? record.time.back() : 0.0, record.wallSeconds);
     text = line;
-    writeTextFile(folder.path() / "summary.txt", text);
   }
+  if (!report) writeTextFile(folder.path() / "summary.txt", text);
   writeSummaryJson(folder.path(), summary, vehicleFields);
-  folder.commit();
-  if (outputFile.is_absolute()) moveFile(placed(resultsFile), outputFile);
+  fs::path destination = folder.target();
+  if (summary.partial) {
+    destination = folder.commitPartial();
+  } else {
+    folder.commit();
+  }
+  // Where a file of the temporary folder ends up.
+  auto placed = [&](const fs::path& file) { return destination / file.lexically_relative(folder.path()); };
+  if (!summary.partial && outputFile.is_absolute()) moveFile(placed(resultsFile), outputFile);
 
+  if (summary.partial) {
+    if (report && !o.quiet) std::fprintf(terminal, "%s", text.c_str());
+    std::fprintf(stderr, "vehicle-sim: %s; the results are PARTIAL: %s (folder %s)\n", outcome.message.c_str(),
+                 toStdout ? "standard output" : placed(folder.path() / summary.results).c_str(), destination.c_str());
+    if (destination != folder.target()) {
+      std::fprintf(stderr, "vehicle-sim: the complete run in %s is kept as it was\n", folder.target().c_str());
+    }
+    return summary.exitCode;
+  }
   if (!o.quiet) {
     std::fprintf(terminal, "%s\nResults: %s\n", text.c_str(),
                  toStdout ? "standard output" : outputFile.is_absolute() ? outputFile.c_str() : placed(resultsFile).c_str());
     if (!plots.empty()) {
       std::fprintf(terminal, "Plots:  ");
-      for (const fs::path& p : plots) std::fprintf(terminal, " %s", (folder.target() / p.filename()).c_str());
+      for (const fs::path& p : plots) std::fprintf(terminal, " %s", (destination / p.filename()).c_str());
       std::fprintf(terminal, "\n");
     }
-    std::fprintf(terminal, "Summary: %s\n", (folder.target() / "summary.txt").c_str());
+    std::fprintf(terminal, "Summary: %s\n", (destination / "summary.txt").c_str());
   }
   if (!outcome.message.empty()) std::fprintf(stderr, "vehicle-sim: %s\n", outcome.message.c_str());
   return summary.exitCode;

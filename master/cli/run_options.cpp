@@ -34,7 +34,8 @@ is a cycle file (time and speed columns; see the README for the format).
 
 Exit codes: 0 success; 1 error (bad input, a unit failed; the output folder is left as it was);
 2 a health check failed (results written, the summary says which); 130 interrupted (SIGINT or
-SIGTERM; the rows so far are kept as results.partial.csv).)";
+SIGTERM; the rows so far are kept as results.partial.csv, beside a complete earlier run in
+<output folder>.partial).)";
 
 }  // namespace
 

@@ -1,7 +1,8 @@
 // vehicle-sim run as a user runs it: every option shapes the results as it says; every bad
 // input ends with exit code 1, one line on stderr and the output folder as it was; an
-// interrupted run (SIGINT or SIGTERM) ends with 130, keeps its rows as results.partial.csv and
-// leaves no temporary folder behind.
+// interrupted run (SIGINT or SIGTERM) ends with 130, keeps its rows as results.partial.csv
+// without touching a complete earlier run, and leaves no temporary folder behind; so does a
+// run whose standard output is closed under it.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -30,7 +31,9 @@ using master_test::TempFolder;
 // `folder`, so that the units it unpacks can be seen to go.
 class Process {
  public:
-  Process(const fs::path& folder, std::vector<std::string> args, const fs::path& cwd = {}) : folder_(folder) {
+  // `stdoutFd`: a descriptor for the standard output instead of the file "stdout".
+  Process(const fs::path& folder, std::vector<std::string> args, const fs::path& cwd = {}, int stdoutFd = -1)
+      : folder_(folder) {
     fs::create_directories(tmp());
     args.insert(args.begin(), {VEHICLE_SIM, "--no-progress"});
     std::vector<char*> argv;
@@ -45,7 +48,11 @@ class Process {
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (folder / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (stdoutFd >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 1, (folder / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, (folder / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const fs::path here = fs::current_path();
     fs::current_path(cwd.empty() ? folder : cwd);
@@ -279,6 +286,7 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--start-value", "chassis=1"}, "is not of the form COMPONENT.VARIABLE=VALUE"},
       {{"--output-interval", "0.015"}, "is not a whole multiple of the step 0.01 s"},
       {{"--start-time", "5"}, "fmi2SetupExperiment returned Error: Only start time 0"},  // the units' limit
+      {{"--step", "300000"}, "fmi2DoStep returned Error"},  // a unit refuses a call while the run goes
       {{"--output-variables", "chassis.nothing*"}, "'chassis.nothing*' matches no output"},
       {{"--output-file", "../beside.csv"}, "a name inside the output folder, an absolute path or -"},
       {{"--step", "-1"}, "--step must be a positive time"},
@@ -304,13 +312,24 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
   }
 }
 
-// Interrupted while it runs: waits until the results file in the temporary folder has rows.
-void interrupt(int signalNumber) {
+// The temporary results folders (".NAME.running-XXXXXX") beside the output folders in `folder`.
+std::size_t temporaryFolders(const fs::path& folder) {
+  std::size_t n = 0;
+  for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string()[0] == '.';
+  return n;
+}
+
+// Interrupted while it runs: waits until the results file in the temporary folder has rows. With
+// `earlierRun`, the output folder holds a complete run, which must stay as it was: the partial
+// results go beside it.
+void interrupt(int signalNumber, bool earlierRun) {
   TempFolder folder;
   const fs::path out = folder.path() / "out";
-  fs::create_directories(out);
-  std::ofstream(out / "speed.png") << "an older run's plot";
-  std::ofstream(out / "summary.json") << "{}\n";
+  std::string before;
+  if (earlierRun) {
+    ASSERT_EQ(vehicleSim(folder.path(), {"--stop-time", "1", "--output-dir", "out"}).status, 0);
+    before = snapshot(out);
+  }
   Process p(folder.path(), {"--no-plots", "--output-dir", "out"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   bool running = false;
@@ -327,22 +346,43 @@ void interrupt(int signalNumber) {
   ASSERT_TRUE(running);
   p.signal(signalNumber);
   EXPECT_EQ(p.wait(), 130) << p.err();
-  EXPECT_NE(p.err().find("the results are PARTIAL: " + (out / "results.partial.csv").string()), std::string::npos)
+  const fs::path partial = earlierRun ? folder.path() / "out.partial" : out;
+  EXPECT_NE(p.err().find("the results are PARTIAL: " + (partial / "results.partial.csv").string()), std::string::npos)
       << p.err();
-  EXPECT_GT(lines(readAll(out / "results.partial.csv")).size(), 10u);
-  EXPECT_FALSE(fs::exists(out / "results.csv"));
-  EXPECT_FALSE(fs::exists(out / "speed.png"));  // nothing of the older run mixed in
-  EXPECT_NE(readAll(out / "summary.txt").find("INTERRUPTED"), std::string::npos);
-  const std::string json = readAll(out / "summary.json");
+  EXPECT_GT(lines(readAll(partial / "results.partial.csv")).size(), 10u);
+  EXPECT_FALSE(fs::exists(partial / "results.csv"));
+  EXPECT_NE(readAll(partial / "summary.txt").find("INTERRUPTED"), std::string::npos);
+  const std::string json = readAll(partial / "summary.json");
   EXPECT_NE(json.find("\"status\": \"interrupted\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"partial\": true"), std::string::npos) << json;
+  if (earlierRun) {
+    EXPECT_EQ(snapshot(out), before) << "the complete run was changed";
+    EXPECT_NE(p.err().find("the complete run in " + out.string() + " is kept as it was"), std::string::npos);
+  }
   EXPECT_TRUE(fs::is_empty(p.tmp()));
-  std::size_t entries = 0;
-  for (const auto& e : fs::directory_iterator(folder.path())) entries += e.path().filename().string()[0] == '.';
-  EXPECT_EQ(entries, 0u) << "a temporary results folder was left";
+  EXPECT_EQ(temporaryFolders(folder.path()), 0u) << "a temporary results folder was left";
 }
 
-TEST(VehicleSimInterrupted, BySigintKeepsAPartialFile) { interrupt(SIGINT); }
-TEST(VehicleSimInterrupted, BySigtermKeepsAPartialFile) { interrupt(SIGTERM); }
+TEST(VehicleSimInterrupted, BySigintKeepsACompleteRunAndPutsThePartialOneBeside) { interrupt(SIGINT, true); }
+TEST(VehicleSimInterrupted, BySigtermKeepsACompleteRunAndPutsThePartialOneBeside) { interrupt(SIGTERM, true); }
+TEST(VehicleSimInterrupted, IntoAFreshFolderKeepsThePartialFileThere) { interrupt(SIGINT, false); }
+
+// `vehicle-sim --output-file - | head`: the reader goes away, the run ends as an error and
+// removes its temporary folders.
+TEST(VehicleSimExitPaths, ABrokenPipeOnStandardOutputLeavesNoTemporaryFolder) {
+  TempFolder folder;
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+  Process p(folder.path(), {"--output-file", "-", "--no-plots", "--output-dir", "out"}, {}, pipeFds[1]);
+  close(pipeFds[1]);
+  char head[4096];
+  EXPECT_GT(read(pipeFds[0], head, sizeof head), 0);
+  close(pipeFds[0]);
+  EXPECT_EQ(p.wait(), 1) << p.err();
+  EXPECT_NE(p.err().find("cannot write the results to standard output: Broken pipe"), std::string::npos) << p.err();
+  EXPECT_TRUE(fs::is_empty(p.tmp()));
+  EXPECT_EQ(temporaryFolders(folder.path()), 0u);
+  EXPECT_FALSE(fs::exists(folder.path() / "out"));
+}
 
 }  // namespace
