@@ -95,6 +95,26 @@ void ResultsFolder::commitTo(const fs::path& destination) {
   committed_ = true;
 }
 
+fs::path defaultOutputFolder(const fs::path& system) {
+  fs::path named = fs::absolute(system).lexically_normal();
+  if (!named.has_filename()) named = named.parent_path();  // "my_vehicle/"
+  std::error_code ec;
+  if (fs::is_directory(named, ec)) return fs::path("out") / named.filename();
+  if (named.stem() == "SystemStructure" && named.has_parent_path()) {
+    return fs::path("out") / named.parent_path().filename();
+  }
+  return fs::path("out") / named.stem();
+}
+
+fs::path resultsSystem(const fs::path& folder) {
+  std::ifstream in(folder / "summary.json");
+  if (!in) return {};
+  const nlohmann::json summary = nlohmann::json::parse(in, nullptr, false);
+  if (!summary.is_object() || !summary.contains("system") || !summary["system"].is_string()) return {};
+  std::error_code ec;
+  return fs::absolute(summary["system"].get<std::string>(), ec).lexically_normal();
+}
+
 bool holdsCompleteRun(const fs::path& folder) {
   std::error_code ec;
   if (!fs::exists(folder / "summary.json", ec)) return false;

@@ -40,6 +40,13 @@ class ResultsFolder {
   bool committed_ = false;
 };
 
+// The default output folder of a system: out/<stem of the system file> (an .ssp or .ssd file;
+// a folder's own name, also for the SystemStructure.ssd at its root).
+std::filesystem::path defaultOutputFolder(const std::filesystem::path& system);
+// The system whose results `folder` holds (summary.json's `system`, as an absolute path), or an
+// empty path when it holds none.
+std::filesystem::path resultsSystem(const std::filesystem::path& folder);
+
 // Whether `folder` holds the results of a run that went to its end: a summary.json that does not
 // say `"partial": true` (one that cannot be read counts as complete, so that it is kept).
 bool holdsCompleteRun(const std::filesystem::path& folder);

@@ -90,7 +90,18 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
     }
   }
 
-  ResultsFolder folder(o.outputDir.empty() ? fs::path("out") / system.structure.name : fs::path(o.outputDir));
+  const fs::path systemPath = fs::absolute(systemFile).lexically_normal();
+  const fs::path outputDir = o.outputDir.empty() ? defaultOutputFolder(systemFile) : fs::path(o.outputDir);
+  // The default folder is named after the system file; one with the same name that holds another
+  // system's results is replaced only when asked to.
+  if (o.outputDir.empty() && !o.force) {
+    const fs::path earlier = resultsSystem(outputDir);
+    if (!earlier.empty() && earlier != systemPath) {
+      throw MasterError("the output folder '" + outputDir.string() + "' holds the results of another system, '" +
+                        earlier.string() + "': give --force to replace them, or --output-dir");
+    }
+  }
+  ResultsFolder folder(outputDir);
   log().write(LogLevel::debug, "writing into " + folder.path().string() + " for " + folder.target().string());
   const bool toStdout = o.outputFile == "-";
   const fs::path outputFile(o.outputFile);
@@ -124,7 +135,7 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   RunSummary summary;
   summary.status = statusText(outcome.status, summary.exitCode);
   summary.message = outcome.message;
-  summary.system = systemFile.string();
+  summary.system = systemPath.string();
   summary.stopTime = outcome.stopTime;
   summary.threads = outcome.threads;
   const double simulated = record.points() > 0 ? record.time.back() - record.time.front() : 0.0;

@@ -48,7 +48,8 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
   app.set_version_flag("--version", versionText());
   app.footer(footer);
   app.add_option("SYSTEM", o.system, "system to run: an .ssp archive or .ssd file (default: the built vehicle.ssp)");
-  app.add_option("--output-dir", o.outputDir, "folder for the results (default: out/<system name>)");
+  app.add_option("--output-dir", o.outputDir, "folder for the results (default: out/<stem of the system file>)");
+  app.add_flag("--force", o.force, "replace the default output folder even when it holds another system's results");
   app.add_option("--start-time", o.startTime, "start time, s (default: the system's default experiment, else 0)");
   app.add_option("--stop-time", o.stopTime,
                  "stop time, s (default: the system's default experiment, else the end of the drive cycle)");

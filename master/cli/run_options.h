@@ -18,7 +18,8 @@ namespace master::cli {
 
 struct CliOptions {
   std::string system;     // an .ssp archive or .ssd file; empty: the built vehicle
-  std::string outputDir;  // empty: out/<system name>
+  std::string outputDir;  // empty: out/<stem of the system file>
+  bool force = false;     // the default output folder may hold another system's results
   std::optional<double> startTime;  // else the system's default experiment, else 0
   std::optional<double> stopTime;   // else the system's default experiment, else the cycle's end
   double step = 0.01;              // communication step, s

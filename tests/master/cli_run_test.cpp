@@ -312,6 +312,40 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
   }
 }
 
+// The default output folder is named after the system file, not after the name inside its .ssd;
+// one that holds another system's results is replaced only with --force.
+TEST(VehicleSimOutputFolder, IsNamedAfterTheSystemFileAndKeepsAnotherSystemsResults) {
+  TempFolder folder;
+  const fs::path f = folder.path();
+  const fs::path stock = fs::path(VEHICLE_FMU_DIR) / ".." / "vehicle.ssp";
+  fs::create_directories(f / "other");
+  for (const fs::path& copy : {f / "vehicle.ssp", f / "my_vehicle.ssp", f / "other" / "vehicle.ssp"}) {
+    fs::copy_file(stock, copy);
+  }
+  const std::vector<std::string> run{"--stop-time", "1", "--no-plots", "--output-variables", "cycle.*"};
+  auto with = [&](std::vector<std::string> front) {
+    front.insert(front.end(), run.begin(), run.end());
+    return front;
+  };
+  ASSERT_EQ(vehicleSim(f / "a", with({"vehicle.ssp"}), f).status, 0);
+  ASSERT_EQ(vehicleSim(f / "b", with({"my_vehicle.ssp"}), f).status, 0);
+  EXPECT_NE(readAll(f / "out" / "vehicle" / "summary.json").find((f / "vehicle.ssp").string()), std::string::npos);
+  EXPECT_NE(readAll(f / "out" / "my_vehicle" / "summary.json").find((f / "my_vehicle.ssp").string()),
+            std::string::npos);
+
+  const std::string before = snapshot(f / "out");
+  const Result refused = vehicleSim(f / "c", with({"other/vehicle.ssp"}), f);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("holds the results of another system, '" + (f / "vehicle.ssp").string() +
+                             "': give --force to replace them, or --output-dir"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(snapshot(f / "out"), before);
+  ASSERT_EQ(vehicleSim(f / "d", with({"other/vehicle.ssp", "--force"}), f).status, 0);
+  EXPECT_NE(readAll(f / "out" / "vehicle" / "summary.json").find((f / "other" / "vehicle.ssp").string()),
+            std::string::npos);
+}
+
 // The temporary results folders (".NAME.running-XXXXXX") beside the output folders in `folder`.
 std::size_t temporaryFolders(const fs::path& folder) {
   std::size_t n = 0;
