@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "master/cli/info_command.h"
+#include "master/cli/rerun_command.h"
 #include "master/cli/run_command.h"
 #include "master/cli/run_options.h"
 #include "master/cli/stop_signals.h"
@@ -20,9 +21,13 @@ int main(int argc, char** argv) {
                "results."};
   cli::addRunOptions(app, options);
   CLI::App* infoCommand = cli::addInfoCommand(app, info);
+  cli::RerunOptions rerun;
+  CLI::App* rerunCommand = cli::addRerunCommand(app, rerun);
   master::sweep::addCommands(app);
   if (const auto exitCode = cli::parseCommandLine(app, argc, argv)) return *exitCode;
+  options.arguments.assign(argv + 1, argv + argc);
   if (*infoCommand) return cli::runInfo(info, VEHICLE_SIM_DEFAULT_SYSTEM, cli::describeSystem, std::cout);
   cli::installStopSignals(&master::stopRequested);
+  if (*rerunCommand) return cli::runRerun(rerun, VEHICLE_SIM_DEFAULT_SYSTEM);
   return cli::runCommand(options, VEHICLE_SIM_DEFAULT_SYSTEM);
 }

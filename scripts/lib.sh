@@ -7,7 +7,7 @@ JOBS=${JOBS:-$(nproc)}
 # Debian 12 packages the build, the tests, the master and the benchmarks need.
 PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
           libzip-dev libpugixml-dev libcli11-dev libtomlplusplus-dev gnuplot-nox libxml2-utils binutils zip unzip
-          clang libclang-rt-14-dev valgrind nlohmann-json3-dev chromium
+          clang libclang-rt-14-dev valgrind nlohmann-json3-dev libssl-dev chromium
           slurm-wlm munge jq)
 
 ensure_packages() {

@@ -6,6 +6,7 @@
 
 #include "master/cli/fmi_trace.h"
 #include "master/cli/log.h"
+#include "master/cli/provenance.h"
 #include "master/cli/results_folder.h"
 #include "master/cli/results_writer.h"
 #include "master/cli/run_summary.h"
@@ -125,6 +126,8 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   engine.progress = !o.noProgress && !o.quiet;
   engine.verbose = log().enabled(LogLevel::info);
   if (o.fmiLog) engine.libraryLoaded = traceCalls;
+  // Taken before the run: the files as they were read, the date it started.
+  nlohmann::ordered_json provenance = runProvenance(o, system, systemPath, o.outputInterval.value_or(o.step), 0);
   RunRecord record;
   // The vehicle report's monitor watches every run; it stays idle in a system without a vehicle.
   const std::unique_ptr<RunObserver> monitor = report::makeMonitor(o.report);
@@ -138,6 +141,9 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   summary.system = systemPath.string();
   summary.stopTime = outcome.stopTime;
   summary.threads = outcome.threads;
+  provenance["threads"] = outcome.threads;
+  summary.provenance = provenance;
+  const report::ProvenanceRows head = provenanceRows(provenance);
   const double simulated = record.points() > 0 ? record.time.back() - record.time.front() : 0.0;
   summary.realTimeFactor = record.wallSeconds > 0 ? simulated / record.wallSeconds : 0.0;
   // A run that stopped before its end (interrupted, a non-finite output, a health check of the
@@ -166,13 +172,13 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
     settings.plots = !o.noPlots;
     report::ReportOutcome r;
     try {
-      r = report::writeReport(record, settings, folder.path());
+      r = report::writeReport(record, settings, folder.path(), head);
     } catch (const std::runtime_error& e) {
       // Plots that cannot be drawn (a run too short for them) do not cost the run its report.
       if (!settings.plots) throw;
       log().write(LogLevel::warning, std::string("the report goes without plots: ") + e.what());
       settings.plots = false;
-      r = report::writeReport(record, settings, folder.path());
+      r = report::writeReport(record, settings, folder.path(), head);
     }
     text = r.summaryText;
     vehicleFields = nlohmann::json::parse(r.summaryJson);
@@ -195,7 +201,7 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
                   record.points() > 0 ? record.time.back() : 0.0, record.wallSeconds);
     text = line;
   }
-  if (!report) writeTextFile(folder.path() / "summary.txt", text);
+  if (!report) writeTextFile(folder.path() / "summary.txt", report::provenanceText(head) + text);
   writeSummaryJson(folder.path(), summary, vehicleFields);
   fs::path destination = folder.target();
   if (summary.partial) {

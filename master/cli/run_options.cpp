@@ -8,12 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "master/cli/build_info.h"
 #include "master/error.h"
 #include "models/drive_cycle/cycle_reader.h"
-
-#ifndef VEHICLE_SIM_VERSION
-#define VEHICLE_SIM_VERSION "unknown"
-#endif
 
 namespace master::cli {
 
@@ -40,7 +37,8 @@ SIGTERM; the rows so far are kept as results.partial.csv, beside a complete earl
 }  // namespace
 
 std::string versionText() {
-  return std::string("vehicle-sim ") + VEHICLE_SIM_VERSION +
+  const std::string commit = sourceCommit();
+  return "vehicle-sim " + version() + (commit.empty() ? std::string() : ", source commit " + commit) +
          " (FMI 2.0 Co-Simulation units, SSP 1.0 systems)";
 }
 

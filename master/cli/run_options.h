@@ -39,6 +39,7 @@ struct CliOptions {
   bool allowNonFinite = false;
   bool noFeedthrough = false;
   report::ReportSettings report;  // the vehicle report's settings (plots follow noPlots)
+  std::vector<std::string> arguments;  // the command line as typed, after the program's name
 };
 
 // Registers the run options on `app` (positional SYSTEM included), the version flag, and a

@@ -23,6 +23,7 @@ void writeSummaryJson(const std::filesystem::path& folder, const RunSummary& s, 
                            {"realTimeFactor", s.realTimeFactor},
                            {"results", s.results},
                            {"partial", s.partial}};
+  if (!s.provenance.is_null()) j["provenance"] = s.provenance;
   for (auto it = extra.begin(); it != extra.end(); ++it) j[it.key()] = it.value();
   writeTextFile(folder / "summary.json", j.dump(2) + "\n");
 }

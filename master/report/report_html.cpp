@@ -108,7 +108,8 @@ void energyTable(Html& h, const Energy& e) {
 }  // namespace
 
 std::string reportHtml(const master::RunRecord& record, const VehicleFigures& f, const ReportSettings& s,
-                       const std::vector<std::string>& messages, const std::vector<Plot>& plots) {
+                       const std::vector<std::string>& messages, const std::vector<Plot>& plots,
+                       const ProvenanceRows& provenance) {
   Html h;
   const std::string name = record.systemName.empty() ? std::string("vehicle") : record.systemName;
   h.raw("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>Vehicle report: " + escape(name) +
@@ -122,6 +123,13 @@ std::string reportHtml(const master::RunRecord& record, const VehicleFigures& f,
         num(f.duration, "%.2f") + " s at a communication step of " + num(f.step, "%g") + " s");
   if (record.wallSeconds > 0.0) h.raw("; " + num(f.duration / record.wallSeconds, "%.0f") + " times real time");
   h.raw(".</p>\n");
+  if (!provenance.empty()) {
+    h.raw("<table class=\"run\">");
+    for (const auto& [label, value] : provenance) {
+      h.raw("<tr><th>" + escape(label) + "</th><td><code>" + escape(value) + "</code></td></tr>");
+    }
+    h.raw("</table>\n");
+  }
   if (messages.empty()) {
     h.raw("<p class=\"ok\">Health checks passed.</p>\n");
   } else {

@@ -53,7 +53,8 @@ std::string excursionMessage(const VehicleFigures& f, const ReportSettings& s) {
 
 bool appliesTo(const master::RunRecord& record) { return findSignals(record).complete(); }
 
-ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings, const fs::path& outDir) {
+ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings, const fs::path& outDir,
+                          const ProvenanceRows& provenance) {
   const VehicleSignals signals = findSignals(record);
   if (!signals.complete()) throw std::logic_error("the vehicle report does not apply to this system");
   const VehicleFigures figures = computeFigures(signals, settings);
@@ -65,14 +66,14 @@ ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings&
   outcome.summaryText = summaryText(figures, settings);
   outcome.summaryJson = summaryJson(figures, settings);
   fs::create_directories(outDir);
-  writeFile(outDir / "summary.txt", outcome.summaryText, outcome);
+  writeFile(outDir / "summary.txt", provenanceText(provenance) + outcome.summaryText, outcome);
   writeFile(outDir / "summary.json", outcome.summaryJson + "\n", outcome);
   std::vector<Plot> plots;
   if (settings.plots) {
     plots = drawPlots(signals, figures, settings, outDir);
     for (const Plot& p : plots) outcome.files.push_back(p.file);
   }
-  writeFile(outDir / "report.html", reportHtml(record, figures, settings, outcome.messages, plots), outcome);
+  writeFile(outDir / "report.html", reportHtml(record, figures, settings, outcome.messages, plots, provenance), outcome);
   return outcome;
 }
 
