@@ -143,6 +143,7 @@ std::string cycleSetting(const std::string& nameOrFile) {
   // loaded, with its line and reason.
   const drive_cycle::CycleReadResult read = drive_cycle::readCycle(file);
   if (!read.trace) throw MasterError(read.error);
+  for (const std::string& w : read.trace->warnings) log().write(LogLevel::warning, w);
   return file.string();
 }
 

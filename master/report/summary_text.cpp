@@ -5,6 +5,20 @@
 
 namespace report {
 
+namespace {
+
+// L/100 km and g CO2/km, or why there are none (too short a distance).
+// `width` pads the numbers for a table's columns.
+std::string perDistance(const Consumption& c, const char* separator, int width = 0) {
+  if (!std::isfinite(c.litresPer100Km)) return "no figures per km below 0.1 km";
+  char text[80];
+  std::snprintf(text, sizeof text, "%*.3f L/100 km%s%*.1f g CO2/km", width, c.litresPer100Km, separator, width,
+                c.co2GramsPerKm);
+  return text;
+}
+
+}  // namespace
+
 std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
   std::string out;
   char line[512];
@@ -18,11 +32,10 @@ std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
   out += '\n';
   add("  distance            %.3f km driven, cycle %.3f km (%+.2f %%)\n", f.distanceKm, f.cycleDistanceKm,
       f.cycleDistanceKm > 0.0 ? (f.distanceKm / f.cycleDistanceKm - 1.0) * 100.0 : 0.0);
-  add("  fuel                %.2f g, %.3f L/100 km, %.1f g CO2/km\n", f.total.fuelGrams, f.total.litresPer100Km,
-      f.total.co2GramsPerKm);
+  add("  fuel                %.2f g, %s\n", f.total.fuelGrams, perDistance(f.total, ", ").c_str());
   for (const Consumption& p : f.phases) {
-    add("    %-16s  %7.3f km  %8.2f g  %6.3f L/100 km  %6.1f g CO2/km\n", p.name.c_str(), p.distanceKm,
-        p.fuelGrams, p.litresPer100Km, p.co2GramsPerKm);
+    add("    %-16s  %7.3f km  %8.2f g  %s\n", p.name.c_str(), p.distanceKm, p.fuelGrams,
+        perDistance(p, "  ", 6).c_str());
   }
   add("  fuel properties     %.3f kg/L, %.2f g CO2/g, %.1f MJ/kg lower heating value\n", s.fuelDensityKgPerL,
       s.co2PerGramFuel, s.lowerHeatingValueMjPerKg);

@@ -14,10 +14,15 @@ namespace {
 
 constexpr double kmhPerMs = 3.6;
 
+// Figures per distance only over a distance that can carry them: over a few metres (a phase at
+// standstill, a run of seconds) the fuel of idling divided by next to nothing says nothing.
+constexpr double leastPerDistanceKm = 0.1;
+
 void finishConsumption(Consumption& c, const ReportSettings& s) {
   const double litres = c.fuelGrams / (s.fuelDensityKgPerL * 1000.0);
-  c.litresPer100Km = c.distanceKm > 0.0 ? litres / c.distanceKm * 100.0 : NAN;
-  c.co2GramsPerKm = c.distanceKm > 0.0 ? c.fuelGrams * s.co2PerGramFuel / c.distanceKm : NAN;
+  const bool far = c.distanceKm >= leastPerDistanceKm;
+  c.litresPer100Km = far ? litres / c.distanceKm * 100.0 : NAN;
+  c.co2GramsPerKm = far ? c.fuelGrams * s.co2PerGramFuel / c.distanceKm : NAN;
 }
 
 std::string format(const char* f, double a, double b = 0.0, double c = 0.0) {

@@ -16,7 +16,7 @@ struct Consumption {
   std::string name;
   double startTime = 0.0, endTime = 0.0;
   double distanceKm = 0.0, cycleDistanceKm = 0.0, fuelGrams = 0.0;
-  double litresPer100Km = 0.0, co2GramsPerKm = 0.0;  // NaN over no distance
+  double litresPer100Km = 0.0, co2GramsPerKm = 0.0;  // NaN below 0.1 km
 };
 
 // Energies in kJ over the run. Traction and wheel braking are the driveshaft's work on the

@@ -204,6 +204,21 @@ TEST(VehicleSimOptions, RunCycleFilesOfEveryForm) {
   const auto b = csv(folder.path() / "b" / "results.csv");
   ASSERT_EQ(b.size(), 6u);
   EXPECT_EQ(b[2][1], "18");
+
+  // A column that names no phase is said and read by nothing; a phase at standstill gets no
+  // figure per km.
+  std::ofstream(folder.path() / "grade.csv") << "time_s,speed_kmh,grade\n0,0,0\n10,20,1.5\n20,0,0\n";
+  const Result g = vehicleSim(folder.path(), {"--cycle", "grade.csv", "--output-variables", "cycle.phase",
+                                              "--output-interval", "10", "--output-dir", "g", "--no-plots"});
+  ASSERT_EQ(g.status, 0) << g.err;
+  EXPECT_NE(g.err.find("grade.csv:2: column 3 ('grade') is ignored"), std::string::npos) << g.err;
+  EXPECT_EQ(readAll(folder.path() / "g" / "results.csv"), "time,cycle.phase\n0,0\n10,0\n20,0\n");
+  std::ofstream(folder.path() / "stand.csv") << "time_s,speed_kmh,phase\n0,0,stand\n20,0,go\n30,30\n50,0\n";
+  const Result d = vehicleSim(folder.path(), {"--cycle", "stand.csv", "--output-dir", "d", "--no-plots"});
+  ASSERT_EQ(d.status, 0) << d.err;
+  const std::size_t stand = d.out.find("    stand               0.000 km");
+  EXPECT_EQ(d.out.find(" g  no figures per km below 0.1 km\n", stand), stand + 42) << d.out;
+  EXPECT_NE(readAll(folder.path() / "d" / "summary.json").find("\"fuelLitresPer100Km\": null"), std::string::npos);
 }
 
 TEST(VehicleSimOptions, InfoListsComponentsAndVariables) {
@@ -257,6 +272,7 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {"malformed.csv", "0,0\n1,fast\n"},
       {"fields.csv", "0;0\n1,5\n"},
       {"unit.csv", "time,speed[furlong]\n0,0\n1,1\n"},
+      {"furlong.csv", "time,speed_furlong\n0,0\n1,1\n"},
       {"back.csv", "0,0\n2,5\n1,5\n"},
       {"negative.csv", "0,0\n1,-3\n"},
       {"nan.csv", "0,0\n1,nan\n"},
@@ -272,8 +288,9 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--cycle", "header-only.csv"}, "header-only.csv: a drive cycle needs at least two rows"},
       {{"--cycle", "one-row.csv"}, "one-row.csv: a drive cycle needs at least two rows"},
       {{"--cycle", "malformed.csv"}, "malformed.csv:2: malformed speed 'fast'"},
-      {{"--cycle", "fields.csv"}, "fields.csv:2: expected a time, a speed"},
+      {{"--cycle", "fields.csv"}, "fields.csv:2: expected a time and a speed separated by ';'"},
       {{"--cycle", "unit.csv"}, "unit.csv:1: unknown speed unit"},
+      {{"--cycle", "furlong.csv"}, "furlong.csv:1: unknown speed unit in the header column 'speed_furlong'"},
       {{"--cycle", "back.csv"}, "back.csv:3: the time goes back"},
       {{"--cycle", "negative.csv"}, "negative.csv:2: the speed -3 is negative"},
       {{"--cycle", "nan.csv"}, "nan.csv:2: the speed nan is not finite"},
