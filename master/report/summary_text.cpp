@@ -1,11 +1,21 @@
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 #include "master/report/summary_output.h"
 
 namespace report {
 
 namespace {
+
+// A denormal (round-off, such as -2.283e-321) and a negative zero are shown as 0.
+template <typename T>
+T shown(T v) {
+  if constexpr (std::is_floating_point_v<T>) {
+    if (std::fpclassify(v) == FP_SUBNORMAL || v == 0.0) return 0.0;
+  }
+  return v;
+}
 
 // L/100 km and g CO2/km, or why there are none (too short a distance).
 // `width` pads the numbers for a table's columns.
@@ -23,7 +33,7 @@ std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
   std::string out;
   char line[512];
   auto add = [&](const char* format, auto... values) {
-    std::snprintf(line, sizeof line, format, values...);
+    std::snprintf(line, sizeof line, format, shown(values)...);
     out += line;
   };
   add("Vehicle report\n");
@@ -50,7 +60,8 @@ std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
     add("                      speed error RMS %.3f km/h\n", f.rmsErrorKmh);
   }
   const Energy& e = f.energy;
-  add("  energy              fuel %.0f kJ", e.fuel);
+  add("  energy              (kJ; each flow an amount the way its name says, the changes and the balance signed)\n");
+  add("                      fuel %.0f kJ", e.fuel);
   if (e.wheels) {
     add(", traction %.0f kJ, wheel braking %.0f kJ, friction brakes %.0f kJ, aerodynamic %.0f kJ, rolling %.0f kJ",
         e.traction, e.wheelBraking, e.frictionBrakes, e.aerodynamic, e.rolling);
@@ -58,11 +69,11 @@ std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
   if (e.engine) add(", engine to driveline %.0f kJ", e.engineToDriveline);
   add(", gearbox loss %.0f kJ\n", e.gearboxLoss);
   if (e.wheels) {
-    add("  energy balance      %.2f kJ unexplained at the wheels (%.3f %% of the traction energy)\n", e.balance,
+    add("  energy balance      %+.2f kJ unexplained at the wheels (%.3f %% of the traction energy)\n", e.balance,
         e.traction > 0.0 ? std::fabs(e.balance) / e.traction * 100.0 : 0.0);
   }
   if (e.electrical) {
-    add("  electrical          alternator drive %.1f kJ, belt loss %.1f kJ, battery %+.3f Ah (%+.1f kJ)\n",
+    add("  electrical          alternator drive %.1f kJ, belt loss %.1f kJ, battery change %+.3f Ah (%+.1f kJ)\n",
         e.alternatorDrive, e.beltLoss, e.batteryAh, e.batteryKj);
   }
   if (f.gears) {
@@ -81,6 +92,7 @@ std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
     add("  bus voltage         %.3f V (t = %.2f s) to %.3f V (t = %.2f s), after the first step\n", f.busMin,
         f.busMinTime, f.busMax, f.busMaxTime);
   }
+  if (!f.plotsSkipped.empty()) out += "  plots               skipped: " + f.plotsSkipped + "\n";
   for (const std::string& note : f.notes) out += "  note: " + note + "\n";
   return out;
 }

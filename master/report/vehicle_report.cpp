@@ -16,6 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr double leastPlotKm = 0.2;
+
 void writeFile(const fs::path& file, const std::string& text, ReportOutcome& outcome) {
   std::ofstream out(file, std::ios::binary);
   out << text;
@@ -57,7 +59,14 @@ ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings&
                           const ProvenanceRows& provenance) {
   const VehicleSignals signals = findSignals(record);
   if (!signals.complete()) throw std::logic_error("the vehicle report does not apply to this system");
-  const VehicleFigures figures = computeFigures(signals, settings);
+  VehicleFigures figures = computeFigures(signals, settings);
+  // The consumption plot starts at 0.2 km, and a run that short has nothing to show over time.
+  if (settings.plots && !(figures.distanceKm >= leastPlotKm)) {
+    char reason[160];
+    std::snprintf(reason, sizeof reason, "the run drove %.3f km; the plots need at least %g km", figures.distanceKm,
+                  leastPlotKm);
+    figures.plotsSkipped = reason;
+  }
   ReportOutcome outcome;
   if (!figures.followingPassed) {
     outcome.exitCode = 2;
@@ -69,7 +78,7 @@ ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings&
   writeFile(outDir / "summary.txt", provenanceText(provenance) + outcome.summaryText, outcome);
   writeFile(outDir / "summary.json", outcome.summaryJson + "\n", outcome);
   std::vector<Plot> plots;
-  if (settings.plots) {
+  if (settings.plots && figures.plotsSkipped.empty()) {
     plots = drawPlots(signals, figures, settings, outDir);
     for (const Plot& p : plots) outcome.files.push_back(p.file);
   }

@@ -135,6 +135,7 @@ TEST(VehicleSimOptions, ShapeTheResultsTheLogAndTheTrace) {
   for (std::size_t k = 1; k < table.size(); ++k) {
     EXPECT_NEAR(std::stod(table[k][0]), 0.1 * static_cast<double>(k - 1), 1e-12);
   }
+  EXPECT_EQ(table[4][0], "0.3") << "the decimal time, not 0.30000000000000004";
   const std::string variables = readAll(out / "variables.csv");
   EXPECT_EQ(lines(variables).size(), table[0].size() + 1);
   EXPECT_NE(variables.find("\nchassis.vehicleSpeedKmh,km/h,"), std::string::npos) << variables;
@@ -302,8 +303,9 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--start-value", "shift.gearCount=99"}, "99 is outside the declared range [0, 8]"},
       {{"--start-value", "chassis=1"}, "is not of the form COMPONENT.VARIABLE=VALUE"},
       {{"--output-interval", "0.015"}, "is not a whole multiple of the step 0.01 s"},
-      {{"--start-time", "5"}, "fmi2SetupExperiment returned Error: Only start time 0"},  // the units' limit
-      {{"--step", "300000"}, "fmi2DoStep returned Error"},  // a unit refuses a call while the run goes
+      {{"--start-time", "0.5"}, "fmi2SetupExperiment returned Error: Only start time 0"},  // the units' limit
+      {{"--step", "300000"}, "fmi2DoStep returned Error"},
+      {{"--start-time", "10"}, "the stop time 1 s lies before the start time 10 s"},  // the engine's own check  // a unit refuses a call while the run goes
       {{"--output-variables", "chassis.nothing*"}, "'chassis.nothing*' matches no output"},
       {{"--output-file", "../beside.csv"}, "a name inside the output folder, an absolute path or -"},
       {{"--step", "-1"}, "--step must be a positive time"},
@@ -361,6 +363,21 @@ TEST(VehicleSimOutputFolder, IsNamedAfterTheSystemFileAndKeepsAnotherSystemsResu
   ASSERT_EQ(vehicleSim(f / "d", with({"other/vehicle.ssp", "--force"}), f).status, 0);
   EXPECT_NE(readAll(f / "out" / "vehicle" / "summary.json").find((f / "other" / "vehicle.ssp").string()),
             std::string::npos);
+}
+
+// A run of seconds: the report says in one line why it has no plots, leaves no plot file, and
+// its notes name what the run shows (the fuel rate at standstill), not a parameter it never had.
+TEST(VehicleSimReport, AShortRunSkipsThePlotsAndNamesTheCauseOfItsNotes) {
+  TempFolder folder;
+  const Result r = vehicleSim(folder.path(), {"--stop-time", "5", "--output-dir", "out"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  plots               skipped: the run drove 0.000 km; the plots need at least 0.2 km\n"),
+            std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+  for (const auto& e : fs::directory_iterator(folder.path() / "out")) EXPECT_NE(e.path().extension(), ".svg");
+  EXPECT_EQ(r.out.find("negative mass"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("the negative fuel rate while the engine stands still"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(kJ; each flow an amount the way its name says"), std::string::npos);
 }
 
 // The temporary results folders (".NAME.running-XXXXXX") beside the output folders in `folder`.
