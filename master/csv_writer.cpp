@@ -62,16 +62,24 @@ void CsvWriter::writeRow(const double* values, std::size_t count) {
 }
 
 void CsvWriter::flush() {
-  if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, out_) != used_) failed_ = true;
+  // A file that cannot take the rows (a full disk, a closed pipe on standard output) ends the
+  // run at once rather than after every row has been formed for nothing.
+  if (used_ > 0 && std::fwrite(buffer_.data(), 1, used_, out_) != used_) {
+    failed_ = true;
+    throw MasterError("cannot write the results to " + place() + ": " + std::strerror(errno));
+  }
   used_ = 0;
 }
+
+std::string CsvWriter::place() const { return toStdout() ? "standard output" : "'" + file_.string() + "'"; }
 
 void CsvWriter::close() {
   if (out_ == nullptr) return;
   flush();
-  if ((toStdout() ? std::fflush(out_) : std::fclose(out_)) != 0) failed_ = true;
+  const int error = (toStdout() ? std::fflush(out_) : std::fclose(out_)) != 0 ? errno : 0;
   out_ = nullptr;
-  if (failed_) throw MasterError("could not write all of '" + file_.string() + "'");
+  if (error != 0) throw MasterError("cannot write the results to " + place() + ": " + std::strerror(error));
+  if (failed_) throw MasterError("could not write all of " + place());
 }
 
 }  // namespace master

@@ -22,13 +22,15 @@ class CsvWriter {
   CsvWriter(const CsvWriter&) = delete;
   CsvWriter& operator=(const CsvWriter&) = delete;
 
-  // One row; `count` must equal the number of columns.
+  // One row; `count` must equal the number of columns. Throws MasterError when the rows cannot
+  // be written.
   void writeRow(const double* values, std::size_t count);
   // Flushes and closes; throws MasterError when the file could not be written completely.
   void close();
 
  private:
   void flush();
+  std::string place() const;
   bool toStdout() const { return file_ == "-"; }
 
   // The text last written in a column and the bits of its value.

@@ -553,6 +553,13 @@ RunOutcome Run::run() {
   const double start = options_.startTime.value_or(s.startTime.value_or(0.0));
   std::optional<double> stop = options_.stopTime ? options_.stopTime : s.stopTime;
   h_ = options_.step;
+  // Checked before any unit is instantiated, so that no unit's own refusal of a start time
+  // comes first.
+  if (stop && !(*stop >= start)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "the stop time %g s lies before the start time %g s", *stop, start);
+    throw MasterError(text);
+  }
   record_.systemFile = system_.package->path();
   record_.systemName = s.name;
   record_.startTime = start;

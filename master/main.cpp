@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "master/cli/info_command.h"
+#include "master/cli/rerun_command.h"
 #include "master/cli/run_command.h"
 #include "master/cli/run_options.h"
 #include "master/cli/stop_signals.h"
@@ -21,10 +22,14 @@ int main(int argc, char** argv) {
                "results."};
   cli::addRunOptions(app, options);
   CLI::App* infoCommand = cli::addInfoCommand(app, info);
+  cli::RerunOptions rerun;
+  CLI::App* rerunCommand = cli::addRerunCommand(app, rerun);
   master::sweep::addCommands(app);
   if (const auto exitCode = cli::parseCommandLine(app, argc, argv)) return *exitCode;
+  options.arguments.assign(argv + 1, argv + argc);
   const std::string defaultSystem = master::programDefaultSystem().string();
   if (*infoCommand) return cli::runInfo(info, defaultSystem, cli::describeSystem, std::cout);
   cli::installStopSignals(&master::stopRequested);
+  if (*rerunCommand) return cli::runRerun(rerun, defaultSystem);
   return cli::runCommand(options, defaultSystem);
 }

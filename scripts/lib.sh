@@ -8,7 +8,7 @@ JOBS=${JOBS:-$(nproc)}
 # Building and running the units, vehicle.ssp, vehicle-sim (its report's plots) and the Python
 # module:
 RUN_PACKAGES=(g++ cmake ninja-build pkg-config libzip-dev libpugixml-dev libcli11-dev libtomlplusplus-dev
-              nlohmann-json3-dev gnuplot-nox python3-dev python3-pybind11 python3-numpy)
+              nlohmann-json3-dev libssl-dev gnuplot-nox python3-dev python3-pybind11 python3-numpy)
 # The tests on top of those: unit tests, schema and symbol checks, the report in a browser, the
 # sweep's Slurm cluster, fuzzing, the Python tests and notebook, the Debian package:
 TEST_PACKAGES=(libgtest-dev libgmock-dev libgmp-dev libxml2-utils binutils zip unzip clang libclang-rt-14-dev

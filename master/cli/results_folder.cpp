@@ -9,6 +9,10 @@
 #include <cstring>
 #include <system_error>
 
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
 #include "master/error.h"
 
 namespace master::cli {
@@ -31,7 +35,7 @@ ResultsFolder::ResultsFolder(const fs::path& outputFolder) {
   }
   // The folder is replaced as a whole, so it must hold nothing but an earlier run's results
   // (which always include summary.json): never a folder of the user's own files.
-  if (fs::is_directory(target_, ec) && !fs::is_empty(target_, ec) && !fs::exists(target_ / "summary.json", ec)) {
+  if (!holdsOnlyResults(target_)) {
     throw MasterError("the output folder '" + outputFolder.string() +
                       "' holds files but no results of an earlier run (no summary.json); it would be replaced "
                       "as a whole: choose another or empty it");
@@ -56,22 +60,76 @@ ResultsFolder::~ResultsFolder() {
   fs::remove_all(temporary_, ec);
 }
 
-void ResultsFolder::commit() {
+void ResultsFolder::commit() { commitTo(target_); }
+
+fs::path ResultsFolder::commitPartial() {
+  if (!holdsCompleteRun(target_)) {
+    commitTo(target_);
+    return target_;
+  }
+  const fs::path beside = target_.parent_path() / (target_.filename().string() + ".partial");
+  if (holdsCompleteRun(beside) || !holdsOnlyResults(beside)) {
+    throw MasterError("the partial results have nowhere to go: '" + target_.string() + "' holds a complete run and '" +
+                      beside.string() + "' holds " +
+                      (holdsCompleteRun(beside) ? "another complete run" : "files that are no results"));
+  }
+  commitTo(beside);
+  return beside;
+}
+
+void ResultsFolder::commitTo(const fs::path& destination) {
   std::error_code ec;
-  if (fs::is_directory(target_, ec)) {
+  if (fs::is_directory(destination, ec)) {
     // The new folder takes the old one's place in one step; the old one ends up where the new
     // one was and goes away with it.
-    if (renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) != 0) {
-      throw MasterError("cannot put the results in place of '" + target_.string() + "': " + reason(errno));
+    if (renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, destination.c_str(), RENAME_EXCHANGE) != 0) {
+      throw MasterError("cannot put the results in place of '" + destination.string() + "': " + reason(errno));
     }
     committed_ = true;
     fs::remove_all(temporary_, ec);
     return;
   }
-  if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    throw MasterError("cannot move the results to '" + target_.string() + "': " + reason(errno));
+  if (std::rename(temporary_.c_str(), destination.c_str()) != 0) {
+    throw MasterError("cannot move the results to '" + destination.string() + "': " + reason(errno));
   }
   committed_ = true;
+}
+
+fs::path defaultOutputFolder(const fs::path& system) {
+  fs::path named = fs::absolute(system).lexically_normal();
+  if (!named.has_filename()) named = named.parent_path();  // "my_vehicle/"
+  std::error_code ec;
+  if (fs::is_directory(named, ec)) return fs::path("out") / named.filename();
+  if (named.stem() == "SystemStructure" && named.has_parent_path()) {
+    return fs::path("out") / named.parent_path().filename();
+  }
+  return fs::path("out") / named.stem();
+}
+
+fs::path resultsSystem(const fs::path& folder) {
+  std::ifstream in(folder / "summary.json");
+  if (!in) return {};
+  const nlohmann::json summary = nlohmann::json::parse(in, nullptr, false);
+  if (!summary.is_object() || !summary.contains("system") || !summary["system"].is_string()) return {};
+  std::error_code ec;
+  return fs::absolute(summary["system"].get<std::string>(), ec).lexically_normal();
+}
+
+bool holdsCompleteRun(const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::exists(folder / "summary.json", ec)) return false;
+  std::ifstream in(folder / "summary.json");
+  const nlohmann::json summary = nlohmann::json::parse(in, nullptr, false);
+  if (!summary.is_object()) return true;
+  const auto partial = summary.find("partial");
+  return partial == summary.end() || !partial->is_boolean() || !partial->get<bool>();
+}
+
+bool holdsOnlyResults(const fs::path& folder) {
+  std::error_code ec;
+  if (!fs::exists(folder, ec)) return true;
+  if (!fs::is_directory(folder, ec)) return false;
+  return fs::is_empty(folder, ec) || fs::exists(folder / "summary.json", ec);
 }
 
 void moveFile(const fs::path& from, const fs::path& destination) {

@@ -1,5 +1,6 @@
 #include "master/cli/results_writer.h"
 
+#include <cmath>
 #include <fstream>
 
 #include "master/cli/variable_selection.h"
@@ -17,6 +18,14 @@ void ResultsWriter::start(const RunRecord& record) {
   std::vector<std::string> header{"time"};
   for (const std::size_t i : selected_) header.push_back(columnName(record.variables[i]));
   row_.assign(header.size(), 0.0);
+  // The decimal scale of the step and start time (10 for 0.5 s, 100 for 0.01 s), if any.
+  for (double scale = 1.0; scale <= 1e9; scale *= 10.0) {
+    if (std::round(record.communicationStep * scale) / scale == record.communicationStep &&
+        std::round(record.startTime * scale) / scale == record.startTime) {
+      timeScale_ = scale;
+      break;
+    }
+  }
   csv_ = std::make_unique<CsvWriter>(file_, header);
 }
 
@@ -39,11 +48,17 @@ std::vector<std::size_t> resultsRows(std::size_t points, std::size_t stepsPerRow
 }
 
 void ResultsWriter::writeRow(const RunRecord& record, std::size_t point) {
-  row_[0] = record.time[point];
+  row_[0] = shownTime(record.time[point]);
   for (std::size_t c = 0; c < selected_.size(); ++c) row_[c + 1] = record.columns[selected_[c]][point];
   csv_->writeRow(row_.data(), row_.size());
   lastWritten_ = point;
   ++rows_;
+}
+
+double ResultsWriter::shownTime(double t) const {
+  if (timeScale_ == 0.0) return t;
+  const double decimal = std::round(t * timeScale_) / timeScale_;
+  return std::fabs(decimal - t) <= 1e-9 * std::fabs(t) ? decimal : t;
 }
 
 void ResultsWriter::finish(const RunRecord& record) {

@@ -1,6 +1,9 @@
 // The results file, written while the run goes: `time` and the selected outputs every
 // `stepsPerRow` communication points (and at the last point), each number as the shortest text
-// that reads back to the same double. Also writes variables.csv, the unit and description of
+// that reads back to the same double. The time column shows each communication point as the
+// decimal it stands for where the step is a decimal fraction (0.35, not the 0.35000000000000003
+// that start + k * step gives in binary): the engine keeps stepping from start + k * step,
+// because the units' results depend on the exact points they are given. Also writes variables.csv, the unit and description of
 // each column.
 #pragma once
 
@@ -35,6 +38,8 @@ class ResultsWriter : public RunObserver {
 
  private:
   void writeRow(const RunRecord& record, std::size_t point);
+  // The nearest double to the decimal time the point stands for (within 1e-9 of it).
+  double shownTime(double t) const;
 
   std::filesystem::path file_;
   std::vector<std::string> patterns_;
@@ -43,6 +48,7 @@ class ResultsWriter : public RunObserver {
   std::unique_ptr<CsvWriter> csv_;
   std::vector<double> row_;
   std::size_t rows_ = 0;
+  double timeScale_ = 0.0;  // 0: the step is no decimal fraction
   std::size_t lastWritten_ = static_cast<std::size_t>(-1);
 };
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "master/cli/log.h"
+#include "master/cli/provenance.h"
 #include "master/cli/results_folder.h"
 #include "master/cli/run_session.h"
 #include "master/engine.h"
@@ -28,7 +29,18 @@ namespace {
 int run(const CliOptions& o, const std::string& defaultSystem) {
   PreparedRun prepared = prepareRun(o, defaultSystem);
 
-  ResultsFolder folder(o.outputDir.empty() ? fs::path("out") / prepared.system.structure.name : fs::path(o.outputDir));
+  const fs::path outputDir =
+      o.outputDir.empty() ? defaultOutputFolder(prepared.systemFile) : fs::path(o.outputDir);
+  // The default folder is named after the system file; one with the same name that holds another
+  // system's results is replaced only when asked to.
+  if (o.outputDir.empty() && !o.force) {
+    const fs::path earlier = resultsSystem(outputDir);
+    if (!earlier.empty() && earlier != prepared.systemPath) {
+      throw MasterError("the output folder '" + outputDir.string() + "' holds the results of another system, '" +
+                        earlier.string() + "': give --force to replace them, or --output-dir");
+    }
+  }
+  ResultsFolder folder(outputDir);
   log().write(LogLevel::debug, "writing into " + folder.path().string() + " for " + folder.target().string());
   const bool toStdout = o.outputFile == "-";
   const fs::path outputFile(o.outputFile);
@@ -39,46 +51,45 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
                                : outputFile.is_absolute() ? folder.path() / outputFile.filename()
                                                           : folder.path() / outputFile;
   if (!toStdout) fs::create_directories(resultsFile.parent_path());
-  // Where a file of the temporary folder ends up.
-  auto placed = [&](const fs::path& file) { return folder.target() / file.lexically_relative(folder.path()); };
   std::FILE* terminal = toStdout ? stderr : stdout;
 
   ResultsWriter results(resultsFile, o.outputVariables, prepared.stepsPerRow);
   FinishedRun finished = simulate(prepared, o, {&results});
   const RunOutcome& outcome = finished.outcome;
   RunSummary& summary = finished.summary;
-
-  if (outcome.status == RunOutcome::Status::interrupted) {
-    const fs::path partial = results.finishPartial();
-    writeVariablesTable(folder.path() / "variables.csv", finished.record, results.selected());
-    summary.results = toStdout ? "-" : partial.lexically_relative(folder.path()).string();
-    summary.partial = true;
-    writeTextFile(folder.path() / "summary.txt", "INTERRUPTED: " + outcome.message + "\nThe results are partial: " +
-                                                     summary.results + " holds the rows up to the interruption.\n");
-    writeSummaryJson(folder.path(), summary);
-    folder.commit();
-    std::fprintf(stderr, "vehicle-sim: %s; the results are PARTIAL: %s\n", outcome.message.c_str(),
-                 toStdout ? "standard output" : placed(partial).c_str());
-    return summary.exitCode;
-  }
-
   const std::string resultsName = toStdout                    ? "-"
                                   : outputFile.is_absolute() ? outputFile.string()
                                                              : resultsFile.lexically_relative(folder.path()).string();
   const RunReport report = writeRunFolder(finished, o, results, folder.path(), resultsName);
   for (const std::string& m : report.messages) std::fprintf(stderr, "vehicle-sim: %s\n", m.c_str());
-  folder.commit();
-  if (outputFile.is_absolute()) moveFile(placed(resultsFile), outputFile);
+  fs::path destination = folder.target();
+  if (summary.partial) {
+    destination = folder.commitPartial();
+  } else {
+    folder.commit();
+  }
+  // Where a file of the temporary folder ends up.
+  auto placed = [&](const fs::path& file) { return destination / file.lexically_relative(folder.path()); };
+  if (!summary.partial && outputFile.is_absolute()) moveFile(placed(resultsFile), outputFile);
 
+  if (summary.partial) {
+    if (!report.text.empty() && !o.quiet) std::fprintf(terminal, "%s", report.text.c_str());
+    std::fprintf(stderr, "vehicle-sim: %s; the results are PARTIAL: %s (folder %s)\n", outcome.message.c_str(),
+                 toStdout ? "standard output" : placed(folder.path() / summary.results).c_str(), destination.c_str());
+    if (destination != folder.target()) {
+      std::fprintf(stderr, "vehicle-sim: the complete run in %s is kept as it was\n", folder.target().c_str());
+    }
+    return summary.exitCode;
+  }
   if (!o.quiet) {
     std::fprintf(terminal, "%s\nResults: %s\n", report.text.c_str(),
                  toStdout ? "standard output" : outputFile.is_absolute() ? outputFile.c_str() : placed(resultsFile).c_str());
     if (!report.plots.empty()) {
       std::fprintf(terminal, "Plots:  ");
-      for (const fs::path& p : report.plots) std::fprintf(terminal, " %s", (folder.target() / p.filename()).c_str());
+      for (const fs::path& p : report.plots) std::fprintf(terminal, " %s", (destination / p.filename()).c_str());
       std::fprintf(terminal, "\n");
     }
-    std::fprintf(terminal, "Summary: %s\n", (folder.target() / "summary.txt").c_str());
+    std::fprintf(terminal, "Summary: %s\n", (destination / "summary.txt").c_str());
   }
   if (!outcome.message.empty()) std::fprintf(stderr, "vehicle-sim: %s\n", outcome.message.c_str());
   return summary.exitCode;

@@ -8,12 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "master/cli/build_info.h"
 #include "master/error.h"
 #include "models/drive_cycle/cycle_reader.h"
-
-#ifndef VEHICLE_SIM_VERSION
-#define VEHICLE_SIM_VERSION "unknown"
-#endif
 
 namespace master::cli {
 
@@ -34,12 +31,14 @@ is a cycle file (time and speed columns; see the README for the format).
 
 Exit codes: 0 success; 1 error (bad input, a unit failed; the output folder is left as it was);
 2 a health check failed (results written, the summary says which); 130 interrupted (SIGINT or
-SIGTERM; the rows so far are kept as results.partial.csv).)";
+SIGTERM; the rows so far are kept as results.partial.csv, beside a complete earlier run in
+<output folder>.partial).)";
 
 }  // namespace
 
 std::string versionText() {
-  return std::string("vehicle-sim ") + VEHICLE_SIM_VERSION +
+  const std::string commit = sourceCommit();
+  return "vehicle-sim " + version() + (commit.empty() ? std::string() : ", source commit " + commit) +
          " (FMI 2.0 Co-Simulation units, SSP 1.0 systems)";
 }
 
@@ -47,7 +46,8 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
   app.set_version_flag("--version", versionText());
   app.footer(footer);
   app.add_option("SYSTEM", o.system, "system to run: an .ssp archive or .ssd file (default: the built vehicle.ssp)");
-  app.add_option("--output-dir", o.outputDir, "folder for the results (default: out/<system name>)");
+  app.add_option("--output-dir", o.outputDir, "folder for the results (default: out/<stem of the system file>)");
+  app.add_flag("--force", o.force, "replace the default output folder even when it holds another system's results");
   app.add_option("--start-time", o.startTime, "start time, s (default: the system's default experiment, else 0)");
   app.add_option("--stop-time", o.stopTime,
                  "stop time, s (default: the system's default experiment, else the end of the drive cycle)");
@@ -143,6 +143,7 @@ std::string cycleSetting(const std::string& nameOrFile) {
   // loaded, with its line and reason.
   const drive_cycle::CycleReadResult read = drive_cycle::readCycle(file);
   if (!read.trace) throw MasterError(read.error);
+  for (const std::string& w : read.trace->warnings) log().write(LogLevel::warning, w);
   return file.string();
 }
 

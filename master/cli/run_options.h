@@ -18,7 +18,8 @@ namespace master::cli {
 
 struct CliOptions {
   std::string system;     // an .ssp archive or .ssd file; empty: the built vehicle
-  std::string outputDir;  // empty: out/<system name>
+  std::string outputDir;  // empty: out/<stem of the system file>
+  bool force = false;     // the default output folder may hold another system's results
   std::optional<double> startTime;  // else the system's default experiment, else 0
   std::optional<double> stopTime;   // else the system's default experiment, else the cycle's end
   double step = 0.01;              // communication step, s
@@ -38,6 +39,7 @@ struct CliOptions {
   bool allowNonFinite = false;
   bool noFeedthrough = false;
   report::ReportSettings report;  // the vehicle report's settings (plots follow noPlots)
+  std::vector<std::string> arguments;  // the command line as typed, after the program's name
 };
 
 // Registers the run options on `app` (positional SYSTEM included), the version flag, and a

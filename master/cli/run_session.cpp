@@ -6,6 +6,7 @@
 
 #include "master/cli/fmi_trace.h"
 #include "master/cli/log.h"
+#include "master/cli/provenance.h"
 #include "master/cli/stop_signals.h"
 #include "master/error.h"
 #include "master/report/vehicle_report.h"
@@ -64,6 +65,7 @@ PreparedRun prepareRun(const CliOptions& o, const fs::path& defaultSystem) {
   PreparedRun p;
   p.stepsPerRow = stepsPerOutput(o.outputInterval.value_or(o.step), o.step);
   p.systemFile = o.system.empty() ? defaultSystem : fs::path(o.system);
+  p.systemPath = fs::absolute(p.systemFile).lexically_normal();
   p.system = loadSystem(p.systemFile);
   // Checked by the same code as the system's own bindings, before anything runs (the warnings
   // about open inputs count them).
@@ -99,6 +101,8 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
   f.components = p.system.descriptions.size();
   // The vehicle report's monitor watches every run; it stays idle in a system without a vehicle.
   const std::unique_ptr<RunObserver> monitor = report::makeMonitor(o.report);
+  // Taken before the run: the files as they were read, the date it started.
+  nlohmann::ordered_json provenance = runProvenance(o, p.system, p.systemPath, o.outputInterval.value_or(o.step), 0);
   std::vector<RunObserver*> watching = observers;
   watching.push_back(monitor.get());
   f.outcome = runSystem(p.system, engine, f.record, watching);
@@ -108,9 +112,14 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
   RunSummary& summary = f.summary;
   summary.status = statusText(f.outcome.status, summary.exitCode);
   summary.message = f.outcome.message;
-  summary.system = p.systemFile.string();
+  summary.system = p.systemPath.string();
   summary.stopTime = f.outcome.stopTime;
   summary.threads = f.outcome.threads;
+  provenance["threads"] = f.outcome.threads;
+  summary.provenance = std::move(provenance);
+  // A run that stopped before its end (interrupted, a non-finite output, a health check of the
+  // monitor) keeps its rows as <stem>.partial<ext>, and never takes the place of a complete run.
+  summary.partial = f.outcome.status != RunOutcome::Status::ok;
   const double simulated = f.record.points() > 0 ? f.record.time.back() - f.record.time.front() : 0.0;
   summary.realTimeFactor = f.record.wallSeconds > 0 ? simulated / f.record.wallSeconds : 0.0;
   return f;
@@ -119,9 +128,12 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
 RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folder) {
   RunReport out;
   const RunRecord& record = run.record;
-  // A run stopped by a non-finite output gets its results and the generic summary only: the
-  // report's figures would be NaN.
-  if (report::appliesTo(record) && record.points() > 1 && run.outcome.status != RunOutcome::Status::nonFinite) {
+  const report::ProvenanceRows head = provenanceRows(run.summary.provenance);
+  // An interrupted run and one stopped by a non-finite output get their results and the generic
+  // summary only: the report's figures would be NaN or cover a part of the cycle.
+  const RunOutcome::Status status = run.outcome.status;
+  if (report::appliesTo(record) && record.points() > 1 &&
+      (status == RunOutcome::Status::ok || status == RunOutcome::Status::healthCheckFailed)) {
     report::ReportSettings settings = o.report;
     settings.plots = !o.noPlots;
     report::ReportOutcome r;
@@ -129,13 +141,13 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
       r = report::evaluateReport(record, settings);
     } else {
       try {
-        r = report::writeReport(record, settings, *folder);
+        r = report::writeReport(record, settings, *folder, head);
       } catch (const std::runtime_error& e) {
         // Plots that cannot be drawn (a run too short for them) do not cost the run its report.
         if (!settings.plots) throw;
         log().write(LogLevel::warning, std::string("the report goes without plots: ") + e.what());
         settings.plots = false;
-        r = report::writeReport(record, settings, *folder);
+        r = report::writeReport(record, settings, *folder, head);
       }
     }
     out.text = r.summaryText;
@@ -150,22 +162,31 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
       summary.status = "health-check-failed";
       summary.message = r.messages.empty() ? std::string() : r.messages.front();
     }
+  } else if (status == RunOutcome::Status::interrupted) {
+    out.text = "INTERRUPTED: " + run.outcome.message + "\nThe results are partial: " + run.summary.results +
+               " holds the rows up to the interruption.\n";
+    if (folder != nullptr) writeTextFile(*folder / "summary.txt", report::provenanceText(head) + out.text);
   } else {
     char line[200];
     std::snprintf(line, sizeof line, "System %s: %zu components, %zu points to t = %g s, wall time %.3f s\n",
                   run.systemName.c_str(), run.components, record.points(),
                   record.points() > 0 ? record.time.back() : 0.0, record.wallSeconds);
     out.text = line;
-    if (folder != nullptr) writeTextFile(*folder / "summary.txt", out.text);
+    if (folder != nullptr) writeTextFile(*folder / "summary.txt", report::provenanceText(head) + out.text);
   }
   return out;
 }
 
 RunReport writeRunFolder(FinishedRun& run, const CliOptions& o, ResultsWriter& results, const fs::path& folder,
                          const std::string& resultsName) {
-  results.finish(run.record);
+  if (run.summary.partial) {
+    const fs::path partial = results.finishPartial();
+    run.summary.results = resultsName == "-" ? resultsName : partial.lexically_relative(folder).string();
+  } else {
+    results.finish(run.record);
+    run.summary.results = resultsName;
+  }
   writeVariablesTable(folder / "variables.csv", run.record, results.selected());
-  run.summary.results = resultsName;
   RunReport r = reportRun(run, o, &folder);
   writeSummaryJson(folder, run.summary, r.vehicleFields);
   return r;

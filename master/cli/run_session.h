@@ -21,6 +21,7 @@ namespace master::cli {
 
 struct PreparedRun {
   std::filesystem::path systemFile;
+  std::filesystem::path systemPath;  // the system file's absolute path
   LoadedSystem system;
   std::vector<ValueOverride> overrides;
   std::size_t stepsPerRow = 1;
@@ -50,14 +51,16 @@ struct RunReport {
   std::vector<std::string> messages;    // the report's findings, one line each
 };
 
-// The summary of a run that was not interrupted. With a folder the report (and its plots unless
-// --no-plots) is written into it, else only evaluated; a failed cycle-following check turns
-// `run.summary` into a health-check failure (exit code 2).
+// The summary of a run, headed by its provenance. For a vehicle run that went to its end (or
+// failed only a health check) with a folder the report (and its plots unless --no-plots) is
+// written into it, else only evaluated; a failed cycle-following check turns `run.summary` into
+// a health-check failure (exit code 2). Other runs get the generic summary.
 RunReport reportRun(FinishedRun& run, const CliOptions& options, const std::filesystem::path* folder);
 
-// Writes the results of a run that was not interrupted into `folder` (the temporary folder of
-// a ResultsFolder): the rest of the results file through `results`, variables.csv, the report or
-// the plain summary.txt, and summary.json, with `resultsName` as its `results` key.
+// Writes the results of a run into `folder` (the temporary folder of a ResultsFolder): the rest
+// of the results file through `results` (a run that stopped early keeps its rows as the partial
+// file, which its summary names), variables.csv, the report or the plain summary.txt, and
+// summary.json, with `resultsName` as its `results` key.
 RunReport writeRunFolder(FinishedRun& run, const CliOptions& options, ResultsWriter& results,
                          const std::filesystem::path& folder, const std::string& resultsName);
 

@@ -23,6 +23,7 @@ nlohmann::ordered_json summaryJson(const RunSummary& s, const nlohmann::json& ex
                            {"realTimeFactor", s.realTimeFactor},
                            {"results", s.results},
                            {"partial", s.partial}};
+  if (!s.provenance.is_null()) j["provenance"] = s.provenance;
   for (auto it = extra.begin(); it != extra.end(); ++it) j[it.key()] = it.value();
   return j;
 }

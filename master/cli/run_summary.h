@@ -17,7 +17,8 @@ struct RunSummary {
   unsigned threads = 1;
   double realTimeFactor = 0.0;
   std::string results;   // the results file's name in the folder, or "-"
-  bool partial = false;  // the results stop at an interruption
+  bool partial = false;  // the results stop before the end of the run
+  nlohmann::ordered_json provenance;  // how the run was made (provenance.h)
 };
 
 // summary.json's content: the summary's keys, then those of `extra`.

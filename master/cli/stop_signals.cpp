@@ -22,6 +22,9 @@ void installStopSignals(volatile std::sig_atomic_t* flag) {
   action.sa_flags = SA_RESETHAND;  // the next one is not caught
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  // A reader that goes away (`vehicle-sim --output-file - | head`) makes the next write fail,
+  // which ends the run as an error, with its temporary folders removed, instead of killing it.
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace master::cli

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 
 #include "master/report/vehicle_report.h"
@@ -80,14 +81,26 @@ class InstabilityMonitor : public master::RunObserver {
   }
 
   std::string runaway(const master::RunRecord& record, double t, double speed) const {
-    char text[600];
+    char text[700];
     std::snprintf(text, sizeof text,
                   "the vehicle runs away: %.1f km/h at t = %.2f s, more than %g km/h above the highest target so far "
-                  "(%.1f km/h), a speed error growing without bound that no driver following the cycle produces; "
-                  "either the coupling is unstable at a communication step of %g s (try a shorter --step) or a "
-                  "parameter feeds the vehicle energy from nowhere (a negative mass, for one)",
-                  speed, t, s_.runawayKmh, highestTarget_, record.communicationStep);
-    return text;
+                  "(%.1f km/h), a speed error growing without bound that no driver following the cycle produces; ",
+                  speed, t, s_.runawayKmh, highestTarget_);
+    std::string out = text;
+    // The cause named as far as the run shows it: a mass bound below zero, else the step.
+    const std::string massKey = record.variables[speed_].component + ".vehicleMass";
+    const auto mass = record.boundValues.find(massKey);
+    if (mass != record.boundValues.end() && std::strtod(mass->second.c_str(), nullptr) < 0.0) {
+      std::snprintf(text, sizeof text,
+                    "%s is %s kg: a negative mass is driven forward by the forces that should slow it", massKey.c_str(),
+                    mass->second.c_str());
+    } else {
+      std::snprintf(text, sizeof text,
+                    "the coupling is unstable at a communication step of %g s (try a shorter --step), or a parameter "
+                    "feeds the vehicle energy from nowhere",
+                    record.communicationStep);
+    }
+    return out + text;
   }
 
   ReportSettings s_;

@@ -45,7 +45,8 @@ std::string readFile(const std::filesystem::path& file) {
 std::string num(double v, const char* format = "%.3f") {
   if (!std::isfinite(v)) return "&ndash;";
   char text[64];
-  std::snprintf(text, sizeof text, format, v);
+  // A denormal (round-off, such as -2.283e-321) and a negative zero are shown as 0.
+  std::snprintf(text, sizeof text, format, std::fpclassify(v) == FP_SUBNORMAL || v == 0.0 ? 0.0 : v);
   return text;
 }
 
@@ -81,26 +82,28 @@ void consumptionRow(Html& h, const Consumption& c) {
 
 void energyTable(Html& h, const Energy& e) {
   h.heading("Energy");
+  h.raw("<p>Each flow is an amount of energy in kJ in the direction its name says, never negative; only the "
+        "changes (kinetic energy gained, battery) and the balance carry a sign.</p>\n");
   h.tableStart({"flow", "kJ", "how it is worked out"});
   h.row({"fuel", num(e.fuel, "%.0f"), "fuel used &times; lower heating value"});
   if (e.engine) h.row({"engine to driveline", num(e.engineToDriveline, "%.0f"), "converter and lock-up clutch torque on the engine &times; engine speed"});
   h.row({"gearbox loss", num(e.gearboxLoss, "%.0f"), "the powertrain's gearbox loss power"});
   if (e.wheels) {
     h.row({"wheels: traction", num(e.traction, "%.0f"), "driveshaft torque &times; wheel travel, where it drives"});
-    h.row({"wheels: engine braking", num(e.wheelBraking, "%.0f"), "the same, where it holds back"});
-    h.row({"friction brakes", num(-e.frictionBrakes, "%.0f"), "the chassis' lagged brake force (from the brake pedal) &times; speed"});
-    h.row({"aerodynamic drag", num(-e.aerodynamic, "%.0f"), "the chassis' drag law and parameters over its speed"});
-    h.row({"rolling resistance", num(-e.rolling, "%.0f"), "the chassis' rolling law and parameters over its speed"});
-    if (e.extraResistance != 0.0) h.row({"extra resistance", num(-e.extraResistance, "%.0f"), "the chassis' constant extra force"});
-    h.row({"kinetic energy gained", num(-e.kineticGain, "%.1f"), "&frac12; m (v<sub>end</sub>&sup2; &minus; v<sub>start</sub>&sup2;)"});
-    h.row({"<b>balance at the wheels</b>", num(e.balance, "%.2f"),
+    h.row({"wheels: engine braking", num(e.wheelBraking, "%.0f"), "the same, where it holds back (what the wheels gave back to the driveline)"});
+    h.row({"friction brakes", num(e.frictionBrakes, "%.0f"), "the chassis' lagged brake force (from the brake pedal) &times; speed"});
+    h.row({"aerodynamic drag", num(e.aerodynamic, "%.0f"), "the chassis' drag law and parameters over its speed"});
+    h.row({"rolling resistance", num(e.rolling, "%.0f"), "the chassis' rolling law and parameters over its speed"});
+    if (e.extraResistance != 0.0) h.row({"extra resistance", num(e.extraResistance, "%.0f"), "the chassis' constant extra force"});
+    h.row({"kinetic energy gained", num(e.kineticGain, "%+.1f"), "&frac12; m (v<sub>end</sub>&sup2; &minus; v<sub>start</sub>&sup2;)"});
+    h.row({"<b>balance at the wheels</b>", num(e.balance, "%+.2f"),
            "what the wheels received less what the chassis forces and the kinetic energy took (" +
                num(e.traction > 0.0 ? std::fabs(e.balance) / e.traction * 100.0 : 0.0, "%.3f") + " % of traction)"});
   }
   if (e.electrical) {
     h.row({"alternator drive", num(e.alternatorDrive, "%.1f"), "alternator torque on the engine &times; engine speed"});
     h.row({"belt drive loss", num(e.beltLoss, "%.1f"), "the electrical system's drive loss power"});
-    h.row({"battery", num(e.batteryKj, "%.1f"), "charge gained (" + num(e.batteryAh, "%+.3f") + " Ah) &times; mean bus voltage"});
+    h.row({"battery", num(e.batteryKj, "%+.1f"), "charge gained (" + num(e.batteryAh, "%+.3f") + " Ah) &times; mean bus voltage"});
   }
   h.tableEnd();
 }
@@ -108,7 +111,8 @@ void energyTable(Html& h, const Energy& e) {
 }  // namespace
 
 std::string reportHtml(const master::RunRecord& record, const VehicleFigures& f, const ReportSettings& s,
-                       const std::vector<std::string>& messages, const std::vector<Plot>& plots) {
+                       const std::vector<std::string>& messages, const std::vector<Plot>& plots,
+                       const ProvenanceRows& provenance) {
   Html h;
   const std::string name = record.systemName.empty() ? std::string("vehicle") : record.systemName;
   h.raw("<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>Vehicle report: " + escape(name) +
@@ -122,6 +126,13 @@ std::string reportHtml(const master::RunRecord& record, const VehicleFigures& f,
         num(f.duration, "%.2f") + " s at a communication step of " + num(f.step, "%g") + " s");
   if (record.wallSeconds > 0.0) h.raw("; " + num(f.duration / record.wallSeconds, "%.0f") + " times real time");
   h.raw(".</p>\n");
+  if (!provenance.empty()) {
+    h.raw("<table class=\"run\">");
+    for (const auto& [label, value] : provenance) {
+      h.raw("<tr><th>" + escape(label) + "</th><td><code>" + escape(value) + "</code></td></tr>");
+    }
+    h.raw("</table>\n");
+  }
   if (messages.empty()) {
     h.raw("<p class=\"ok\">Health checks passed.</p>\n");
   } else {
@@ -187,6 +198,7 @@ std::string reportHtml(const master::RunRecord& record, const VehicleFigures& f,
   }
 
   if (!plots.empty()) h.heading("Plots");
+  if (!f.plotsSkipped.empty()) h.raw("<p>Plots: skipped: " + escape(f.plotsSkipped) + ".</p>\n");
   for (const Plot& p : plots) {
     h.raw("<figure><img alt=\"" + escape(p.title) + "\" src=\"data:image/svg+xml;base64," + base64(readFile(p.file)) +
           "\"><figcaption>" + escape(p.title) + " (" + escape(p.file.filename().string()) + ")</figcaption></figure>\n");

@@ -217,7 +217,14 @@ std::vector<Plot> drawPlots(const VehicleSignals& s, const VehicleFigures& f, co
     out << g;
     if (!out) throw std::runtime_error("cannot write '" + script.string() + "'");
   }
-  runGnuplot(script, dir);
+  try {
+    runGnuplot(script, dir);
+  } catch (const std::runtime_error&) {
+    // No plot file stays behind half drawn or empty.
+    std::error_code ec;
+    for (const Plot& p : plots) fs::remove(p.file, ec);
+    throw;
+  }
   return plots;
 }
 

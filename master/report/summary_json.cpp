@@ -9,7 +9,11 @@ namespace report {
 namespace {
 
 // JSON has no NaN: a figure that does not exist (L/100 km over no distance) is null.
-nlohmann::json number(double v) { return std::isfinite(v) ? nlohmann::json(v) : nlohmann::json(nullptr); }
+// A denormal (a sum of round-off, such as -2.283e-321) is no figure: 0.
+nlohmann::json number(double v) {
+  if (!std::isfinite(v)) return nullptr;
+  return std::fpclassify(v) == FP_SUBNORMAL ? 0.0 : v;
+}
 
 nlohmann::json consumption(const Consumption& c) {
   return {{"name", c.name},

@@ -14,10 +14,15 @@ namespace {
 
 constexpr double kmhPerMs = 3.6;
 
+// Figures per distance only over a distance that can carry them: over a few metres (a phase at
+// standstill, a run of seconds) the fuel of idling divided by next to nothing says nothing.
+constexpr double leastPerDistanceKm = 0.1;
+
 void finishConsumption(Consumption& c, const ReportSettings& s) {
   const double litres = c.fuelGrams / (s.fuelDensityKgPerL * 1000.0);
-  c.litresPer100Km = c.distanceKm > 0.0 ? litres / c.distanceKm * 100.0 : NAN;
-  c.co2GramsPerKm = c.distanceKm > 0.0 ? c.fuelGrams * s.co2PerGramFuel / c.distanceKm : NAN;
+  const bool far = c.distanceKm >= leastPerDistanceKm;
+  c.litresPer100Km = far ? litres / c.distanceKm * 100.0 : NAN;
+  c.co2GramsPerKm = far ? c.fuelGrams * s.co2PerGramFuel / c.distanceKm : NAN;
 }
 
 std::string format(const char* f, double a, double b = 0.0, double c = 0.0) {
@@ -53,7 +58,11 @@ void chassisEnergy(const VehicleSignals& s, const std::vector<double>& t, Energy
     // Inputs hold over a communication interval: the wheel torque does its work over the
     // distance covered.
     const double work = (*s.driveshaftTorque)[k] / radius * distance;
-    (work >= 0.0 ? e.traction : e.wheelBraking) += work / 1000.0;
+    if (work >= 0.0) {
+      e.traction += work / 1000.0;
+    } else {
+      e.wheelBraking -= work / 1000.0;  // an amount, as every flow: what the wheels gave back
+    }
     e.aerodynamic += 0.5 * (drag(u0) + drag(u1)) * h / 1000.0;
     e.rolling += 0.5 * (roll(u0) + roll(u1)) * h / 1000.0;
     e.extraResistance += extra * distance / 1000.0;
@@ -68,7 +77,7 @@ void chassisEnergy(const VehicleSignals& s, const std::vector<double>& t, Energy
     }
   }
   e.kineticGain = 0.5 * mass * (ms(n - 1) * ms(n - 1) - ms(0) * ms(0)) / 1000.0;
-  e.balance = e.traction + e.wheelBraking -
+  e.balance = e.traction - e.wheelBraking -
               (e.aerodynamic + e.rolling + e.extraResistance + e.frictionBrakes + e.kineticGain);
   e.wheels = true;
 }
@@ -96,7 +105,9 @@ void energy(const VehicleSignals& s, const ReportSettings& settings, const std::
     e.alternatorDrive = integral(t, s.alternatorLoadTorque, s.engineSpeed, -1.0);
     e.electrical = true;
   }
-  if (s.beltLossPower) e.beltLoss = integral(t, s.beltLossPower, nullptr, 1.0);
+  // The electrical unit gives its drive loss as a power drawn, negative: the report's flows are
+  // amounts.
+  if (s.beltLossPower) e.beltLoss = integral(t, s.beltLossPower, nullptr, -1.0);
   if (s.stateOfCharge && !t.empty()) {
     const double capacityAh = unitParameter(s, UnitModel::electrical, "batteryCapacityAh");
     e.batteryAh = (s.stateOfCharge->back() - s.stateOfCharge->front()) / 100.0 * capacityAh;
@@ -232,8 +243,16 @@ void notes(const VehicleSignals& s, const std::vector<double>& t, VehicleFigures
         cold->fuelGrams, hot->fuelGrams));
   }
   if (f.total.fuelGrams < 0.0) {
-    f.notes.push_back("The fuel used decreased over the run: no engine burns negative fuel; look at the "
-                      "parameters of the chassis and powertrain (a negative mass, for one).");
+    // Named by what the run shows: the negative fuel rate at standstill, else a fuel total that
+    // fell by itself.
+    f.notes.push_back(f.negativeFuelGrams < 0.0
+                          ? format("The fuel used decreased over the run (%.4f g): the negative fuel rate while the "
+                                   "engine stands still (%.4f g, noted above) outweighs what the engine burnt, as in a "
+                                   "run that is mostly at standstill.",
+                                   f.total.fuelGrams, f.negativeFuelGrams)
+                          : format("The fuel used decreased over the run (%.4f g) although the fuel rate was never "
+                                   "negative: the powertrain's fuelUsed output does not add up its fuel rate.",
+                                   f.total.fuelGrams));
   }
   if (f.energy.wheels && f.energy.traction > 0.0) {
     const double share = std::fabs(f.energy.balance) / f.energy.traction;

@@ -16,14 +16,15 @@ struct Consumption {
   std::string name;
   double startTime = 0.0, endTime = 0.0;
   double distanceKm = 0.0, cycleDistanceKm = 0.0, fuelGrams = 0.0;
-  double litresPer100Km = 0.0, co2GramsPerKm = 0.0;  // NaN over no distance
+  double litresPer100Km = 0.0, co2GramsPerKm = 0.0;  // NaN below 0.1 km
 };
 
-// Energies in kJ over the run. Traction and wheel braking are the driveshaft's work on the
-// wheels (positive and negative parts); aerodynamic, rolling, extra resistance and friction
-// braking are the chassis' forces worked out from its speed, its pedal input and its
-// parameters; the balance is what the wheels put in less what the chassis forces took and the
-// kinetic energy gained.
+// Energies in kJ over the run, each flow an amount (not negative) in the direction its name
+// says; only the changes (kinetic energy gained, battery) and the balance carry a sign. Traction
+// and wheel braking are the driveshaft's work on the wheels where it drives and where it holds
+// back; aerodynamic, rolling, extra resistance and friction braking are what the chassis' forces
+// took, worked out from its speed, its pedal input and its parameters; the balance is what the
+// wheels received less what the chassis forces and the kinetic energy took.
 struct Energy {
   bool wheels = false, electrical = false, engine = false;
   double fuel = 0.0;
@@ -32,7 +33,7 @@ struct Energy {
   double traction = 0.0, wheelBraking = 0.0;
   double aerodynamic = 0.0, rolling = 0.0, extraResistance = 0.0, frictionBrakes = 0.0;
   double kineticGain = 0.0;
-  double balance = 0.0;  // traction + wheelBraking - (aero + rolling + extra + brakes + kinetic)
+  double balance = 0.0;  // traction - wheelBraking - (aero + rolling + extra + brakes + kinetic)
   double alternatorDrive = 0.0, beltLoss = 0.0;
   double batteryAh = 0.0, batteryKj = 0.0;
 };
@@ -61,6 +62,7 @@ struct VehicleFigures {
   double maxEngineRpm = 0.0;
   double negativeFuelSeconds = 0.0, negativeFuelGrams = 0.0;
   std::vector<std::string> notes;
+  std::string plotsSkipped;  // why the report has no plots, when it is asked for them and has none
 };
 
 VehicleFigures computeFigures(const VehicleSignals& signals, const ReportSettings& settings);

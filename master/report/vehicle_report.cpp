@@ -16,6 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr double leastPlotKm = 0.2;
+
 void writeFile(const fs::path& file, const std::string& text, ReportOutcome& outcome) {
   std::ofstream out(file, std::ios::binary);
   out << text;
@@ -72,25 +74,38 @@ VehicleSignals signalsOf(const master::RunRecord& record) {
   return signals;
 }
 
+VehicleFigures figuresOf(const VehicleSignals& signals, const ReportSettings& settings) {
+  VehicleFigures figures = computeFigures(signals, settings);
+  // The consumption plot starts at 0.2 km, and a run that short has nothing to show over time.
+  if (settings.plots && !(figures.distanceKm >= leastPlotKm)) {
+    char reason[160];
+    std::snprintf(reason, sizeof reason, "the run drove %.3f km; the plots need at least %g km", figures.distanceKm,
+                  leastPlotKm);
+    figures.plotsSkipped = reason;
+  }
+  return figures;
+}
+
 }  // namespace
 
 ReportOutcome evaluateReport(const master::RunRecord& record, const ReportSettings& settings) {
-  return verdict(computeFigures(signalsOf(record), settings), settings);
+  return verdict(figuresOf(signalsOf(record), settings), settings);
 }
 
-ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings, const fs::path& outDir) {
+ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings, const fs::path& outDir,
+                          const ProvenanceRows& provenance) {
   const VehicleSignals signals = signalsOf(record);
-  const VehicleFigures figures = computeFigures(signals, settings);
+  const VehicleFigures figures = figuresOf(signals, settings);
   ReportOutcome outcome = verdict(figures, settings);
   fs::create_directories(outDir);
-  writeFile(outDir / "summary.txt", outcome.summaryText, outcome);
+  writeFile(outDir / "summary.txt", provenanceText(provenance) + outcome.summaryText, outcome);
   writeFile(outDir / "summary.json", outcome.summaryJson + "\n", outcome);
   std::vector<Plot> plots;
-  if (settings.plots) {
+  if (settings.plots && figures.plotsSkipped.empty()) {
     plots = drawPlots(signals, figures, settings, outDir);
     for (const Plot& p : plots) outcome.files.push_back(p.file);
   }
-  writeFile(outDir / "report.html", reportHtml(record, figures, settings, outcome.messages, plots), outcome);
+  writeFile(outDir / "report.html", reportHtml(record, figures, settings, outcome.messages, plots, provenance), outcome);
   return outcome;
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "master/report/provenance_rows.h"
 #include "master/run_record.h"
 
 namespace CLI {
@@ -66,10 +67,10 @@ struct ReportOutcome {
 // The report's verdict, messages and summary without writing anything (files stays empty).
 ReportOutcome evaluateReport(const master::RunRecord& record, const ReportSettings& settings);
 
-// Writes summary.txt (the vehicle part), summary.json (the vehicle fields), report.html and
-// the plots (when settings.plots) into `outDir`. Throws std::runtime_error when a file cannot be
-// written or gnuplot fails.
+// Writes summary.txt (the provenance, then the vehicle part), summary.json (the vehicle fields),
+// report.html (headed by the provenance) and the plots (when settings.plots) into `outDir`.
+// Throws std::runtime_error when a file cannot be written or gnuplot fails.
 ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings,
-                          const std::filesystem::path& outDir);
+                          const std::filesystem::path& outDir, const ProvenanceRows& provenance = {});
 
 }  // namespace report

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <fstream>
 #include <system_error>
 
@@ -70,25 +71,57 @@ std::string numberText(double v) {
   return std::string(buffer, result.ptr);
 }
 
-// The factor to km/h of the speed column a header names; false for a unit it does not know.
-bool speedFactor(std::string_view column, double& factor) {
-  const std::string name = lower(column);
-  auto has = [&name](const char* text) { return name.find(text) != std::string::npos; };
-  auto endsWith = [&name](std::string_view suffix) {
-    return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-  };
-  if (has("km/h") || has("kmh") || has("kph")) {
-    factor = 1.0;
-  } else if (has("mph")) {
-    factor = kmhPerMph;
-  } else if (has("m/s") || has("mps") || endsWith("_ms")) {
-    factor = kmhPerMs;
-  } else {
-    // A unit in brackets that is none of the above is refused rather than read as km/h.
-    factor = 1.0;
-    return name.find_first_of("[(") == std::string::npos;
+// The words of a header column: split at spaces, '_' and brackets, so that `speed_kmh`,
+// `speed [mph]` and `v (m/s)` end in their unit.
+std::vector<std::string> words(std::string_view column) {
+  std::vector<std::string> out;
+  std::string word;
+  for (const char c : lower(column)) {
+    if (c == ' ' || c == '\t' || c == '_' || c == '[' || c == ']' || c == '(' || c == ')') {
+      if (!word.empty()) out.push_back(std::move(word));
+      word.clear();
+    } else {
+      word += c;
+    }
   }
-  return true;
+  if (!word.empty()) out.push_back(std::move(word));
+  return out;
+}
+
+bool oneOf(const std::string& word, std::initializer_list<const char*> names) {
+  return std::any_of(names.begin(), names.end(), [&word](const char* n) { return word == n; });
+}
+
+// The factor to km/h of the speed column a header names: its last word is a unit (km/h, kmh,
+// kph, kmph; mph; m/s, mps, ms), or a name of the speed itself (then km/h, as for a column of
+// one word); anything else is an unknown unit.
+bool speedFactor(std::string_view column, double& factor) {
+  const std::vector<std::string> w = words(column);
+  const std::string last = w.empty() ? std::string() : w.back();
+  factor = 1.0;
+  if (w.size() <= 1 || oneOf(last, {"km/h", "kmh", "kph", "kmph", "speed", "velocity", "v"})) return true;
+  if (oneOf(last, {"mph"})) {
+    factor = kmhPerMph;
+    return true;
+  }
+  if (oneOf(last, {"m/s", "mps", "ms"})) {
+    factor = kmhPerMs;
+    return true;
+  }
+  return false;
+}
+
+// Whether the time column a header names is in seconds: its last word is s, sec, secs, second
+// or seconds, or a name of the time itself (time, t), or it is a single word.
+bool inSeconds(std::string_view column) {
+  const std::vector<std::string> w = words(column);
+  return w.size() <= 1 || oneOf(w.back(), {"s", "sec", "secs", "second", "seconds", "time", "t"});
+}
+
+// A header column that names the phases: `phase`, `phase_name` or `phase name`, in any case.
+bool isPhaseColumn(std::string_view column) {
+  const std::vector<std::string> w = words(column);
+  return (w.size() == 1 && w[0] == "phase") || (w.size() == 2 && w[0] == "phase" && w[1] == "name");
 }
 
 class Parser {
@@ -128,9 +161,11 @@ class Parser {
       header(fields);
       return;
     }
-    if (fields.size() < 2 || fields.size() > 3) {
-      fail("expected a time, a speed and an optional phase name separated by '" +
-           std::string(separator_ == '\t' ? "tab" : std::string(1, separator_)) + "', found " +
+    if (fields.size() < 2 || (headerColumns_ > 0 && fields.size() > headerColumns_)) {
+      fail("expected a time and a speed" +
+           std::string(headerColumns_ > 2 ? " and at most the " + std::to_string(headerColumns_) + " columns the header names"
+                                           : std::string()) +
+           " separated by '" + std::string(separator_ == '\t' ? "tab" : std::string(1, separator_)) + "', found " +
            std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s"));
       return;
     }
@@ -143,16 +178,38 @@ class Parser {
     if (!trace_.time.empty() && t < trace_.time.back()) {
       return fail("the time goes back from " + numberText(trace_.time.back()) + " s to " + numberText(t) + " s");
     }
-    if (fields.size() == 3 && !fields[2].empty()) phase(fields[2]);
+    if (phaseColumn_ > 0 && fields.size() > phaseColumn_ && !fields[phaseColumn_].empty()) phase(fields[phaseColumn_]);
+    if (error_.empty()) ignored(fields);
     trace_.time.push_back(t);
     trace_.speedKmh.push_back(factor_ == 1.0 ? v : v * factor_);
     trace_.phaseOfRow.push_back(phase_);
     if (trace_.time.size() == 1) firstRowLine_ = line_;
   }
 
+  // Only a column headed `phase` names phases: any other column beyond time and speed is read by
+  // nothing, which the first row that has a value in it says once.
+  void ignored(const std::vector<std::string_view>& fields) {
+    for (std::size_t c = 2; c < fields.size(); ++c) {
+      if (c == phaseColumn_ || fields[c].empty() || (c < warned_.size() && warned_[c])) continue;
+      if (warned_.size() <= c) warned_.resize(c + 1, false);
+      warned_[c] = true;
+      const std::string name = c < headerNames_.size() ? "'" + headerNames_[c] + "'" : "without a header";
+      trace_.warnings.push_back(trace_.source + ":" + std::to_string(line_) + ": column " + std::to_string(c + 1) +
+                                " (" + name + ") is ignored: only a column headed 'phase' names the phases");
+    }
+  }
+
   void header(const std::vector<std::string_view>& fields) {
+    headerColumns_ = fields.size();
+    for (const std::string_view f : fields) headerNames_.emplace_back(f);
+    if (!inSeconds(fields[0])) {
+      return fail("unknown time unit in the header column '" + std::string(fields[0]) + "' (times are in s)");
+    }
     if (fields.size() >= 2 && !speedFactor(fields[1], factor_)) {
-      fail("unknown speed unit in the header column '" + std::string(fields[1]) + "' (km/h, mph or m/s)");
+      return fail("unknown speed unit in the header column '" + std::string(fields[1]) + "' (km/h, mph or m/s)");
+    }
+    for (std::size_t c = 2; c < fields.size(); ++c) {
+      if (isPhaseColumn(fields[c]) && phaseColumn_ == 0) phaseColumn_ = c;
     }
   }
 
@@ -197,6 +254,10 @@ class Parser {
   char separator_ = '\0';
   double factor_ = 1.0;
   int phase_ = -1;
+  std::size_t headerColumns_ = 0;  // 0: no header
+  std::vector<std::string> headerNames_;
+  std::size_t phaseColumn_ = 0;    // 0: none
+  std::vector<bool> warned_;       // per column: its being ignored was said
 };
 
 }  // namespace

@@ -3,13 +3,17 @@
 // cycles with one reader.
 //
 // The format: one row per line, time in seconds then speed, separated by ',' ';' or a tab (the
-// first row decides; with ';' or a tab a decimal comma is read as a point); an optional third
-// field names the phase the row begins or belongs to (a row without it stays in the phase of the
-// row before). An optional header line comes first: its speed column may name the unit,
-// km/h (the default), mph or m/s, as in `time_s,speed_kmh`, `time,speed[mph]` or
-// `t;v (m/s)`. '#' starts a comment, to the end of the line; blank lines are skipped. A time
-// stamp may repeat (a step change of the speed: the later row holds from that time on) but
-// never go back. A first time other than 0 is shifted to 0, with a note.
+// first row decides; with ';' or a tab a decimal comma is read as a point). An optional header
+// line comes first. Its time column may end in the unit s (`time_s`, `t [s]`); its speed column
+// may end in a unit, km/h (the default; also kmh, kph, kmph), mph or m/s (also mps, ms), as in
+// `time_s,speed_kmh`, `time,speed[mph]` or `t;v (m/s)`, or in a name of the speed (`speed`,
+// `target speed`): any other last word is an unknown unit, and the file is refused. Only a
+// column headed `phase` (or `phase name`) names the phase a row begins or belongs to (a row
+// without one stays in the phase of the row before); any other column, and every column beyond
+// the speed in a file without a header, is ignored with a warning. '#' starts a comment, to the
+// end of the line; blank lines are skipped. A time stamp may repeat (a step change of the speed:
+// the later row holds from that time on) but never go back. A first time other than 0 is shifted
+// to 0, with a note.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +33,7 @@ struct CycleTrace {
   std::vector<int> phaseOfRow;   // per row: index into phaseNames, or -1 without phases
   std::string source;            // the file the trace came from
   std::vector<std::string> notes;  // what the reader changed (a shifted start), for the log
+  std::vector<std::string> warnings;  // what it left unread (a column that names no phase)
 
   double duration() const { return time.back(); }
   // Trapezoid of the speed over time, in km.

@@ -52,7 +52,9 @@ const char* load(Model::Data& d, const char** note) {
     return loaded.message.c_str();
   }
   loaded.trace = std::move(result.trace);
-  loaded.message = joined(loaded.trace->notes);
+  std::vector<std::string> said = loaded.trace->notes;
+  said.insert(said.end(), loaded.trace->warnings.begin(), loaded.trace->warnings.end());
+  loaded.message = joined(said);
   *note = loaded.message.c_str();
   return nullptr;
 }

@@ -15,7 +15,13 @@ CycleTrace parsed(const std::string& text) {
   std::istringstream in(text);
   CycleReadResult r = parseCycle(in, "test.csv");
   if (!r.trace) ADD_FAILURE() << r.error;
-  return r.trace.value_or(CycleTrace{{0, 1}, {0, 0}, {}, {-1, -1}, "", {}});
+  return r.trace.value_or(CycleTrace{{0, 1}, {0, 0}, {}, {-1, -1}, "", {}, {}});
+}
+
+std::string refusal(const std::string& text) {
+  std::istringstream in(text);
+  const CycleReadResult r = parseCycle(in, "test.csv");
+  return r.trace ? std::string("read") : r.error;
 }
 
 TEST(CycleReader, ReadsEveryFormOfTheFormat) {
@@ -46,6 +52,31 @@ TEST(CycleReader, ReadsEveryFormOfTheFormat) {
   EXPECT_EQ(b.speedAt(99.0), 0.0);
 }
 
+// A unit the reader does not know refuses the file; a column that is not headed `phase` never
+// becomes phases: it is ignored with a warning.
+TEST(CycleReader, UnknownUnitsAreRefusedAndOnlyAPhaseColumnNamesPhases) {
+  EXPECT_EQ(refusal("time,speed_furlong\n0,0\n1,1\n"),
+            "test.csv:1: unknown speed unit in the header column 'speed_furlong' (km/h, mph or m/s)");
+  EXPECT_EQ(refusal("time,speed [furlong]\n0,0\n1,1\n").substr(0, 30), "test.csv:1: unknown speed unit");
+  EXPECT_EQ(refusal("time [min],speed\n0,0\n1,1\n").substr(0, 29), "test.csv:1: unknown time unit");
+  EXPECT_EQ(parsed("t,target speed\n0,0\n1,10\n").speedKmh[1], 10.0);
+  EXPECT_EQ(parsed("t,speed_ms\n0,0\n1,10\n").speedKmh[1], 36.0);
+
+  const CycleTrace grade = parsed("time_s,speed_kmh,grade\n0,0,0\n10,20,1.5\n20,0,0\n");
+  EXPECT_TRUE(grade.phaseNames.empty());
+  EXPECT_EQ(grade.phaseOfRow, (std::vector<int>{-1, -1, -1}));
+  ASSERT_EQ(grade.warnings.size(), 1u);
+  EXPECT_EQ(grade.warnings[0], "test.csv:2: column 3 ('grade') is ignored: only a column headed 'phase' names the phases");
+  const CycleTrace bare = parsed("0,0,a\n10,20,b\n");
+  EXPECT_TRUE(bare.phaseNames.empty());
+  EXPECT_EQ(bare.warnings.size(), 1u);
+  const CycleTrace named = parsed("time;grade;speed;Phase Name\n0;1;0;go\n1;2;5\n");
+  EXPECT_EQ(named.phaseNames, (std::vector<std::string>{"go"})) << "the phase column is found by its header";
+  EXPECT_EQ(named.speedKmh[1], 2.0) << "the speed is the second column";
+  EXPECT_EQ(named.warnings.size(), 1u);
+  EXPECT_EQ(refusal("time,speed,phase\n0,0,a\n1,1,b,c\n").substr(0, 44), "test.csv:3: expected a time and a speed and ");
+}
+
 // The README's table: file, cycle, duration s, distance km, ...
 struct Figures {
   std::string file;
@@ -71,6 +102,7 @@ TEST(CycleReader, StandardCyclesMatchTheirReadme) {
     const std::string file = standardCycleFile(name);
     const CycleReadResult r = readCycle(resolveCycle(name, DRIVECYCLE_RESOURCES));
     ASSERT_TRUE(r.trace) << r.error;
+    EXPECT_TRUE(r.trace->warnings.empty()) << name;
     bool listed = false;
     for (const Figures& f : figures) {
       if (f.file != file) continue;

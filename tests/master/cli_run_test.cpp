@@ -1,7 +1,8 @@
 // vehicle-sim run as a user runs it: every option shapes the results as it says; every bad
 // input ends with exit code 1, one line on stderr and the output folder as it was; an
-// interrupted run (SIGINT or SIGTERM) ends with 130, keeps its rows as results.partial.csv and
-// leaves no temporary folder behind.
+// interrupted run (SIGINT or SIGTERM) ends with 130, keeps its rows as results.partial.csv
+// without touching a complete earlier run, and leaves no temporary folder behind; so does a
+// run whose standard output is closed under it.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -30,7 +31,9 @@ using master_test::TempFolder;
 // `folder`, so that the units it unpacks can be seen to go.
 class Process {
  public:
-  Process(const fs::path& folder, std::vector<std::string> args, const fs::path& cwd = {}) : folder_(folder) {
+  // `stdoutFd`: a descriptor for the standard output instead of the file "stdout".
+  Process(const fs::path& folder, std::vector<std::string> args, const fs::path& cwd = {}, int stdoutFd = -1)
+      : folder_(folder) {
     fs::create_directories(tmp());
     args.insert(args.begin(), {VEHICLE_SIM, "--no-progress"});
     std::vector<char*> argv;
@@ -45,7 +48,11 @@ class Process {
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, (folder / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (stdoutFd >= 0) {
+      posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 1, (folder / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, (folder / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const fs::path here = fs::current_path();
     fs::current_path(cwd.empty() ? folder : cwd);
@@ -128,6 +135,7 @@ TEST(VehicleSimOptions, ShapeTheResultsTheLogAndTheTrace) {
   for (std::size_t k = 1; k < table.size(); ++k) {
     EXPECT_NEAR(std::stod(table[k][0]), 0.1 * static_cast<double>(k - 1), 1e-12);
   }
+  EXPECT_EQ(table[4][0], "0.3") << "the decimal time, not 0.30000000000000004";
   const std::string variables = readAll(out / "variables.csv");
   EXPECT_EQ(lines(variables).size(), table[0].size() + 1);
   EXPECT_NE(variables.find("\nchassis.vehicleSpeedKmh,km/h,"), std::string::npos) << variables;
@@ -197,6 +205,21 @@ TEST(VehicleSimOptions, RunCycleFilesOfEveryForm) {
   const auto b = csv(folder.path() / "b" / "results.csv");
   ASSERT_EQ(b.size(), 6u);
   EXPECT_EQ(b[2][1], "18");
+
+  // A column that names no phase is said and read by nothing; a phase at standstill gets no
+  // figure per km.
+  std::ofstream(folder.path() / "grade.csv") << "time_s,speed_kmh,grade\n0,0,0\n10,20,1.5\n20,0,0\n";
+  const Result g = vehicleSim(folder.path(), {"--cycle", "grade.csv", "--output-variables", "cycle.phase",
+                                              "--output-interval", "10", "--output-dir", "g", "--no-plots"});
+  ASSERT_EQ(g.status, 0) << g.err;
+  EXPECT_NE(g.err.find("grade.csv:2: column 3 ('grade') is ignored"), std::string::npos) << g.err;
+  EXPECT_EQ(readAll(folder.path() / "g" / "results.csv"), "time,cycle.phase\n0,0\n10,0\n20,0\n");
+  std::ofstream(folder.path() / "stand.csv") << "time_s,speed_kmh,phase\n0,0,stand\n20,0,go\n30,30\n50,0\n";
+  const Result d = vehicleSim(folder.path(), {"--cycle", "stand.csv", "--output-dir", "d", "--no-plots"});
+  ASSERT_EQ(d.status, 0) << d.err;
+  const std::size_t stand = d.out.find("    stand               0.000 km");
+  EXPECT_EQ(d.out.find(" g  no figures per km below 0.1 km\n", stand), stand + 42) << d.out;
+  EXPECT_NE(readAll(folder.path() / "d" / "summary.json").find("\"fuelLitresPer100Km\": null"), std::string::npos);
 }
 
 TEST(VehicleSimOptions, InfoListsComponentsAndVariables) {
@@ -250,6 +273,7 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {"malformed.csv", "0,0\n1,fast\n"},
       {"fields.csv", "0;0\n1,5\n"},
       {"unit.csv", "time,speed[furlong]\n0,0\n1,1\n"},
+      {"furlong.csv", "time,speed_furlong\n0,0\n1,1\n"},
       {"back.csv", "0,0\n2,5\n1,5\n"},
       {"negative.csv", "0,0\n1,-3\n"},
       {"nan.csv", "0,0\n1,nan\n"},
@@ -265,8 +289,9 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--cycle", "header-only.csv"}, "header-only.csv: a drive cycle needs at least two rows"},
       {{"--cycle", "one-row.csv"}, "one-row.csv: a drive cycle needs at least two rows"},
       {{"--cycle", "malformed.csv"}, "malformed.csv:2: malformed speed 'fast'"},
-      {{"--cycle", "fields.csv"}, "fields.csv:2: expected a time, a speed"},
+      {{"--cycle", "fields.csv"}, "fields.csv:2: expected a time and a speed separated by ';'"},
       {{"--cycle", "unit.csv"}, "unit.csv:1: unknown speed unit"},
+      {{"--cycle", "furlong.csv"}, "furlong.csv:1: unknown speed unit in the header column 'speed_furlong'"},
       {{"--cycle", "back.csv"}, "back.csv:3: the time goes back"},
       {{"--cycle", "negative.csv"}, "negative.csv:2: the speed -3 is negative"},
       {{"--cycle", "nan.csv"}, "nan.csv:2: the speed nan is not finite"},
@@ -278,7 +303,9 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--start-value", "shift.gearCount=99"}, "99 is outside the declared range [0, 8]"},
       {{"--start-value", "chassis=1"}, "is not of the form COMPONENT.VARIABLE=VALUE"},
       {{"--output-interval", "0.015"}, "is not a whole multiple of the step 0.01 s"},
-      {{"--start-time", "5"}, "fmi2SetupExperiment returned Error: Only start time 0"},  // the units' limit
+      {{"--start-time", "0.5"}, "fmi2SetupExperiment returned Error: Only start time 0"},  // the units' limit
+      {{"--step", "300000"}, "fmi2DoStep returned Error"},
+      {{"--start-time", "10"}, "the stop time 1 s lies before the start time 10 s"},  // the engine's own check  // a unit refuses a call while the run goes
       {{"--output-variables", "chassis.nothing*"}, "'chassis.nothing*' matches no output"},
       {{"--output-file", "../beside.csv"}, "a name inside the output folder, an absolute path or -"},
       {{"--step", "-1"}, "--step must be a positive time"},
@@ -304,13 +331,73 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
   }
 }
 
-// Interrupted while it runs: waits until the results file in the temporary folder has rows.
-void interrupt(int signalNumber) {
+// The default output folder is named after the system file, not after the name inside its .ssd;
+// one that holds another system's results is replaced only with --force.
+TEST(VehicleSimOutputFolder, IsNamedAfterTheSystemFileAndKeepsAnotherSystemsResults) {
+  TempFolder folder;
+  const fs::path f = folder.path();
+  const fs::path stock = fs::path(VEHICLE_FMU_DIR) / ".." / "vehicle.ssp";
+  fs::create_directories(f / "other");
+  for (const fs::path& copy : {f / "vehicle.ssp", f / "my_vehicle.ssp", f / "other" / "vehicle.ssp"}) {
+    fs::copy_file(stock, copy);
+  }
+  const std::vector<std::string> run{"--stop-time", "1", "--no-plots", "--output-variables", "cycle.*"};
+  auto with = [&](std::vector<std::string> front) {
+    front.insert(front.end(), run.begin(), run.end());
+    return front;
+  };
+  ASSERT_EQ(vehicleSim(f / "a", with({"vehicle.ssp"}), f).status, 0);
+  ASSERT_EQ(vehicleSim(f / "b", with({"my_vehicle.ssp"}), f).status, 0);
+  EXPECT_NE(readAll(f / "out" / "vehicle" / "summary.json").find((f / "vehicle.ssp").string()), std::string::npos);
+  EXPECT_NE(readAll(f / "out" / "my_vehicle" / "summary.json").find((f / "my_vehicle.ssp").string()),
+            std::string::npos);
+
+  const std::string before = snapshot(f / "out");
+  const Result refused = vehicleSim(f / "c", with({"other/vehicle.ssp"}), f);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("holds the results of another system, '" + (f / "vehicle.ssp").string() +
+                             "': give --force to replace them, or --output-dir"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_EQ(snapshot(f / "out"), before);
+  ASSERT_EQ(vehicleSim(f / "d", with({"other/vehicle.ssp", "--force"}), f).status, 0);
+  EXPECT_NE(readAll(f / "out" / "vehicle" / "summary.json").find((f / "other" / "vehicle.ssp").string()),
+            std::string::npos);
+}
+
+// A run of seconds: the report says in one line why it has no plots, leaves no plot file, and
+// its notes name what the run shows (the fuel rate at standstill), not a parameter it never had.
+TEST(VehicleSimReport, AShortRunSkipsThePlotsAndNamesTheCauseOfItsNotes) {
+  TempFolder folder;
+  const Result r = vehicleSim(folder.path(), {"--stop-time", "5", "--output-dir", "out"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\n  plots               skipped: the run drove 0.000 km; the plots need at least 0.2 km\n"),
+            std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "");
+  for (const auto& e : fs::directory_iterator(folder.path() / "out")) EXPECT_NE(e.path().extension(), ".svg");
+  EXPECT_EQ(r.out.find("negative mass"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("the negative fuel rate while the engine stands still"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("(kJ; each flow an amount the way its name says"), std::string::npos);
+}
+
+// The temporary results folders (".NAME.running-XXXXXX") beside the output folders in `folder`.
+std::size_t temporaryFolders(const fs::path& folder) {
+  std::size_t n = 0;
+  for (const auto& e : fs::directory_iterator(folder)) n += e.path().filename().string()[0] == '.';
+  return n;
+}
+
+// Interrupted while it runs: waits until the results file in the temporary folder has rows. With
+// `earlierRun`, the output folder holds a complete run, which must stay as it was: the partial
+// results go beside it.
+void interrupt(int signalNumber, bool earlierRun) {
   TempFolder folder;
   const fs::path out = folder.path() / "out";
-  fs::create_directories(out);
-  std::ofstream(out / "speed.png") << "an older run's plot";
-  std::ofstream(out / "summary.json") << "{}\n";
+  std::string before;
+  if (earlierRun) {
+    ASSERT_EQ(vehicleSim(folder.path(), {"--stop-time", "1", "--output-dir", "out"}).status, 0);
+    before = snapshot(out);
+  }
   Process p(folder.path(), {"--no-plots", "--output-dir", "out"});
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   bool running = false;
@@ -327,22 +414,43 @@ void interrupt(int signalNumber) {
   ASSERT_TRUE(running);
   p.signal(signalNumber);
   EXPECT_EQ(p.wait(), 130) << p.err();
-  EXPECT_NE(p.err().find("the results are PARTIAL: " + (out / "results.partial.csv").string()), std::string::npos)
+  const fs::path partial = earlierRun ? folder.path() / "out.partial" : out;
+  EXPECT_NE(p.err().find("the results are PARTIAL: " + (partial / "results.partial.csv").string()), std::string::npos)
       << p.err();
-  EXPECT_GT(lines(readAll(out / "results.partial.csv")).size(), 10u);
-  EXPECT_FALSE(fs::exists(out / "results.csv"));
-  EXPECT_FALSE(fs::exists(out / "speed.png"));  // nothing of the older run mixed in
-  EXPECT_NE(readAll(out / "summary.txt").find("INTERRUPTED"), std::string::npos);
-  const std::string json = readAll(out / "summary.json");
+  EXPECT_GT(lines(readAll(partial / "results.partial.csv")).size(), 10u);
+  EXPECT_FALSE(fs::exists(partial / "results.csv"));
+  EXPECT_NE(readAll(partial / "summary.txt").find("INTERRUPTED"), std::string::npos);
+  const std::string json = readAll(partial / "summary.json");
   EXPECT_NE(json.find("\"status\": \"interrupted\""), std::string::npos) << json;
   EXPECT_NE(json.find("\"partial\": true"), std::string::npos) << json;
+  if (earlierRun) {
+    EXPECT_EQ(snapshot(out), before) << "the complete run was changed";
+    EXPECT_NE(p.err().find("the complete run in " + out.string() + " is kept as it was"), std::string::npos);
+  }
   EXPECT_TRUE(fs::is_empty(p.tmp()));
-  std::size_t entries = 0;
-  for (const auto& e : fs::directory_iterator(folder.path())) entries += e.path().filename().string()[0] == '.';
-  EXPECT_EQ(entries, 0u) << "a temporary results folder was left";
+  EXPECT_EQ(temporaryFolders(folder.path()), 0u) << "a temporary results folder was left";
 }
 
-TEST(VehicleSimInterrupted, BySigintKeepsAPartialFile) { interrupt(SIGINT); }
-TEST(VehicleSimInterrupted, BySigtermKeepsAPartialFile) { interrupt(SIGTERM); }
+TEST(VehicleSimInterrupted, BySigintKeepsACompleteRunAndPutsThePartialOneBeside) { interrupt(SIGINT, true); }
+TEST(VehicleSimInterrupted, BySigtermKeepsACompleteRunAndPutsThePartialOneBeside) { interrupt(SIGTERM, true); }
+TEST(VehicleSimInterrupted, IntoAFreshFolderKeepsThePartialFileThere) { interrupt(SIGINT, false); }
+
+// `vehicle-sim --output-file - | head`: the reader goes away, the run ends as an error and
+// removes its temporary folders.
+TEST(VehicleSimExitPaths, ABrokenPipeOnStandardOutputLeavesNoTemporaryFolder) {
+  TempFolder folder;
+  int pipeFds[2];
+  ASSERT_EQ(pipe2(pipeFds, O_CLOEXEC), 0);
+  Process p(folder.path(), {"--output-file", "-", "--no-plots", "--output-dir", "out"}, {}, pipeFds[1]);
+  close(pipeFds[1]);
+  char head[4096];
+  EXPECT_GT(read(pipeFds[0], head, sizeof head), 0);
+  close(pipeFds[0]);
+  EXPECT_EQ(p.wait(), 1) << p.err();
+  EXPECT_NE(p.err().find("cannot write the results to standard output: Broken pipe"), std::string::npos) << p.err();
+  EXPECT_TRUE(fs::is_empty(p.tmp()));
+  EXPECT_EQ(temporaryFolders(folder.path()), 0u);
+  EXPECT_FALSE(fs::exists(folder.path() / "out"));
+}
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <limits>
 
+#include "master/cli/provenance.h"
 #include "master/cli/results_folder.h"
 #include "master/cli/results_writer.h"
 #include "master/cli/run_options.h"
@@ -201,6 +202,18 @@ TEST(ResultsFolder, RefusesAFileOrAnUnwritablePlaceBeforeTheRun) {
   EXPECT_THROW(cli::ResultsFolder("/proc/vehicle-sim-out"), MasterError);  // not writable, even for root
   EXPECT_EQ(readAll(folder.path() / "file"), "x");
   EXPECT_EQ(entries(folder.path()), 1u);
+}
+
+// The command in summary.json is copyable: a shell reads it back as the same words.
+TEST(Provenance, TheCommandLineIsQuotedForTheShell) {
+  const std::vector<std::string> words{"printf", "%s|", "plain", "two words", "it's", "$HOME", "", "a\"b", "*"};
+  FILE* pipe = popen(cli::shellQuoted(words).c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char text[200] = {};
+  const std::size_t n = std::fread(text, 1, sizeof text - 1, pipe);
+  pclose(pipe);
+  EXPECT_EQ(std::string(text, n), "plain|two words|it's|$HOME||a\"b|*|");
+  EXPECT_EQ(cli::shellQuoted({"vehicle-sim", "--cycle", "nedc", "a=1.5"}), "vehicle-sim --cycle nedc a=1.5");
 }
 
 }  // namespace
