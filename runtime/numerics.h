@@ -129,18 +129,31 @@ inline double lookup1DExtrap(double u, const double* bp, const double* table, ui
 }
 
 // 2-D lookups over a table with dimension 0 running fastest: element (i0, i1) at i0 + i1 * stride.
-inline double lookup2DClip(double u0, double u1, const double* bp0, const double* bp1,
-                           const double* table, const uint32_t* maxIndex, uint32_t stride) {
-  double f0;
-  double f1;
-  const uint32_t i0 = detail::searchClip(u0, bp0, maxIndex[0], &f0);
-  const uint32_t i1 = detail::searchClip(u1, bp1, maxIndex[1], &f1);
+// The clipping lookup's interpolation from its two searches (index i0 with fraction f0 along
+// dimension 0, i1 with f1 along dimension 1), for a caller that has one of them already.
+inline double interpolate2DClip(uint32_t i0, double f0, uint32_t i1, double f1, const double* table,
+                                const uint32_t* maxIndex, uint32_t stride) {
   const uint32_t o = i0 + i1 * stride;
   const double y1 = (i0 == maxIndex[0]) ? table[o] : detail::interpolate(table, o, f0);
   if (i1 == maxIndex[1]) return y1;
   const uint32_t o2 = o + stride;
   const double y2 = (i0 == maxIndex[0]) ? table[o2] : detail::interpolate(table, o2, f0);
   return (y2 - y1) * f1 + y1;
+}
+
+// The clipping interval search: returns the index (maxIndex at or above the last breakpoint and
+// for a NaN input, fraction 0.0 there and below the first), stores the fraction.
+inline uint32_t findIntervalClip(double u, const double* bp, uint32_t maxIndex, double* fraction) {
+  return detail::searchClip(u, bp, maxIndex, fraction);
+}
+
+inline double lookup2DClip(double u0, double u1, const double* bp0, const double* bp1,
+                           const double* table, const uint32_t* maxIndex, uint32_t stride) {
+  double f0;
+  double f1;
+  const uint32_t i0 = detail::searchClip(u0, bp0, maxIndex[0], &f0);
+  const uint32_t i1 = detail::searchClip(u1, bp1, maxIndex[1], &f1);
+  return interpolate2DClip(i0, f0, i1, f1, table, maxIndex, stride);
 }
 
 inline double lookup2DExtrap(double u0, double u1, const double* bp0, const double* bp1,

@@ -26,10 +26,14 @@ void Model::computeOutputs(Data& d) {
     b.invWheelRadius = 1.0 / p.wheelRadius;
     b.radiusHold = p.wheelRadius;
   }
-  b.wheelSpeed = b.invWheelRadius * b.speed;
-  d.outputs.wheelSpeed = b.wheelSpeed;
-  d.outputs.vehicleSpeedKmh = p.kmhPerMs * b.speed;
-  d.outputs.vehicleSpeed = b.speed;
+  // The outputs are not read at the integrator's stages; the major step after the integration
+  // writes them.
+  if (major) {
+    b.wheelSpeed = b.invWheelRadius * b.speed;
+    d.outputs.wheelSpeed = b.wheelSpeed;
+    d.outputs.vehicleSpeedKmh = p.kmhPerMs * b.speed;
+    d.outputs.vehicleSpeed = b.speed;
+  }
 
   b.brakeTorque = (p.brakeLagC * x[brakeLagState]) * b.radiusHold;
 

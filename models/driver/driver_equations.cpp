@@ -65,6 +65,11 @@ void Model::computeOutputs(Data& d) {
   const double* x = d.states;
   const double t = d.time();
   const bool major = d.majorStep();
+  // The derivatives read only a held value (the speed error of the previous major step), the
+  // ratio lag's own state and an input, and the memories are written from the major step's
+  // signals: nothing computed here at an integrator's stage would be read before the major step
+  // after the integration computes it again. So the stages compute nothing.
+  if (!major) return;
 
   // Feedback on the speed error of the previous major step, shaped: quadratic below the upper
   // error limit, linear above it.

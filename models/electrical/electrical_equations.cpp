@@ -1,6 +1,7 @@
 // Electrical equations, in their order of floating-point operations.
 #include "models/electrical/electrical_model.h"
 #include "runtime/numerics.h"
+#include "runtime/step_memo.h"
 
 namespace electrical {
 
@@ -12,17 +13,33 @@ namespace {
 // The drag-torque map at (speed rpm, current A, voltage V): extrapolating searches on the three
 // axes with fixed last indices, then trilinear interpolation with elements 1 and 2 of `strides`.
 // The strides are kept within the map by Model::integerWriteError.
-double lookupDragTorque(const ModelParameters& p, double rpm, double current, double voltage,
-                        const uint32_t (&strides)[3]) {
+runtime::Interval dragSpeedInterval(const ModelParameters& p, double rpm) {
+  runtime::Interval s;
+  s.index = runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragMapSpeedCount - 1, &s.fraction);
+  return s;
+}
+runtime::Interval dragVoltageInterval(const ModelParameters& p, double voltage) {
+  runtime::Interval s;
+  s.index = runtime::findIntervalExtrap(voltage, p.dragVoltageBreakpoints, dragMapVoltageCount - 1,
+                                        &s.fraction);
+  return s;
+}
+double lookupDragTorque(const ModelParameters& p, const runtime::Interval& speed, double current,
+                        const runtime::Interval& voltage, const uint32_t (&strides)[3]) {
   uint32_t index[3];
   double fraction[3];
-  index[0] =
-      runtime::findIntervalExtrap(rpm, p.dragSpeedBreakpoints, dragMapSpeedCount - 1, &fraction[0]);
+  index[0] = speed.index;
+  fraction[0] = speed.fraction;
   index[1] = runtime::findIntervalExtrap(current, p.dragCurrentBreakpoints, dragMapCurrentCount - 1,
                                          &fraction[1]);
-  index[2] = runtime::findIntervalExtrap(voltage, p.dragVoltageBreakpoints, dragMapVoltageCount - 1,
-                                         &fraction[2]);
+  index[2] = voltage.index;
+  fraction[2] = voltage.fraction;
   return runtime::interpolate3D(index, fraction, p.dragTorqueMap, &strides[1]);
+}
+double lookupDragTorque(const ModelParameters& p, double rpm, double current, double voltage,
+                        const uint32_t (&strides)[3]) {
+  return lookupDragTorque(p, dragSpeedInterval(p, rpm), current, dragVoltageInterval(p, voltage),
+                          strides);
 }
 
 // Open-circuit voltage over the state of charge: two points, held at the end values.
@@ -64,6 +81,15 @@ void Model::computeOutputs(Data& d) {
   const WorkStates& w = d.work;
   const double* x = d.states;
   const bool major = d.majorStep();
+  // At the integrator's stages only the derivatives' inputs are computed: the regulator current,
+  // the battery current, the two voltage errors and the drag torque. The charge, the state of
+  // charge, the terminal voltage, the belt drive's load torque and loss and the alternator speed
+  // feed outputs and the memories only, which the major step after the integration recomputes
+  // before anything reads them; the memories are written from the major step's values.
+  if (major) {
+    d.signals.dragSpeedMemo.forget();
+    d.signals.dragVoltageMemo.forget();
+  }
 
   // Battery capacity, charge limits and the alternator's speed-dependent current limit.
   if (major) {
@@ -101,7 +127,7 @@ void Model::computeOutputs(Data& d) {
   b.batteryCurrent = b.alternatorCurrent -
                      ((1.0 / p.switchedLoadResistance) * switchedVoltage + b.baseLoadCurrent);
 
-  b.time = d.time();
+  if (major) b.time = d.time();
 
   if (major) {
     b.chargeTimeHold = w.chargeTimeMemory;
@@ -111,13 +137,15 @@ void Model::computeOutputs(Data& d) {
 
   // Charge: the change summed up to the previous major step plus the current over the time since,
   // limited; the upper test looks at the raw charge.
-  b.chargeRaw =
-      ((b.time - b.chargeTimeHold) * b.batteryCurrent + b.chargeChangeHold) + b.initialCharge;
-  b.chargeFloored = b.chargeLowerLimit > b.chargeRaw ? b.chargeLowerLimit : b.chargeRaw;
-  b.charge = b.chargeRaw > b.chargeUpperLimit ? b.chargeUpperLimit : b.chargeFloored;
+  if (major) {
+    b.chargeRaw =
+        ((b.time - b.chargeTimeHold) * b.batteryCurrent + b.chargeChangeHold) + b.initialCharge;
+    b.chargeFloored = b.chargeLowerLimit > b.chargeRaw ? b.chargeLowerLimit : b.chargeRaw;
+    b.charge = b.chargeRaw > b.chargeUpperLimit ? b.chargeUpperLimit : b.chargeFloored;
 
-  b.socSignal = (b.charge / b.capacityCharge) * p.percentScale;
-  out.stateOfCharge = b.socSignal;
+    b.socSignal = (b.charge / b.capacityCharge) * p.percentScale;
+    out.stateOfCharge = b.socSignal;
+  }
 
   if (major) {
     b.efficiencyHold = p.driveEfficiency;
@@ -127,33 +155,43 @@ void Model::computeOutputs(Data& d) {
 
   // Belt drive: the lagged drag torque seen at the engine, with the efficiency of the direction
   // in which the power flows.
-  b.filteredDragTorque = (p.torqueLagC * x[torqueLagState]) + 0.0;
-  b.engineSideTorque = b.filteredDragTorque * b.ratioHold;
-  b.powerFlow = runtime::saturate(b.engineSideTorque * p.powerFlowGain, p.powerFlowLower,
-                                  p.powerFlowUpper);
-  b.efficiencyFactor = b.powerFlow > p.powerFlowThreshold ? b.efficiencyHold : b.inverseEfficiency;
-  out.alternatorLoadTorque = (b.efficiencyFactor * b.engineSideTorque) * p.loadTorqueSign;
-
   if (major) {
+    b.filteredDragTorque = (p.torqueLagC * x[torqueLagState]) + 0.0;
+    b.engineSideTorque = b.filteredDragTorque * b.ratioHold;
+    b.powerFlow = runtime::saturate(b.engineSideTorque * p.powerFlowGain, p.powerFlowLower,
+                                    p.powerFlowUpper);
+    b.efficiencyFactor =
+        b.powerFlow > p.powerFlowThreshold ? b.efficiencyHold : b.inverseEfficiency;
+    out.alternatorLoadTorque = (b.efficiencyFactor * b.engineSideTorque) * p.loadTorqueSign;
+
     out.constantOutput = p.loadOffVoltage;
     b.lossOutputValueHold = p.lossOutputValue;
     b.lossOutputControlHold = p.lossOutputControl;
-  }
 
-  b.torqueLoss = b.engineSideTorque - b.efficiencyFactor * b.engineSideTorque;
-  const double lossFactor =
-      b.lossOutputControlHold >= p.lossOutputThreshold ? b.lossOutputValueHold : in.engineSpeed;
-  out.driveLossPower = lossFactor * b.torqueLoss;
-  out.stateOfChargeMirror = b.socSignal;
-  b.alternatorSpeed = in.engineSpeed * b.ratioHold;
+    b.torqueLoss = b.engineSideTorque - b.efficiencyFactor * b.engineSideTorque;
+    const double lossFactor =
+        b.lossOutputControlHold >= p.lossOutputThreshold ? b.lossOutputValueHold : in.engineSpeed;
+    out.driveLossPower = lossFactor * b.torqueLoss;
+    out.stateOfChargeMirror = b.socSignal;
+    b.alternatorSpeed = in.engineSpeed * b.ratioHold;
+  }
 
   if (major) b.nominalVoltageHold = p.nominalVoltage;
   b.setpointError = in.voltageSetpoint - b.nominalVoltageHold;
   b.busError = in.voltageSetpoint - out.busVoltage;
 
-  // Alternator drag torque from the map, capped by the map at the cap point and floored.
-  double torque =
-      lookupDragTorque(p, b.alternatorRpm, b.alternatorCurrent, out.busVoltage, p.dragStrides);
+  // Alternator drag torque from the map, capped by the map at the cap point and floored. Its
+  // speed and voltage are held values: the stages after the first take their searches from it.
+  double torque;
+  if (major) {
+    torque = lookupDragTorque(p, b.alternatorRpm, b.alternatorCurrent, out.busVoltage, p.dragStrides);
+  } else {
+    const runtime::Interval& speed = b.dragSpeedMemo.recall(
+        b.alternatorRpm, [&] { return dragSpeedInterval(p, b.alternatorRpm); });
+    const runtime::Interval& voltage = b.dragVoltageMemo.recall(
+        out.busVoltage, [&] { return dragVoltageInterval(p, out.busVoltage); });
+    torque = lookupDragTorque(p, speed, b.alternatorCurrent, voltage, p.dragStrides);
+  }
   if (major) {
     b.dragTorqueCap =
         lookupDragTorque(p, b.alternatorRpm, p.dragCapCurrent, p.dragCapVoltage, p.dragCapStrides);
@@ -162,10 +200,11 @@ void Model::computeOutputs(Data& d) {
   torque = minNaN(torque, b.dragTorqueCap);
   b.alternatorDragTorque = maxNaN(torque, b.dragTorqueFloorHold);
 
+  if (!major) return;
   b.chargeChange = b.charge - b.initialCharge;
 
   // Terminal voltage: open-circuit voltage plus the RC branch and the ohmic drop.
-  if (major) b.ohmicResistanceHold = p.ohmicResistance;
+  b.ohmicResistanceHold = p.ohmicResistance;
   b.voltageDrop =
       (p.polarizationC * x[polarizationState]) + (b.batteryCurrent * b.ohmicResistanceHold);
   b.openCircuitVoltage = lookupOpenCircuitVoltage(p, b.socSignal);

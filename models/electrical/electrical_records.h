@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/step_memo.h"
+
 namespace electrical {
 
 struct ExternalInputs {
@@ -83,6 +85,9 @@ struct BlockSignals {
   double voltageDrop;
   double openCircuitVoltage;
   double terminalVoltage;
+  // The drag map's searches along its held axes, kept through one integration step's stages.
+  runtime::StepMemo<runtime::Interval> dragSpeedMemo;
+  runtime::StepMemo<runtime::Interval> dragVoltageMemo;
 };
 
 // Sizes of the model's tables.

@@ -2,6 +2,7 @@
 #include "models/powertrain/powertrain_lookups.h"
 #include "models/powertrain/powertrain_model.h"
 #include "runtime/numerics.h"
+#include "runtime/step_memo.h"
 
 namespace powertrain {
 
@@ -48,15 +49,25 @@ void Model::computeOutputs(Data& d) {
   BlockSignals& b = d.signals;
   double* x = d.states;
   const bool major = d.majorStep();
+  // At the integrator's stages the outputs that no derivative reads (the speeds in rpm and rad/s,
+  // the fuel used and its rate, the gearbox loss power) are left to the major step after the
+  // integration, which writes every output before anything reads one. The states are clamped and
+  // every signal a derivative reads is computed at every stage. The torque factor and the
+  // throttle's search in the torque map have inputs that cannot change within a step; the stages
+  // after the first take them from the first.
+  if (major) {
+    b.torqueFactorMemo.forget();
+    b.throttleSearchMemo.forget();
+  }
 
   // Shaft speeds and the driveshaft.
   limitState(x, p, outputShaftSpeedLimits);
   b.outputShaftSpeed = x[outputShaftSpeedState];
-  out.outputShaftRpm = b.outputShaftSpeed * p.radPerSecToRpm;
+  if (major) out.outputShaftRpm = b.outputShaftSpeed * p.radPerSecToRpm;
   limitState(x, p, engineSpeedLimits);
   b.engineSpeed = x[engineSpeedState];
   b.engineRpm = b.engineSpeed * p.radPerSecToRpm;
-  out.engineRpm = b.engineRpm;
+  if (major) out.engineRpm = b.engineRpm;
   limitState(x, p, shaftTwistLimits);
   if (major) {
     b.finalDriveRatioHold = p.finalDriveRatio;
@@ -68,7 +79,7 @@ void Model::computeOutputs(Data& d) {
   b.shaftRelativeSpeed = b.outputShaftSpeed / b.finalDriveRatioHold - in.wheelSpeed;
   out.driveshaftTorque =
       (p.shaftStiffness * x[shaftTwistState]) + (b.shaftRelativeSpeed * p.shaftDamping);
-  out.fuelUsed = x[fuelUsedState];
+  if (major) out.fuelUsed = x[fuelUsedState];
 
   // Initial-condition rule: the parameter on every call at the first output time, the input at
   // every later time (the first step's integrator stages included).
@@ -85,11 +96,31 @@ void Model::computeOutputs(Data& d) {
   const double gA = in.cutoffA != 0 ? b.throttleGateCutAHold : b.throttleGateOnAHold;
   const double gB = in.cutoffB != 0 ? b.throttleGateCutBHold : b.throttleGateOnBHold;
   b.throttleCommand = saturate((gB * gA) * in.throttle, p.throttleMin, p.throttleMax);
-  b.torqueFactor = runtime::lookup1DExtrap(v, p.torqueFactorBreakpoints, p.torqueFactorTable,
-                                            torqueFactorCount - 1);
-  b.engineMapTorque = runtime::lookup2DClip(b.throttleCommand, b.engineRpm, p.torqueMapThrottles,
-                                            p.torqueMapSpeeds, p.torqueMap, p.torqueMapMaxIndex,
-                                            torqueMapStride);
+  auto torqueFactorOf = [&p](double u) {
+    return runtime::lookup1DExtrap(u, p.torqueFactorBreakpoints, p.torqueFactorTable,
+                                   torqueFactorCount - 1);
+  };
+  auto throttleSearch = [&p](double u) {
+    runtime::Interval s;
+    s.index = runtime::findIntervalClip(u, p.torqueMapThrottles, p.torqueMapMaxIndex[0], &s.fraction);
+    return s;
+  };
+  if (major) {
+    b.torqueFactor = torqueFactorOf(v);
+    b.engineMapTorque = runtime::lookup2DClip(b.throttleCommand, b.engineRpm, p.torqueMapThrottles,
+                                              p.torqueMapSpeeds, p.torqueMap, p.torqueMapMaxIndex,
+                                              torqueMapStride);
+  } else {
+    b.torqueFactor = b.torqueFactorMemo.recall(v, [&] { return torqueFactorOf(v); });
+    const runtime::Interval& throttle =
+        b.throttleSearchMemo.recall(b.throttleCommand, [&] { return throttleSearch(b.throttleCommand); });
+    double speedFraction;
+    const uint32_t speedIndex = runtime::findIntervalClip(b.engineRpm, p.torqueMapSpeeds,
+                                                          p.torqueMapMaxIndex[1], &speedFraction);
+    b.engineMapTorque =
+        runtime::interpolate2DClip(throttle.index, throttle.fraction, speedIndex, speedFraction,
+                                   p.torqueMap, p.torqueMapMaxIndex, torqueMapStride);
+  }
   b.engineTorque = b.engineMapTorque * b.torqueFactor;
 
   // Fuel rate from the map torque (a zero torque factor makes it 0/0) after the cut-offs.
@@ -105,7 +136,7 @@ void Model::computeOutputs(Data& d) {
   const double fA = in.cutoffA != 0 ? b.fuelGateCutAHold : b.fuelGateOnAHold;
   const double fB = in.cutoffB != 0 ? b.fuelGateCutBHold : b.fuelGateOnBHold;
   b.fuelRate = (m * fA) * fB;
-  out.fuelRate = b.fuelRate;
+  if (major) out.fuelRate = b.fuelRate;
 
   // Gearbox input side and lock-up clutch.
   if (major) {
@@ -165,12 +196,14 @@ void Model::computeOutputs(Data& d) {
   b.gearboxFlow = saturate(b.gearboxInputTorque, p.gearboxFlowLower, p.gearboxFlowUpper);
   b.gearboxEfficiencyFactor = signedPower(b.gearboxEfficiencyHold, b.gearboxFlow);
   b.transmittedTorque = b.gearboxEfficiencyFactor * b.gearboxInputTorque;
-  b.gearboxLossTorque = b.gearboxInputTorque - b.transmittedTorque;
-  const double s = b.lossOutputControlHold >= p.lossOutputThreshold ? b.lossOutputValueHold
-                                                                     : b.turbineSpeed;
-  out.gearboxLossPower = b.gearboxLossTorque * s;
+  if (major) {
+    b.gearboxLossTorque = b.gearboxInputTorque - b.transmittedTorque;
+    const double s = b.lossOutputControlHold >= p.lossOutputThreshold ? b.lossOutputValueHold
+                                                                       : b.turbineSpeed;
+    out.gearboxLossPower = b.gearboxLossTorque * s;
+  }
   out.engineLoadTorque = (b.clutchTorque + b.impellerTorque) * p.engineLoadGain;
-  out.engineSpeed = b.engineSpeed;
+  if (major) out.engineSpeed = b.engineSpeed;
 
   // Final drive: the gearbox output shaft supplies the final drive's loss as well.
   b.finalDriveTorque = out.driveshaftTorque / b.finalDriveRatioHold;

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/step_memo.h"
+
 namespace powertrain {
 
 struct ExternalInputs {
@@ -247,6 +249,10 @@ struct BlockSignals {
   double outputShaftAcceleration;
   // Written only in major steps: the lock-up command was exactly 0.0.
   uint8_t lockupReleased;
+  // The torque factor and the torque map's throttle search, kept through one integration step's
+  // stages.
+  runtime::StepMemo<double> torqueFactorMemo;
+  runtime::StepMemo<runtime::Interval> throttleSearchMemo;
 };
 
 // 34 slots; only slot 0 is used, the time of the first output of the initial-condition rule.
