@@ -112,7 +112,14 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
   engine.step = o.step;
   engine.threads = o.threads;
   engine.allowNonFinite = o.allowNonFinite;
-  engine.feedthrough = !o.noFeedthrough;
+  if (o.noFeedthrough && o.coupling != "multirate" && o.coupling != "jacobi") {
+    throw MasterError("--no-feedthrough contradicts --coupling " + o.coupling);
+  }
+  const std::string coupling = o.noFeedthrough ? "jacobi" : o.coupling;
+  engine.feedthrough = coupling != "jacobi";
+  engine.multiRate = coupling == "multirate";
+  for (const std::string& text : o.groups) engine.groups.push_back(parseGroup(text));
+  if (!engine.groups.empty() && !engine.multiRate) throw MasterError("--group needs --coupling multirate");
   engine.progress = !o.noProgress && !o.quiet;
   engine.verbose = log().enabled(LogLevel::info);
   if (o.fmiLog) engine.libraryLoaded = traceCalls;
