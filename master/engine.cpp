@@ -149,6 +149,21 @@ struct alignas(64) Component {
   std::exception_ptr failure;
 };
 
+// A power bond's two outputs and what the coupling error estimate sums over it; written by the
+// thread that steps the bond's group, or by the one recording the point.
+struct alignas(64) Bond {
+  Source effort, flow;
+  int task = -1;  // the group stepping both sides, else -1: they exchange at the points
+  bool started = false;
+  double lastEffort = 0.0, lastFlow = 0.0;
+  double residual = 0.0, transferred = 0.0;
+
+  void add(double e0, double f0, double e1, double f1, double h) {
+    residual += 0.5 * h * std::fabs(f0 * e1 - e0 * f1);
+    transferred += 0.5 * h * (std::fabs(e0 * f0) + std::fabs(e1 * f1));
+  }
+};
+
 // What one thread steps as a whole: one component, or a group that steps faster than the
 // communication step (its members exchange values at every base step, so they step together).
 struct Task {
@@ -212,6 +227,8 @@ class Run {
   bool awaitFeedthrough() const;
   void stepComponent(Component& c);
   void stepFaster(const Task& task);
+  void planBonds(const std::map<std::pair<std::size_t, const ModelVariable*>, std::pair<Kind, std::size_t>>& slots);
+  double realValue(const Source& s, int buffer) const { return components_[s.component].realOut[buffer][s.slot]; }
   void stepTask(Task& task);
   void recordOnce() noexcept;
   std::string balance();
@@ -233,6 +250,7 @@ class Run {
   std::vector<std::pair<std::size_t, std::size_t>> finishedFlags_;  // component, Boolean slot
   bool finishedByFeedthrough_ = false;  // a flag of a component evaluated for feedthrough
   std::vector<Task> tasks_;
+  std::vector<Bond> bonds_;
   std::vector<std::vector<std::size_t>> shares_;  // tasks of each thread
   StepPlan stepPlan_;
   std::unique_ptr<WorkerPool> pool_;
@@ -361,6 +379,55 @@ void Run::build() {
     own.awaitsFeedthrough = components_[i].awaitsFeedthrough;
     tasks_.push_back(std::move(own));
   }
+  planBonds(slots);
+}
+
+// Each declared power bond: a Real output of one component feeding the other, and a Real output
+// of that one feeding the first.
+void Run::planBonds(const std::map<std::pair<std::size_t, const ModelVariable*>, std::pair<Kind, std::size_t>>& slots) {
+  const DeclaredStepping& d = system_.stepping;
+  for (const DeclaredStepping::PowerBond& b : d.bonds) {
+    const std::string where = d.source + ":" + std::to_string(b.line) + ": power bond " + b.effortComponent + "." +
+                              b.effortVariable + " against " + b.flowComponent + "." + b.flowVariable + ": ";
+    auto output = [&](const std::string& component, const std::string& variable, std::size_t& index) {
+      index = components_.size();
+      for (std::size_t i = 0; i < components_.size(); ++i) {
+        if (components_[i].name == component) index = i;
+      }
+      if (index == components_.size()) throw MasterError(where + "the system has no component '" + component + "'");
+      const ModelVariable* v = system_.descriptions[index].find(variable);
+      if (v == nullptr || v->causality != Causality::output || v->type != VariableType::real) {
+        throw MasterError(where + "'" + component + "." + variable + "' is no Real output");
+      }
+      return v;
+    };
+    std::size_t e = 0, f = 0;
+    const ModelVariable* effort = output(b.effortComponent, b.effortVariable, e);
+    const ModelVariable* flow = output(b.flowComponent, b.flowVariable, f);
+    auto feeds = [&](std::size_t from, const ModelVariable* v, std::size_t to) {
+      for (const CouplingPlan::Link& link : system_.coupling.links) {
+        if (link.from.component == from && link.from.variable == v && link.to.component == to) return true;
+      }
+      return false;
+    };
+    if (e == f || !feeds(e, effort, f) || !feeds(f, flow, e)) {
+      throw MasterError(where + "each output must feed an input of the other component");
+    }
+    Bond bond;
+    bond.effort = {e, slots.at({e, effort}).second};
+    bond.flow = {f, slots.at({f, flow}).second};
+    for (std::size_t t = 0; t < tasks_.size(); ++t) {
+      const auto& m = tasks_[t].members;
+      if (tasks_[t].baseSteps > 1 && std::find(m.begin(), m.end(), e) != m.end() &&
+          std::find(m.begin(), m.end(), f) != m.end()) {
+        bond.task = static_cast<int>(t);
+      }
+    }
+    bonds_.push_back(bond);
+    record_.couplingErrors.push_back({b.effortComponent + "." + b.effortVariable, b.flowComponent + "." + b.flowVariable,
+                                      bond.task >= 0 ? options_.step / tasks_[static_cast<std::size_t>(bond.task)].baseSteps
+                                                     : options_.step});
+  }
 }
 
 void Run::instantiate() {
@@ -429,13 +496,21 @@ void Run::stepComponent(Component& c) {
 void Run::stepFaster(const Task& task) {
   const unsigned baseSteps = task.baseSteps;
   const double base = h_ / static_cast<double>(baseSteps);
+  const int index = static_cast<int>(&task - tasks_.data());
   for (unsigned j = 0; j < baseSteps; ++j) {
     for (std::size_t i : task.members) setInputs(components_[i], parity_, j);
     const double t = t_ + static_cast<double>(j) * base;
+    const int now = j == 0 ? parity_ : heldBuffer, next = j + 1 == baseSteps ? parity_ ^ 1 : heldBuffer;
+    for (Bond& b : bonds_) {
+      if (b.task == index) b.lastEffort = realValue(b.effort, now), b.lastFlow = realValue(b.flow, now);
+    }
     for (std::size_t i : task.members) {
       Component& c = components_[i];
       c.instance->doStep(t, base);
-      getOutputs(c, j + 1 == baseSteps ? parity_ ^ 1 : heldBuffer);
+      getOutputs(c, next);
+    }
+    for (Bond& b : bonds_) {
+      if (b.task == index) b.add(b.lastEffort, b.lastFlow, realValue(b.effort, next), realValue(b.flow, next), base);
     }
   }
 }
@@ -608,6 +683,14 @@ std::string Run::recordPoint(double t, std::size_t point, RunOutcome::Status& st
     status = RunOutcome::Status::nonFinite;
     return record_.variables[column].component + "." + record_.variables[column].name + " is " +
            (std::isnan(v) ? "NaN" : "infinite") + text + " (--allow-non-finite goes on)";
+  }
+  for (Bond& b : bonds_) {
+    if (b.task >= 0) continue;
+    const double e = realValue(b.effort, parity_), f = realValue(b.flow, parity_);
+    if (b.started) b.add(b.lastEffort, b.lastFlow, e, f, h_);
+    b.started = true;
+    b.lastEffort = e;
+    b.lastFlow = f;
   }
   for (RunObserver* o : observers_) {
     std::string message = o->check(record_, point);
@@ -786,6 +869,10 @@ RunOutcome Run::run() {
     for (Component& c : components_) c.instance->terminate();
   }
   record_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  for (std::size_t i = 0; i < bonds_.size(); ++i) {
+    record_.couplingErrors[i].residual = bonds_[i].residual;
+    record_.couplingErrors[i].transferred = bonds_[i].transferred;
+  }
   record_.interrupted = outcome.status == RunOutcome::Status::interrupted;
   bar.clear();
   log_.attach(nullptr);

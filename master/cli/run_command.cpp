@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "master/cli/coupling_check.h"
 #include "master/cli/fmi_trace.h"
 #include "master/cli/log.h"
 #include "master/cli/results_folder.h"
@@ -193,8 +194,23 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
                   system.structure.name.c_str(), system.descriptions.size(), record.points(),
                   record.points() > 0 ? record.time.back() : 0.0, record.wallSeconds);
     text = line;
-    writeTextFile(folder.path() / "summary.txt", text);
   }
+  // The engine's coupling error estimate, in the summary of every run, and its health check.
+  const std::string couplingLines = couplingText(record, o.couplingErrorLimit);
+  if (!couplingLines.empty()) {
+    text += (text.empty() || text.back() == '\n' ? "" : "\n") + couplingLines;
+    vehicleFields["couplingError"] = couplingJson(record, o.couplingErrorLimit);
+    const std::string failed = couplingCheck(record, o.couplingErrorLimit);
+    if (!failed.empty()) {
+      std::fprintf(stderr, "vehicle-sim: %s\n", failed.c_str());
+      if (summary.exitCode == 0) {
+        summary.exitCode = 2;
+        summary.status = "health-check-failed";
+        summary.message = failed;
+      }
+    }
+  }
+  writeTextFile(folder.path() / "summary.txt", text);
   writeSummaryJson(folder.path(), summary, vehicleFields);
   folder.commit();
   if (outputFile.is_absolute()) moveFile(placed(resultsFile), outputFile);

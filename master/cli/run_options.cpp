@@ -89,6 +89,11 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
                  "this step, s, shorter than --step and dividing it (with --coupling multirate; after the system's "
                  "own groups, taking their components out of them)")
       ->allow_extra_args(false);
+  app.add_option("--coupling-error-limit", o.couplingErrorLimit,
+                 "the coupling error's health check: the largest energy residual of a power bond, as a share of "
+                 "the energy that crossed it (exit code 2 beyond)")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
   app.add_flag("--no-feedthrough", o.noFeedthrough, "the same as --coupling jacobi");
 }
 

@@ -12,6 +12,7 @@
 
 #include "master/cli/log.h"
 #include "master/report/vehicle_report.h"
+#include "master/cli/coupling_check.h"
 #include "master/step_annotation.h"
 #include "master/value_override.h"
 
@@ -39,6 +40,7 @@ struct CliOptions {
   bool allowNonFinite = false;
   bool noFeedthrough = false;
   std::string coupling = "multirate";              // multirate, feedthrough or jacobi
+  double couplingErrorLimit = defaultCouplingErrorLimit;  // the coupling error's health check: share of the energy crossed
   std::vector<std::string> groups;                 // COMPONENT,COMPONENT...=STEP, as typed
   report::ReportSettings report;  // the vehicle report's settings (plots follow noPlots)
 };
