@@ -49,7 +49,7 @@ std::string couplingCheck(const RunRecord& record, double limit) {
   if (worst == nullptr) return {};
   char text[120];
   std::snprintf(text, sizeof text, " exceeds the limit of %g %%: the step is too coarse for converged results", limit * 100.0);
-  return "coupling error: " + line(*worst) + text + " (check with vehicle-sim check-step)";
+  return "coupling error: " + line(*worst) + text + " (compare with a run at --step 0.0025)";
 }
 
 }  // namespace master::cli
