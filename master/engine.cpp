@@ -16,6 +16,7 @@
 #include "master/feedthrough.h"
 #include "master/fmu_unit.h"
 #include "master/progress_bar.h"
+#include "master/step_plan.h"
 #include "master/unit_log.h"
 #include "master/worker_pool.h"
 
@@ -48,6 +49,17 @@ LoadedSystem loadSystem(const fs::path& path, const std::vector<ValueOverride>& 
   LoadedSystem s;
   s.package = std::make_unique<SystemPackage>(path);
   s.structure = readSystemStructure(*s.package);
+  s.stepping = readDeclaredStepping(*s.package);
+  for (const DeclaredStepping::Group& g : s.stepping.groups) {
+    for (const std::string& name : g.components) {
+      bool known = false;
+      for (const SsdComponent& k : s.structure.components) known |= k.name == name;
+      if (!known) {
+        throw MasterError(s.stepping.source + ":" + std::to_string(g.line) + ": the system has no component '" + name +
+                          "' to step in a group");
+      }
+    }
+  }
   for (const SsdComponent& c : s.structure.components) {
     s.archives.push_back(std::make_unique<ExtractedFmu>(c.fmuFile));
     try {
@@ -104,10 +116,16 @@ class CostSamples {
 };
 
 // Where an input takes its value: an output slot of a component, in the buffer of the
-// current communication point.
+// current communication point, or (from base step `heldFrom` on, between the points, in a group
+// that steps faster) in the buffer of its source's last base step.
 struct Source {
   std::size_t component, slot;
+  unsigned heldFrom = ~0u;
 };
+
+// Buffers of the outputs: the current and the next communication point by parity, and the last
+// base step of a component in a group that steps faster than the communication step.
+constexpr int heldBuffer = 2;
 
 struct alignas(64) Component {
   std::string name;
@@ -115,8 +133,8 @@ struct alignas(64) Component {
   std::unique_ptr<FmuInstance> instance;
 
   Lines<fmi2ValueReference> outVr[3];
-  Lines<double> realOut[2];  // [parity]
-  Lines<int> intOut[2], boolOut[2];
+  Lines<double> realOut[3];  // [parity], [heldBuffer]
+  Lines<int> intOut[3], boolOut[3];
   std::vector<std::pair<Kind, std::size_t>> recorded;  // outputs in description order
 
   Lines<fmi2ValueReference> inVr[3];
@@ -128,10 +146,32 @@ struct alignas(64) Component {
   // Evaluated for direct feedthrough, or fed by a component that is: it steps only after the
   // feedthrough evaluation of the point.
   bool awaitsFeedthrough = false;
-  unsigned share = 0;
+  std::exception_ptr failure;
+};
+
+// A power bond's two outputs and what the coupling error estimate sums over it; written by the
+// thread that steps the bond's group, or by the one recording the point.
+struct alignas(64) Bond {
+  Source effort, flow;
+  int task = -1;  // the group stepping both sides, else -1: they exchange at the points
+  bool started = false;
+  double lastEffort = 0.0, lastFlow = 0.0;
+  double residual = 0.0, transferred = 0.0;
+
+  void add(double e0, double f0, double e1, double f1, double h) {
+    residual += 0.5 * h * std::fabs(f0 * e1 - e0 * f1);
+    transferred += 0.5 * h * (std::fabs(e0 * f0) + std::fabs(e1 * f1));
+  }
+};
+
+// What one thread steps as a whole: one component, or a group that steps faster than the
+// communication step (its members exchange values at every base step, so they step together).
+struct Task {
+  std::vector<std::size_t> members;
+  unsigned baseSteps = 1;  // per communication step
+  bool awaitsFeedthrough = false;
   CostSamples costs;  // of its steps, setting the inputs and reading the outputs included
   double cost = 0.0;  // their median, seconds per step
-  std::exception_ptr failure;
 };
 
 class Run {
@@ -152,18 +192,19 @@ class Run {
   void build();
   void instantiate();
   void initialize(double start, std::optional<double> stop);
-  void setInputs(Component& c, int parity) {
+  // `base`: the base step within the communication step (0 at the point itself).
+  void setInputs(Component& c, int parity, unsigned base = 0) {
     for (std::size_t i = 0; i < c.inSource[realKind].size(); ++i) {
       const Source& s = c.inSource[realKind][i];
-      c.realIn[i] = components_[s.component].realOut[parity][s.slot];
+      c.realIn[i] = components_[s.component].realOut[base >= s.heldFrom ? heldBuffer : parity][s.slot];
     }
     for (std::size_t i = 0; i < c.inSource[integerKind].size(); ++i) {
       const Source& s = c.inSource[integerKind][i];
-      c.intIn[i] = components_[s.component].intOut[parity][s.slot];
+      c.intIn[i] = components_[s.component].intOut[base >= s.heldFrom ? heldBuffer : parity][s.slot];
     }
     for (std::size_t i = 0; i < c.inSource[booleanKind].size(); ++i) {
       const Source& s = c.inSource[booleanKind][i];
-      c.boolIn[i] = components_[s.component].boolOut[parity][s.slot];
+      c.boolIn[i] = components_[s.component].boolOut[base >= s.heldFrom ? heldBuffer : parity][s.slot];
     }
     if (!c.realIn.empty()) c.instance->setReal(c.inVr[realKind].data(), c.realIn.size(), c.realIn.data());
     if (!c.intIn.empty()) c.instance->setInteger(c.inVr[integerKind].data(), c.intIn.size(), c.intIn.data());
@@ -185,6 +226,10 @@ class Run {
   void evaluateFeedthrough();
   bool awaitFeedthrough() const;
   void stepComponent(Component& c);
+  void stepFaster(const Task& task);
+  void planBonds(const std::map<std::pair<std::size_t, const ModelVariable*>, std::pair<Kind, std::size_t>>& slots);
+  double realValue(const Source& s, int buffer) const { return components_[s.component].realOut[buffer][s.slot]; }
+  void stepTask(Task& task);
   void recordOnce() noexcept;
   std::string balance();
   bool allFinished(int parity) const;
@@ -204,7 +249,10 @@ class Run {
   CostSamples feedthroughCosts_;  // of the feedthrough evaluation of a point
   std::vector<std::pair<std::size_t, std::size_t>> finishedFlags_;  // component, Boolean slot
   bool finishedByFeedthrough_ = false;  // a flag of a component evaluated for feedthrough
-  std::vector<std::vector<std::size_t>> shares_;
+  std::vector<Task> tasks_;
+  std::vector<Bond> bonds_;
+  std::vector<std::vector<std::size_t>> shares_;  // tasks of each thread
+  StepPlan stepPlan_;
   std::unique_ptr<WorkerPool> pool_;
   int parity_ = 0;
   double t_ = 0.0, h_ = 0.0;
@@ -224,11 +272,16 @@ class Run {
 };
 
 // A step that is no whole multiple of a unit's suggested step is allowed (the unit carries the
-// remainder as its own rules say) but said.
+// remainder as its own rules say) but said. A component's own step chosen for it (declared by the
+// system or given from outside) is not.
 void Run::checkStep(RunOutcome& outcome) const {
   const double h = options_.step;
-  if (!(h > 0.0) || !std::isfinite(h)) throw MasterError("the communication step must be a positive time");
   for (std::size_t i = 0; i < system_.descriptions.size(); ++i) {
+    if (std::any_of(stepPlan_.groups.begin(), stepPlan_.groups.end(), [i](const StepPlan::Group& g) {
+          return std::find(g.members.begin(), g.members.end(), i) != g.members.end();
+        })) {
+      continue;
+    }
     const double unitStep = system_.descriptions[i].defaultStepSize;
     if (!(unitStep > 0.0)) continue;
     const double multiple = h / unitStep;
@@ -261,7 +314,7 @@ void Run::build() {
       record_.variables.push_back({c.name, md.modelIdentifier, v.name, v.unit, v.description});
       if (v.type == VariableType::boolean && v.name == "finished") finishedFlags_.push_back({i, slot.second});
     }
-    for (int p = 0; p < 2; ++p) {
+    for (int p = 0; p < 3; ++p) {
       c.realOut[p].assign(c.outVr[realKind].size(), 0.0);
       c.intOut[p].assign(c.outVr[integerKind].size(), 0);
       c.boolOut[p].assign(c.outVr[booleanKind].size(), 0);
@@ -292,6 +345,89 @@ void Run::build() {
   }
   for (const auto& flag : finishedFlags_) finishedByFeedthrough_ |= components_[flag.first].fedThrough;
   record_.columns.assign(record_.variables.size(), {});
+
+  std::vector<std::string> names;
+  std::vector<bool> fedThrough;
+  for (const Component& c : components_) names.push_back(c.name), fedThrough.push_back(c.fedThrough);
+  std::vector<DeclaredStepping::Group> groups;
+  if (options_.multiRate) {
+    groups = system_.stepping.groups;
+    groups.insert(groups.end(), options_.groups.begin(), options_.groups.end());
+  }
+  stepPlan_ = planSteps(names, fedThrough, groups, options_.step);
+  std::vector<bool> grouped(n, false);
+  for (const StepPlan::Group& g : stepPlan_.groups) {
+    Task task;
+    task.members = g.members;
+    task.baseSteps = g.baseSteps;
+    for (std::size_t i : g.members) {
+      grouped[i] = true;
+      task.awaitsFeedthrough |= components_[i].awaitsFeedthrough;
+      // A member reads the others of its group from the first base step on in their held buffer.
+      for (auto& sources : components_[i].inSource) {
+        for (Source& s : sources) {
+          if (std::find(g.members.begin(), g.members.end(), s.component) != g.members.end()) s.heldFrom = 1;
+        }
+      }
+    }
+    tasks_.push_back(std::move(task));
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (grouped[i]) continue;
+    Task own;
+    own.members.push_back(i);
+    own.awaitsFeedthrough = components_[i].awaitsFeedthrough;
+    tasks_.push_back(std::move(own));
+  }
+  planBonds(slots);
+}
+
+// Each declared power bond: a Real output of one component feeding the other, and a Real output
+// of that one feeding the first.
+void Run::planBonds(const std::map<std::pair<std::size_t, const ModelVariable*>, std::pair<Kind, std::size_t>>& slots) {
+  const DeclaredStepping& d = system_.stepping;
+  for (const DeclaredStepping::PowerBond& b : d.bonds) {
+    const std::string where = d.source + ":" + std::to_string(b.line) + ": power bond " + b.effortComponent + "." +
+                              b.effortVariable + " against " + b.flowComponent + "." + b.flowVariable + ": ";
+    auto output = [&](const std::string& component, const std::string& variable, std::size_t& index) {
+      index = components_.size();
+      for (std::size_t i = 0; i < components_.size(); ++i) {
+        if (components_[i].name == component) index = i;
+      }
+      if (index == components_.size()) throw MasterError(where + "the system has no component '" + component + "'");
+      const ModelVariable* v = system_.descriptions[index].find(variable);
+      if (v == nullptr || v->causality != Causality::output || v->type != VariableType::real) {
+        throw MasterError(where + "'" + component + "." + variable + "' is no Real output");
+      }
+      return v;
+    };
+    std::size_t e = 0, f = 0;
+    const ModelVariable* effort = output(b.effortComponent, b.effortVariable, e);
+    const ModelVariable* flow = output(b.flowComponent, b.flowVariable, f);
+    auto feeds = [&](std::size_t from, const ModelVariable* v, std::size_t to) {
+      for (const CouplingPlan::Link& link : system_.coupling.links) {
+        if (link.from.component == from && link.from.variable == v && link.to.component == to) return true;
+      }
+      return false;
+    };
+    if (e == f || !feeds(e, effort, f) || !feeds(f, flow, e)) {
+      throw MasterError(where + "each output must feed an input of the other component");
+    }
+    Bond bond;
+    bond.effort = {e, slots.at({e, effort}).second};
+    bond.flow = {f, slots.at({f, flow}).second};
+    for (std::size_t t = 0; t < tasks_.size(); ++t) {
+      const auto& m = tasks_[t].members;
+      if (tasks_[t].baseSteps > 1 && std::find(m.begin(), m.end(), e) != m.end() &&
+          std::find(m.begin(), m.end(), f) != m.end()) {
+        bond.task = static_cast<int>(t);
+      }
+    }
+    bonds_.push_back(bond);
+    record_.couplingErrors.push_back({b.effortComponent + "." + b.effortVariable, b.flowComponent + "." + b.flowVariable,
+                                      bond.task >= 0 ? options_.step / tasks_[static_cast<std::size_t>(bond.task)].baseSteps
+                                                     : options_.step});
+  }
 }
 
 void Run::instantiate() {
@@ -346,26 +482,61 @@ void Run::initialize(double start, std::optional<double> stop) {
 }
 
 void Run::stepComponent(Component& c) {
+  if (!c.fedThrough) setInputs(c, parity_);
+  c.instance->doStep(t_, h_);
+  // A component evaluated for direct feedthrough has its outputs read at the next point anyway,
+  // after its new inputs are set, before anything uses them: reading them here too is a waste.
+  if (!c.fedThrough) getOutputs(c, parity_ ^ 1);
+}
+
+// A group that steps faster than the communication step, base step by base step: at each, every
+// member takes its inputs first (its group's values of the last base step, the others' held from
+// the communication point; Jacobi), then every member steps. Outputs before the next
+// communication point go into the held buffer, those at it into the next point's buffer.
+void Run::stepFaster(const Task& task) {
+  const unsigned baseSteps = task.baseSteps;
+  const double base = h_ / static_cast<double>(baseSteps);
+  const int index = static_cast<int>(&task - tasks_.data());
+  for (unsigned j = 0; j < baseSteps; ++j) {
+    for (std::size_t i : task.members) setInputs(components_[i], parity_, j);
+    const double t = t_ + static_cast<double>(j) * base;
+    const int now = j == 0 ? parity_ : heldBuffer, next = j + 1 == baseSteps ? parity_ ^ 1 : heldBuffer;
+    for (Bond& b : bonds_) {
+      if (b.task == index) b.lastEffort = realValue(b.effort, now), b.lastFlow = realValue(b.flow, now);
+    }
+    for (std::size_t i : task.members) {
+      Component& c = components_[i];
+      c.instance->doStep(t, base);
+      getOutputs(c, next);
+    }
+    for (Bond& b : bonds_) {
+      if (b.task == index) b.add(b.lastEffort, b.lastFlow, realValue(b.effort, next), realValue(b.flow, next), base);
+    }
+  }
+}
+
+void Run::stepTask(Task& task) {
+  Component& first = components_[task.members.front()];
   try {
     const auto begin = timing_ ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
-    if (!c.fedThrough) setInputs(c, parity_);
-    c.instance->doStep(t_, h_);
-    // A component evaluated for direct feedthrough has its outputs read at the next point anyway,
-    // after its new inputs are set, before anything uses them: reading them here too is a waste.
-    if (!c.fedThrough) getOutputs(c, parity_ ^ 1);
-    if (timing_) c.costs.add(begin);
+    if (task.baseSteps > 1) {
+      stepFaster(task);
+    } else {
+      stepComponent(first);
+    }
+    if (timing_) task.costs.add(begin);
   } catch (...) {
-    c.failure = std::current_exception();
+    first.failure = std::current_exception();
   }
 }
 
 void Run::stepShare(void* context, unsigned share) {
   Run& run = *static_cast<Run*>(context);
   for (std::size_t i : run.shares_[share]) {
-    Component& c = run.components_[i];
-    if (c.failure) break;
-    if (c.awaitsFeedthrough && !run.awaitFeedthrough()) break;
-    run.stepComponent(c);
+    Task& task = run.tasks_[i];
+    if (run.components_[task.members.front()].failure) break;
+    if (task.awaitsFeedthrough && !run.awaitFeedthrough()) break;
+    run.stepTask(task);
   }
   run.recordOnce();
 }
@@ -457,16 +628,16 @@ std::vector<unsigned> splitByCost(const std::vector<double>& costs, unsigned sha
 // Shares from the costs measured over the first steps.
 std::string Run::balance() {
   std::vector<double> costs;
-  for (Component& c : components_) costs.push_back(c.cost = c.costs.median());
+  for (Task& t : tasks_) costs.push_back(t.cost = t.costs.median());
   const double recording = serialCosts_.median();
   const double feedthrough = feedthroughCosts_.median();
   const std::vector<unsigned> share =
       splitByCost(costs, static_cast<unsigned>(shares_.size()), feedthrough, recording);
   for (auto& s : shares_) s.clear();
-  for (std::size_t i = 0; i < components_.size(); ++i) shares_[share[i]].push_back(i);
+  for (std::size_t i = 0; i < tasks_.size(); ++i) shares_[share[i]].push_back(i);
   // In each share the components that need nothing of the feedthrough evaluation go first.
   for (auto& s : shares_) {
-    std::stable_partition(s.begin(), s.end(), [&](std::size_t i) { return !components_[i].awaitsFeedthrough; });
+    std::stable_partition(s.begin(), s.end(), [&](std::size_t i) { return !tasks_[i].awaitsFeedthrough; });
   }
   std::string text = "threads' shares by measured cost (ns per step), the first after the feedthrough evaluation " +
                      std::to_string(static_cast<long>(feedthrough * 1e9)) + ", recording " +
@@ -474,8 +645,9 @@ std::string Run::balance() {
   for (auto& s : shares_) {
     text += " [";
     for (std::size_t i : s) {
-      text += (text.back() == '[' ? "" : ", ") + components_[i].name + " " +
-              std::to_string(static_cast<long>(components_[i].cost * 1e9));
+      std::string names;
+      for (std::size_t m : tasks_[i].members) names += (names.empty() ? "" : "+") + components_[m].name;
+      text += (text.back() == '[' ? "" : ", ") + names + " " + std::to_string(static_cast<long>(tasks_[i].cost * 1e9));
     }
     text += "]";
   }
@@ -512,6 +684,14 @@ std::string Run::recordPoint(double t, std::size_t point, RunOutcome::Status& st
     return record_.variables[column].component + "." + record_.variables[column].name + " is " +
            (std::isnan(v) ? "NaN" : "infinite") + text + " (--allow-non-finite goes on)";
   }
+  for (Bond& b : bonds_) {
+    if (b.task >= 0) continue;
+    const double e = realValue(b.effort, parity_), f = realValue(b.flow, parity_);
+    if (b.started) b.add(b.lastEffort, b.lastFlow, e, f, h_);
+    b.started = true;
+    b.lastEffort = e;
+    b.lastFlow = f;
+  }
   for (RunObserver* o : observers_) {
     std::string message = o->check(record_, point);
     if (!message.empty()) {
@@ -536,8 +716,11 @@ double durationParameter(const LoadedSystem& system, std::vector<Component>& com
 
 RunOutcome Run::run() {
   RunOutcome outcome;
-  checkStep(outcome);
+  if (!(options_.step > 0.0) || !std::isfinite(options_.step)) throw MasterError("the communication step must be a positive time");
   build();
+  checkStep(outcome);
+  for (const std::string& w : stepPlan_.warnings) outcome.warnings.push_back(w);
+  for (const std::string& n : stepPlan_.notes) outcome.notes.push_back(n);
   for (const auto& loop : feedthroughLoops_) {
     std::string names;
     for (std::size_t i : loop) names += (names.empty() ? "" : ", ") + components_[i].name;
@@ -586,10 +769,10 @@ RunOutcome Run::run() {
 
   const unsigned threads = std::max(1u, std::min<unsigned>(options_.threads != 0 ? options_.threads
                                                                                   : std::max(1u, std::thread::hardware_concurrency()),
-                                                           static_cast<unsigned>(components_.size())));
+                                                           static_cast<unsigned>(tasks_.size())));
   outcome.threads = options_.threads != 0 ? options_.threads : threads;
   shares_.assign(threads, {});
-  for (std::size_t i = 0; i < components_.size(); ++i) shares_[i % threads].push_back(i);
+  for (std::size_t i = 0; i < tasks_.size(); ++i) shares_[i % threads].push_back(i);
   if (threads > 1) pool_ = std::make_unique<WorkerPool>(threads);
   if (std::isfinite(intervals)) {
     const auto points = static_cast<std::size_t>(steps) + 1;
@@ -693,6 +876,10 @@ RunOutcome Run::run() {
     for (Component& c : components_) c.instance->terminate();
   }
   record_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  for (std::size_t i = 0; i < bonds_.size(); ++i) {
+    record_.couplingErrors[i].residual = bonds_[i].residual;
+    record_.couplingErrors[i].transferred = bonds_[i].transferred;
+  }
   record_.interrupted = outcome.status == RunOutcome::Status::interrupted;
   bar.clear();
   log_.attach(nullptr);

@@ -20,6 +20,7 @@
 #include "master/fmu_archive.h"
 #include "master/model_description.h"
 #include "master/run_record.h"
+#include "master/step_annotation.h"
 #include "master/system_package.h"
 #include "master/system_structure.h"
 #include "master/value_override.h"
@@ -38,6 +39,7 @@ struct LoadedSystem {
   std::vector<std::unique_ptr<ExtractedFmu>> archives;  // one per component
   std::vector<ModelDescription> descriptions;           // one per component
   CouplingPlan coupling;
+  DeclaredStepping stepping;  // the components' own steps and the power bonds the system declares
   // Inputs of any component left unconnected and unbound, system inputs nothing supplies.
   std::vector<std::string> warnings;
 
@@ -58,6 +60,10 @@ struct EngineOptions {
   // Components with declared direct feedthrough evaluated first in dependency order; false
   // delays every connection by one communication step (plain Jacobi).
   bool feedthrough = true;
+  // Groups of components step faster where the system declares them (and `groups` adds them);
+  // false steps every component at `step`.
+  bool multiRate = true;
+  std::vector<DeclaredStepping::Group> groups;
   bool progress = true;  // on stderr, and only when it is a terminal
   bool verbose = false;  // every message of the units, not only warnings and errors
   // Called with each unit's library right after it is loaded, before any instance exists (the

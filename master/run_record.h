@@ -22,6 +22,20 @@ struct RecordedVariable {
   std::string description;
 };
 
+// The engine's estimate of its coupling error on one power bond (two connections that carry
+// power between two components: an effort, such as a torque, one way and the flow it drives,
+// such as a speed, the other). Each side steps with the other's value held from their last
+// exchange, so the two disagree on the energy that crossed: over each exchange interval h the
+// effort's side reckons f0 (e0 + e1) h / 2 and the flow's side e0 (f0 + f1) h / 2. `residual` sums
+// the size of that disagreement, `transferred` the energy that crossed either way (|e f|,
+// trapezoid), both in J over the run.
+struct CouplingEstimate {
+  std::string effort, flow;  // "component.variable" of each output
+  double exchangeStep = 0.0;  // s
+  double residual = 0.0, transferred = 0.0;
+  double share() const { return transferred > 0.0 ? residual / transferred : 0.0; }
+};
+
 struct RunRecord {
   std::filesystem::path systemFile;
   std::string systemName;
@@ -35,6 +49,7 @@ struct RunRecord {
   std::map<std::string, std::string> boundValues;
   double wallSeconds = 0.0;
   bool interrupted = false;
+  std::vector<CouplingEstimate> couplingErrors;  // one per power bond the system declares
 
   std::size_t points() const { return time.size(); }
   // The column of `variable` in the first component that instantiates `modelIdentifier`, or

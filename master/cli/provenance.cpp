@@ -126,8 +126,11 @@ json runProvenance(const CliOptions& o, const LoadedSystem& system, const fs::pa
   p["cycle"] = cycleOf(system);
   p["step"] = o.step;
   p["outputInterval"] = outputInterval;
-  // The coupling as the options choose it today; a scheme of another name goes here too.
-  p["coupling"] = o.noFeedthrough ? "jacobi" : "jacobi with direct feedthrough";
+  // The coupling scheme as the options choose it (--no-feedthrough is plain Jacobi), with any
+  // stepping groups given on the command line.
+  std::string coupling = o.noFeedthrough ? "jacobi" : o.coupling;
+  for (const std::string& g : o.groups) coupling += " --group " + g;
+  p["coupling"] = coupling;
   p["threads"] = threads;
   json values = json::array();
   for (const CouplingPlan::Binding& b : system.coupling.bindings) {

@@ -78,7 +78,23 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
   app.add_option("--log-file", o.logFile, "write the log to this file instead of standard error");
   app.add_flag("--fmi-log", o.fmiLog, "log every FMI call with its arguments and status");
   app.add_flag("--allow-non-finite", o.allowNonFinite, "do not stop the run at the first NaN or infinite output");
-  app.add_flag("--no-feedthrough", o.noFeedthrough, "delay every connection by one communication step (plain Jacobi)");
+  app.add_option("--coupling", o.coupling,
+                 "multirate: components at the steps the system declares for them, direct feedthrough evaluated "
+                 "first; feedthrough: every component at the step, direct feedthrough evaluated first; jacobi: "
+                 "every component at the step, every connection delayed by one step")
+      ->check(CLI::IsMember({"multirate", "feedthrough", "jacobi"}))
+      ->capture_default_str();
+  app.add_option("--group", o.groups,
+                 "COMPONENT,COMPONENT...=STEP, repeatable: components that exchange values among themselves at "
+                 "this step, s, shorter than --step and dividing it (with --coupling multirate; after the system's "
+                 "own groups, taking their components out of them)")
+      ->allow_extra_args(false);
+  app.add_option("--coupling-error-limit", o.couplingErrorLimit,
+                 "the coupling error's health check: the largest energy residual of a power bond, as a share of "
+                 "the energy that crossed it (exit code 2 beyond)")
+      ->check(CLI::NonNegativeNumber)
+      ->capture_default_str();
+  app.add_flag("--no-feedthrough", o.noFeedthrough, "the same as --coupling jacobi");
 }
 
 std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv) {
@@ -114,6 +130,25 @@ std::vector<ValueOverride> parseValueOverrides(const std::vector<std::string>& t
   out.reserve(texts.size());
   for (const std::string& t : texts) out.push_back(parseValueOverride(t));
   return out;
+}
+
+DeclaredStepping::Group parseGroup(const std::string& text) {
+  const std::size_t equals = text.find('=');
+  char* end = nullptr;
+  DeclaredStepping::Group g;
+  g.step = equals == std::string::npos ? 0.0 : std::strtod(text.c_str() + equals + 1, &end);
+  bool valid = equals != std::string::npos && end != text.c_str() + equals + 1 && *end == '\0' && g.step > 0.0 &&
+               std::isfinite(g.step);
+  for (std::size_t from = 0; valid && from < equals;) {
+    const std::size_t comma = std::min(text.find(',', from), equals);
+    g.components.push_back(text.substr(from, comma - from));
+    valid = !g.components.back().empty();
+    from = comma + 1;
+  }
+  if (!valid || g.components.empty()) {
+    throw MasterError("--group '" + text + "' is not of the form COMPONENT,COMPONENT...=STEP with a positive step in s");
+  }
+  return g;
 }
 
 std::size_t stepsPerOutput(double outputInterval, double step) {

@@ -12,6 +12,8 @@
 
 #include "master/cli/log.h"
 #include "master/report/vehicle_report.h"
+#include "master/cli/coupling_check.h"
+#include "master/step_annotation.h"
 #include "master/value_override.h"
 
 namespace master::cli {
@@ -38,6 +40,9 @@ struct CliOptions {
   bool fmiLog = false;
   bool allowNonFinite = false;
   bool noFeedthrough = false;
+  std::string coupling = "multirate";              // multirate, feedthrough or jacobi
+  double couplingErrorLimit = defaultCouplingErrorLimit;  // the coupling error's health check: share of the energy crossed
+  std::vector<std::string> groups;                 // COMPONENT,COMPONENT...=STEP, as typed
   report::ReportSettings report;  // the vehicle report's settings (plots follow noPlots)
   std::vector<std::string> arguments;  // the command line as typed, after the program's name
 };
@@ -56,6 +61,9 @@ std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv);
 // everything up to the first '='); throws MasterError naming the text.
 ValueOverride parseValueOverride(const std::string& text);
 std::vector<ValueOverride> parseValueOverrides(const std::vector<std::string>& texts);
+
+// "COMPONENT,COMPONENT...=STEP" with a positive step in s; throws MasterError naming the text.
+DeclaredStepping::Group parseGroup(const std::string& text);
 
 // How many communication steps lie between two results rows: the interval divided by the step,
 // which must be a whole number of at least 1 (to rounding); throws MasterError otherwise.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "master/cli/coupling_check.h"
 #include "master/cli/fmi_trace.h"
 #include "master/cli/log.h"
 #include "master/cli/provenance.h"
@@ -91,7 +92,14 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
   engine.step = o.step;
   engine.threads = o.threads;
   engine.allowNonFinite = o.allowNonFinite;
-  engine.feedthrough = !o.noFeedthrough;
+  if (o.noFeedthrough && o.coupling != "multirate" && o.coupling != "jacobi") {
+    throw MasterError("--no-feedthrough contradicts --coupling " + o.coupling);
+  }
+  const std::string coupling = o.noFeedthrough ? "jacobi" : o.coupling;
+  engine.feedthrough = coupling != "jacobi";
+  engine.multiRate = coupling == "multirate";
+  for (const std::string& text : o.groups) engine.groups.push_back(parseGroup(text));
+  if (!engine.groups.empty() && !engine.multiRate) throw MasterError("--group needs --coupling multirate");
   engine.progress = !o.noProgress && !o.quiet;
   engine.verbose = log().enabled(LogLevel::info);
   if (o.fmiLog) engine.libraryLoaded = traceCalls;
@@ -165,15 +173,30 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
   } else if (status == RunOutcome::Status::interrupted) {
     out.text = "INTERRUPTED: " + run.outcome.message + "\nThe results are partial: " + run.summary.results +
                " holds the rows up to the interruption.\n";
-    if (folder != nullptr) writeTextFile(*folder / "summary.txt", report::provenanceText(head) + out.text);
   } else {
     char line[200];
     std::snprintf(line, sizeof line, "System %s: %zu components, %zu points to t = %g s, wall time %.3f s\n",
                   run.systemName.c_str(), run.components, record.points(),
                   record.points() > 0 ? record.time.back() : 0.0, record.wallSeconds);
     out.text = line;
-    if (folder != nullptr) writeTextFile(*folder / "summary.txt", report::provenanceText(head) + out.text);
   }
+  // The engine's coupling error estimate, in the summary of every run, and its health check.
+  const std::string couplingLines = couplingText(record, o.couplingErrorLimit);
+  if (!couplingLines.empty()) {
+    out.text += (out.text.empty() || out.text.back() == '\n' ? "" : "\n") + couplingLines;
+    out.vehicleFields["couplingError"] = couplingJson(record, o.couplingErrorLimit);
+    const std::string failed = couplingCheck(record, o.couplingErrorLimit);
+    RunSummary& summary = run.summary;
+    if (!failed.empty()) {
+      out.messages.push_back(failed);
+      if (summary.exitCode == 0) {
+        summary.exitCode = 2;
+        summary.status = "health-check-failed";
+        summary.message = failed;
+      }
+    }
+  }
+  if (folder != nullptr) writeTextFile(*folder / "summary.txt", report::provenanceText(head) + out.text);
   return out;
 }
 
