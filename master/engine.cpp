@@ -42,6 +42,12 @@ void applyOverrides(LoadedSystem& s, const std::vector<ValueOverride>& overrides
   for (const CouplingPlan::SystemInput& in : s.coupling.systemInputs) {
     if (!in.sinks.empty()) s.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
   }
+  for (const CouplingPlan::SystemParameter& p : s.coupling.systemParameters) {
+    if (!p.bound && !p.sinks.empty()) {
+      s.warnings.push_back(s.structure.where(p.line) + "system parameter '" + p.name +
+                           "' has no value bound: the parameters it connects keep their own start values");
+    }
+  }
 }
 
 LoadedSystem loadSystem(const fs::path& path, const std::vector<ValueOverride>& overrides) {
@@ -107,6 +113,7 @@ class CostSamples {
 // current communication point.
 struct Source {
   std::size_t component, slot;
+  const ValueTransform* transform;  // null for a value passed as it is
 };
 
 struct alignas(64) Component {
@@ -156,14 +163,17 @@ class Run {
     for (std::size_t i = 0; i < c.inSource[realKind].size(); ++i) {
       const Source& s = c.inSource[realKind][i];
       c.realIn[i] = components_[s.component].realOut[parity][s.slot];
+      if (s.transform != nullptr) c.realIn[i] = s.transform->apply(c.realIn[i]);
     }
     for (std::size_t i = 0; i < c.inSource[integerKind].size(); ++i) {
       const Source& s = c.inSource[integerKind][i];
       c.intIn[i] = components_[s.component].intOut[parity][s.slot];
+      if (s.transform != nullptr) c.intIn[i] = s.transform->apply(c.intIn[i]);
     }
     for (std::size_t i = 0; i < c.inSource[booleanKind].size(); ++i) {
       const Source& s = c.inSource[booleanKind][i];
       c.boolIn[i] = components_[s.component].boolOut[parity][s.slot];
+      if (s.transform != nullptr) c.boolIn[i] = s.transform->apply(c.boolIn[i] != 0 ? 1 : 0);
     }
     if (!c.realIn.empty()) c.instance->setReal(c.inVr[realKind].data(), c.realIn.size(), c.realIn.data());
     if (!c.intIn.empty()) c.instance->setInteger(c.inVr[integerKind].data(), c.intIn.size(), c.intIn.data());
@@ -271,7 +281,8 @@ void Run::build() {
     Component& to = components_[link.to.component];
     const Kind k = kindOf(link.to.variable->type);
     to.inVr[k].push_back(link.to.variable->valueReference);
-    to.inSource[k].push_back({link.from.component, slots.at({link.from.component, link.from.variable}).second});
+    to.inSource[k].push_back({link.from.component, slots.at({link.from.component, link.from.variable}).second,
+                              link.transform.identity() ? nullptr : &link.transform});
   }
   for (Component& c : components_) {
     c.realIn.assign(c.inVr[realKind].size(), 0.0);

@@ -86,7 +86,7 @@ int run(const CliOptions& o, const std::string& defaultSystem) {
     log().write(LogLevel::debug, "system " + systemFile.string() + ": " + std::to_string(system.descriptions.size()) +
                                      " components; a results row every " + std::to_string(stepsPerRow) + " steps");
     for (const ValueOverride& v : overrides) {
-      log().write(LogLevel::debug, v.origin + ": " + v.component + "." + v.variable + " = " + v.value);
+      log().write(LogLevel::debug, v.origin + ": " + (v.component.empty() ? "" : v.component + ".") + v.variable + " = " + v.value);
     }
   }
 

@@ -98,12 +98,16 @@ std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv) {
 ValueOverride parseValueOverride(const std::string& text) {
   const std::size_t dot = text.find('.');
   const std::size_t equals = text.find('=');
-  if (dot == 0 || dot == std::string::npos || equals == std::string::npos || dot > equals || equals == dot + 1) {
-    throw MasterError("start value '" + text + "' is not of the form COMPONENT.VARIABLE=VALUE");
+  if (dot == 0 || equals == std::string::npos || equals == 0 || (dot != std::string::npos && dot + 1 >= equals)) {
+    throw MasterError("start value '" + text + "' is not of the form COMPONENT.VARIABLE=VALUE or PARAMETER=VALUE");
   }
   ValueOverride v;
-  v.component = text.substr(0, dot);
-  v.variable = text.substr(dot + 1, equals - dot - 1);
+  if (dot == std::string::npos || dot > equals) {  // a parameter connector of the system
+    v.variable = text.substr(0, equals);
+  } else {
+    v.component = text.substr(0, dot);
+    v.variable = text.substr(dot + 1, equals - dot - 1);
+  }
   v.value = text.substr(equals + 1);
   v.origin = "--start-value";
   return v;

@@ -93,19 +93,16 @@ void zipFolder(const fs::path& folder, const fs::path& archive) {
 }
 
 // The drive cycle feeding the shift controller: two units, an Integer and a Boolean output, a
-// String and the schedule bound from a .ssv file, direct feedthrough, and no stop time (the run
-// ends with the cycle).
+// String and the schedule bound from one .ssv file at the system, direct feedthrough, and no stop
+// time (the run ends with the cycle).
 const char* const twoUnitSystem = R"(<?xml version="1.0" encoding="UTF-8"?>
 <ssd:SystemStructureDescription xmlns:ssd="http://ssp-standard.org/SSP1/SystemStructureDescription"
     xmlns:ssc="http://ssp-standard.org/SSP1/SystemStructureCommon" version="1.0" name="gears">
   <ssd:System name="gears">
+    <ssd:ParameterBindings><ssd:ParameterBinding source="resources/values.ssv"/></ssd:ParameterBindings>
     <ssd:Elements>
-      <ssd:Component name="cycle" type="application/x-fmu-sharedlibrary" source="resources/DriveCycle.fmu">
-        <ssd:ParameterBindings><ssd:ParameterBinding source="resources/values.ssv" prefix="cycle."/></ssd:ParameterBindings>
-      </ssd:Component>
-      <ssd:Component name="shift" type="application/x-fmu-sharedlibrary" source="resources/ShiftController.fmu">
-        <ssd:ParameterBindings><ssd:ParameterBinding source="resources/values.ssv" prefix="shift."/></ssd:ParameterBindings>
-      </ssd:Component>
+      <ssd:Component name="cycle" type="application/x-fmu-sharedlibrary" source="resources/DriveCycle.fmu"/>
+      <ssd:Component name="shift" type="application/x-fmu-sharedlibrary" source="resources/ShiftController.fmu"/>
     </ssd:Elements>
     <ssd:Connections>
       <ssd:Connection startElement="cycle" startConnector="targetSpeedKmh" endElement="shift" endConnector="vehicleSpeedKmh"/>

@@ -96,11 +96,12 @@ TEST(SystemStructure, ReadsComponentsConnectorsValuesAndConnections) {
   EXPECT_EQ(s.connectors[0].kind, "input");
   ASSERT_EQ(s.components.size(), 2u);
   EXPECT_EQ(s.components[0].source, "Plant.fmu");
-  ASSERT_EQ(s.components[0].parameters.size(), 3u);
-  EXPECT_EQ(s.components[0].parameters[0].real, 2.5);
-  EXPECT_EQ(s.components[0].parameters[1].integer, -3);
-  EXPECT_EQ(s.components[0].parameters[2].type, VariableType::boolean);
-  EXPECT_EQ(s.components[0].parameters[2].integer, 1);
+  ASSERT_EQ(s.bindings.size(), 3u);
+  EXPECT_EQ(s.bindings[0].name, "plant.gain");
+  EXPECT_EQ(s.bindings[0].real, 2.5);
+  EXPECT_EQ(s.bindings[1].integer, -3);
+  EXPECT_EQ(s.bindings[2].type, VariableType::boolean);
+  EXPECT_EQ(s.bindings[2].integer, 1);
   ASSERT_EQ(s.connections.size(), 4u);
   EXPECT_EQ(s.connections[2].startElement, "");  // the system itself
   EXPECT_EQ(s.connections[0].line, 23);
@@ -131,7 +132,7 @@ TEST(SystemStructure, NamesAnUnknownComponentOrVariable) {
   expectError([] { resolve(replaced("startConnector=\"command\"", "startConnector=\"cmd\"")); },
               {"loop.ssd:24:", "has no variable 'cmd'"});
   expectError([] { resolve(replaced("startConnector=\"target\"", "startConnector=\"aim\"")); },
-              {"loop.ssd:25:", "the system has no input connector 'aim'"});
+              {"loop.ssd:25:", "the system has no connector 'aim'"});
   expectError([] { resolve(replaced("<ssv:Parameter name=\"gain\">", "<ssv:Parameter name=\"gian\">")); },
               {"loop.ssd:15:", "value for 'plant.gian'", "has no variable 'gian'"});
   expectError([] { resolve(replaced("<ssd:Connector name=\"u\" kind=\"input\">", "<ssd:Connector name=\"v\" kind=\"input\">")); },
@@ -177,7 +178,7 @@ TEST(SystemStructure, RefusesAnInputFedTwiceAndValuesOnConnectedInputsOrOutputs)
   expectError([] { resolve(replaced("<ssv:Parameter name=\"gain\">", "<ssv:Parameter name=\"y\">")); },
               {"value for 'plant.y'", "the unit's variable is output"});
   expectError([] { resolve(replaced("startElement=\"plant\" startConnector=\"y\" endConnector=\"observed\"", "startElement=\"plant\" startConnector=\"y\" endConnector=\"seen\"")); },
-              {"the system has no output connector 'seen'"});
+              {"loop.ssd:26:", "the system has no connector 'seen'"});
   expectError([] { resolve(replaced("<ssd:Connection startElement=\"plant\" startConnector=\"y\" endConnector=\"observed\"/>", "")); },
               {"system output 'observed' is not connected"});
 }
