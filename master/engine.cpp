@@ -591,7 +591,7 @@ RunOutcome Run::run() {
   const unsigned threads = std::max(1u, std::min<unsigned>(options_.threads != 0 ? options_.threads
                                                                                   : std::max(1u, std::thread::hardware_concurrency()),
                                                            static_cast<unsigned>(components_.size())));
-  outcome.threads = options_.threads != 0 ? options_.threads : threads;
+  outcome.threads = threads;  // as many as there are components at most
   shares_.assign(threads, {});
   for (std::size_t i = 0; i < components_.size(); ++i) shares_[i % threads].push_back(i);
   if (threads > 1) pool_ = std::make_unique<WorkerPool>(threads);
@@ -693,9 +693,9 @@ RunOutcome Run::run() {
     bar.update(k + 1, t_ + h_);
   }
   pool_.reset();
-  if (outcome.status == RunOutcome::Status::ok) {
-    for (Component& c : components_) c.instance->terminate();
-  }
+  // Every unit is owed its fmi2Terminate, whichever way the run ended; one that failed gets it
+  // when its instance goes, if its state allows it.
+  for (Component& c : components_) c.instance->terminate();
   record_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   record_.interrupted = outcome.status == RunOutcome::Status::interrupted;
   bar.clear();

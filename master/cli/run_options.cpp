@@ -65,7 +65,8 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
       ->allow_extra_args(false);
   app.add_option("--parameters", o.parameterFiles, "parameter values from an .ssv file, repeatable")->allow_extra_args(false);
   app.add_option("--cycle", o.cycle, "drive cycle: a standard name or a cycle file (default: wltc)");
-  app.add_option("--threads", o.threads, "worker threads for stepping the units (default: one per core)");
+  app.add_option("--threads", o.threads, "worker threads for stepping the units (default: one per core)")
+      ->check(CLI::Range(1u, 1024u));
   app.add_flag("--no-plots", o.noPlots, "do not draw the plots");
   report::addOptions(app, o.report);
   app.add_flag("--no-progress", o.noProgress, "do not show the progress bar");
