@@ -29,8 +29,16 @@ bool isNumber(Value::Kind kind) { return kind == Value::Kind::real || kind == Va
 
 class Checker {
  public:
-  Checker(const SweepFile& file, const std::vector<SystemComponent>& components)
-      : file_(file), components_(components) {}
+  Checker(const SweepFile& file, const SystemContents& system)
+      : file_(file), components_(system.components), parameters_(system.parameters) {}
+
+  const SsdConnector* systemParameter(const std::string& name) const {
+    if (isMasterSetting(name)) return nullptr;
+    for (const SsdConnector& p : parameters_) {
+      if (p.name == name) return &p;
+    }
+    return nullptr;
+  }
 
   MasterError fail(int line, const std::string& message) const { return MasterError(file_.where(line) + message); }
 
@@ -95,6 +103,14 @@ class Checker {
   }
 
   void value(const std::string& name, const Value& value) const {
+    if (const SsdConnector* p = systemParameter(name)) {
+      const VariableType type = p->typeGiven ? p->type : VariableType::real;
+      if (!fits(type, value.kind)) {
+        throw fail(value.line, "system parameter '" + name + "' is " + typeName(type) + " and cannot take " +
+                                   kindName(value.kind) + " ('" + value.text + "')");
+      }
+      return;
+    }
     if (name.find('.') == std::string::npos) return setting(name, value);
     const ModelVariable& v = variable(name, value.line);
     if (!fits(v.type, value.kind)) {
@@ -115,6 +131,10 @@ class Checker {
     }
     if (file_.sample) {
       for (const Range& r : file_.sample->ranges) {
+        if (const SsdConnector* p = systemParameter(r.name)) {
+          if (p->typeGiven && p->type != VariableType::real) throw fail(r.line, "'" + r.name + "' is " + typeName(p->type) + ": ranges are drawn for Real variables only");
+          continue;
+        }
         if (r.name.find('.') == std::string::npos) {
           setting(r.name, Value{Value::Kind::real, "", r.min, r.line});
           setting(r.name, Value{Value::Kind::real, "", r.max, r.line});
@@ -131,22 +151,32 @@ class Checker {
  private:
   const SweepFile& file_;
   const std::vector<SystemComponent>& components_;
+  const std::vector<SsdConnector>& parameters_;
 };
 
 }  // namespace
 
-std::vector<SystemComponent> readComponents(const fs::path& system) {
+SystemContents readComponents(const fs::path& system) {
   const SystemPackage package(system);
-  std::vector<SystemComponent> components;
-  for (const SsdComponent& c : readSystemStructure(package).components) {
+  SystemContents contents;
+  const SystemStructure structure = readSystemStructure(package);
+  for (const SsdComponent& c : structure.components) {
     const ExtractedFmu fmu(c.fmuFile);
-    components.push_back(SystemComponent{c.name, readModelDescription(fmu.modelDescriptionFile())});
+    contents.components.push_back(SystemComponent{c.name, readModelDescription(fmu.modelDescriptionFile())});
   }
-  return components;
+  for (const SsdConnector& k : structure.connectors) {
+    if (k.kind == "parameter") contents.parameters.push_back(k);
+  }
+  return contents;
 }
 
-void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components) {
-  Checker(file, components).all();
+void checkInputs(const SweepFile& file, const SystemContents& system) { Checker(file, system).all(); }
+
+bool isMasterSetting(const std::string& name) {
+  for (const Setting& s : settings) {
+    if (name == s.name) return true;
+  }
+  return false;
 }
 
 }  // namespace master::sweep

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "master/error.h"
+#include "master/sweep/sweep_check.h"
 
 namespace master::sweep {
 
@@ -77,7 +78,7 @@ Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, co
       }
       if (name == "cycle") {
         args.insert(args.end(), {"--cycle", cycleArgument(file, value)});
-      } else if (name.find('.') == std::string::npos) {
+      } else if (isMasterSetting(name)) {
         args.insert(args.end(), {optionOf(name), value});
       } else {
         args.insert(args.end(), {"--start-value", name + "=" + value});

@@ -30,8 +30,13 @@ const char* const chassisDescription = R"(<?xml version="1.0" encoding="UTF-8"?>
 </fmiModelDescription>
 )";
 
-std::vector<SystemComponent> system() {
-  return {SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml")}};
+// The chassis, and a parameter connector of the system, "load".
+SystemContents system() {
+  SsdConnector load;
+  load.name = "load";
+  load.kind = "parameter";
+  load.typeGiven = true;
+  return {{SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml")}}, {load}};
 }
 
 // The message of the refusal of `text`, checked against the system, or "" when it is accepted.
@@ -48,6 +53,8 @@ std::string refusal(const std::string& text, bool yes = false) {
 
 TEST(SweepFile, RefusesBadInputNamingTheLine) {
   EXPECT_EQ(refusal("[grid]\n\"chassis.mass\" = [1200, 1500]\n"), "");
+  EXPECT_EQ(refusal("[grid]\nload = [1200, 1500]\n"), "");  // a parameter of the system
+  EXPECT_EQ(refusal("[grid]\nload = [\"heavy\"]\n"), "s.toml:2: system parameter 'load' is Real and cannot take a string ('heavy')");
   EXPECT_EQ(refusal("[grid]\n\"chassis.weight\" = [1200]\n"),
             "s.toml:2: unknown variable 'weight' of component 'chassis' (unit Chassis)");
   EXPECT_EQ(refusal("[grid]\n\"body.mass\" = [1200]\n"), "s.toml:2: unknown component 'body' (the system has chassis)");
