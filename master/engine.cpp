@@ -261,6 +261,7 @@ void Run::build() {
     c.name = system_.structure.components[i].name;
     const ModelDescription& md = system_.descriptions[i];
     for (const ModelVariable& v : md.variables) {
+      if (v.causality == Causality::parameter && v.start) record_.startValues[c.name + "." + v.name] = *v.start;
       if (v.causality != Causality::output) continue;
       if (v.type != VariableType::real && v.type != VariableType::integer && v.type != VariableType::boolean) continue;
       const Kind k = kindOf(v.type);

@@ -4,6 +4,7 @@
 // winning, a prefix, a unit conversion; the transformations of connections; refusals with file
 // and line; the logger, the memory callbacks and fmi2Terminate, also on a failed run.
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <algorithm>
 #include <cmath>
@@ -171,3 +172,56 @@ TEST(Importer, ServesAUnitItsMemoryLoggerAndTerminate) {
 }
 
 }  // namespace
+
+namespace {
+
+// Replaces `from` by `to` in an archive's entry.
+void editEntry(const fs::path& archive, const char* entry, const std::string& from, const std::string& to) {
+  int error = 0;
+  zip_t* z = zip_open(archive.c_str(), 0, &error);
+  ASSERT_NE(z, nullptr);
+  zip_stat_t st;
+  ASSERT_EQ(zip_stat(z, entry, 0, &st), 0);
+  std::string text(st.size, '\0');
+  zip_file_t* f = zip_fopen(z, entry, 0);
+  zip_fread(f, text.data(), st.size);
+  zip_fclose(f);
+  text = replaced(text, from, to);
+  zip_source_t* source = zip_source_buffer(z, text.data(), text.size(), 0);
+  ASSERT_GE(zip_file_add(z, entry, source, ZIP_FL_OVERWRITE), 0);
+  ASSERT_EQ(zip_close(z), 0);
+}
+
+double jsonNumber(const std::string& json, const std::string& key) {
+  const std::size_t at = json.find("\"" + key + "\": ");
+  if (at == std::string::npos) throw std::logic_error("no " + key);
+  return std::strtod(json.c_str() + at + key.size() + 4, nullptr);
+}
+
+}  // namespace
+
+// The vehicle with a heavier chassis whose unit says so in its model description, the mass bound
+// once at the system in tonnes: the report's road load and kinetic energy use the mass of the
+// run, and its energy balance closes as it does with the default mass.
+TEST(Importer, ReportTakesItsParametersFromTheRun) {
+  TempFolder folder;
+  const fs::path vehicle = folder.path() / "vehicle";
+  fs::copy(VEHICLE_SSP_DIR, vehicle, fs::copy_options::recursive);
+  editEntry(vehicle / "resources" / "TESSIK.fmu", "modelDescription.xml", "unit=\"kg\" start=\"1200\"", "unit=\"kg\" start=\"1500\"");
+  std::string values = readAll(vehicle / "resources" / "vehicle.ssv");
+  values = replaced(values, "<ssv:Real value=\"1200\" unit=\"kg\"/>", "<ssv:Real value=\"1.5\" unit=\"t\"/>");
+  values = replaced(values, "</ssv:Parameters>", "</ssv:Parameters><ssv:Units><ssc:Unit xmlns:ssc=\"http://ssp-standard.org/SSP1/SystemStructureCommon\" "
+                                                 "name=\"t\"><ssc:BaseUnit kg=\"1\" factor=\"1000\"/></ssc:Unit></ssv:Units>");
+  std::ofstream(vehicle / "resources" / "vehicle.ssv") << values;
+  double traction[2] = {0.0, 0.0};
+  for (int heavy = 0; heavy < 2; ++heavy) {
+    const fs::path out = folder.path() / ("out" + std::to_string(heavy));
+    const RunResult r = vehicleSim({heavy != 0 ? vehicle.string() : std::string(VEHICLE_SSP_DIR), "--output-dir", out.string(),
+                                    "--cycle", "nedc", "--stop-time", "120", "--no-plots"});
+    ASSERT_EQ(r.status, 0) << r.output;
+    const std::string summary = readAll(out / "summary.json");
+    traction[heavy] = jsonNumber(summary, "tractionKj");
+    EXPECT_LT(std::fabs(jsonNumber(summary, "balanceKj")), 1e-4 * traction[heavy]) << summary;
+  }
+  EXPECT_GT(traction[1], traction[0] * 1.1);  // the heavier vehicle needs more work at the wheels
+}
