@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "master/conventions.h"
 #include "master/error.h"
 #include "master/feedthrough.h"
 #include "master/fmu_unit.h"
@@ -270,7 +271,7 @@ void Run::build() {
       slots[{i, &v}] = slot;
       c.recorded.push_back(slot);
       record_.variables.push_back({c.name, md.modelIdentifier, v.name, v.unit, v.description});
-      if (v.type == VariableType::boolean && v.name == "finished") finishedFlags_.push_back({i, slot.second});
+      if (v.type == VariableType::boolean && v.name == conventions::finishedOutput) finishedFlags_.push_back({i, slot.second});
     }
     for (int p = 0; p < 2; ++p) {
       c.realOut[p].assign(c.outVr[realKind].size(), 0.0);
@@ -537,7 +538,7 @@ std::string Run::recordPoint(double t, std::size_t point, RunOutcome::Status& st
 double durationParameter(const LoadedSystem& system, std::vector<Component>& components) {
   double longest = 0.0;
   for (std::size_t i = 0; i < components.size(); ++i) {
-    const ModelVariable* v = system.descriptions[i].find("duration");
+    const ModelVariable* v = system.descriptions[i].find(conventions::durationParameter);
     if (v == nullptr || v->causality != Causality::calculatedParameter || v->type != VariableType::real) continue;
     double d = 0.0;
     components[i].instance->getReal(&v->valueReference, 1, &d);

@@ -11,6 +11,7 @@
 #include "master/cli/run_summary.h"
 #include "master/cli/stop_signals.h"
 #include "master/engine.h"
+#include "master/conventions.h"
 #include "master/error.h"
 #include "master/unit_log.h"
 #include "master/report/vehicle_report.h"
@@ -42,10 +43,10 @@ std::vector<ValueOverride> overridesFor(const CliOptions& o, const LoadedSystem&
     const std::string cycle = cycleSetting(o.cycle);
     bool found = false;
     for (std::size_t i = 0; i < system.descriptions.size(); ++i) {
-      if (system.descriptions[i].modelIdentifier != "DriveCycle") continue;
+      if (system.descriptions[i].modelIdentifier != conventions::driveCycleUnit) continue;
       ValueOverride v;
       v.component = system.structure.components[i].name;
-      v.variable = "cycle";
+      v.variable = conventions::cycleParameter;
       v.value = cycle;
       v.origin = "--cycle";
       out.push_back(std::move(v));
