@@ -11,6 +11,24 @@
 set(VEHICLE_EXACT_MATH_FLAGS -ffp-contract=off -fno-fast-math -fmath-errno -fno-associative-math
     -fno-reciprocal-math -fsigned-zeros -ftrapping-math)
 
+# The sanitizers VEHICLE_SANITIZE asks for: ON (or "address") for AddressSanitizer with
+# UndefinedBehaviorSanitizer, "thread" for ThreadSanitizer (the engine's worker pool).
+if(VEHICLE_SANITIZE STREQUAL "thread")
+  set(VEHICLE_SANITIZERS thread)
+elseif(VEHICLE_SANITIZE STREQUAL "address" OR VEHICLE_SANITIZE)
+  set(VEHICLE_SANITIZERS address,undefined)
+else()
+  set(VEHICLE_SANITIZERS "")
+endif()
+
+function(vehicle_sanitize target)
+  if(VEHICLE_SANITIZERS)
+    target_compile_options(${target} PRIVATE -fsanitize=${VEHICLE_SANITIZERS} -fno-omit-frame-pointer
+      -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=${VEHICLE_SANITIZERS})
+  endif()
+endfunction()
+
 # Targets that go into the unit libraries. Every source is compiled with units/glibc_baseline.h
 # force-included, which binds the C library symbols to their oldest versions so that the units
 # load on glibc 2.17 and later.
@@ -22,11 +40,7 @@ function(vehicle_target target)
     -fvisibility=hidden -fvisibility-inlines-hidden
     -include ${PROJECT_SOURCE_DIR}/units/glibc_baseline.h)
   target_compile_features(${target} PUBLIC cxx_std_20)
-  if(VEHICLE_SANITIZE)
-    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
-      -fno-sanitize-recover=all)
-    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
-  endif()
+  vehicle_sanitize(${target})
   # Refuse a configuration that smuggles in value-changing math flags.
   foreach(flags CMAKE_CXX_FLAGS CMAKE_CXX_FLAGS_RELEASE CMAKE_CXX_FLAGS_RELWITHDEBINFO)
     if("${${flags}}" MATCHES "fast-math|Ofast|fp-contract=fast")
@@ -38,9 +52,5 @@ endfunction()
 # Test and tool targets: the same exact math, fewer warnings demanded of test macros.
 function(vehicle_support_target target)
   target_compile_options(${target} PRIVATE ${VEHICLE_EXACT_MATH_FLAGS} -Wall -Wextra)
-  if(VEHICLE_SANITIZE)
-    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
-      -fno-sanitize-recover=all)
-    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
-  endif()
+  vehicle_sanitize(${target})
 endfunction()

@@ -19,6 +19,10 @@ struct StepState {
   int32_t initializationDone;  // fmi2ExitInitializationMode ran; get calls stop recomputing
   double timeOffset;           // carry of the communication-step loop
   int32_t integrationDataCreated;
+  // Values written after set-up, until the end of initialisation (initial_conditions.cpp).
+  int32_t initialConditionsSet;  // fmi2SetupExperiment computed the initial conditions
+  int32_t parameterWritten;      // a parameter was written since they were last computed
+  int32_t valueWritten;          // a value was written since the outputs were last computed
 };
 
 struct FmuComponent {
@@ -37,6 +41,11 @@ fmi2Status setupExperiment(FmuComponent& c, fmi2Real startTime, fmi2Boolean stop
 fmi2Status enterInitializationMode(FmuComponent& c);
 fmi2Status exitInitializationMode(FmuComponent& c);
 fmi2Status setDebugLogging(FmuComponent& c, fmi2Boolean loggingOn, std::size_t nCategories);
+
+// Initial conditions and values written after set-up (initial_conditions.cpp).
+void noteWrite(FmuComponent& c, const runtime::VariableEntry& entry);
+void initialConditionsComputed(FmuComponent& c);
+bool settleInitialConditions(FmuComponent& c);
 
 // Communication step (stepping.cpp).
 fmi2Status doStep(FmuComponent& c, fmi2Real currentCommunicationPoint,

@@ -214,6 +214,7 @@ fmi2Status setupExperiment(FmuComponent& c, fmi2Real startTime, fmi2Boolean stop
   if (!modelHealthy(c)) return takeStatus(log);
   mi.setSolverStopTime(model, -1.0);
   mi.computeOutputs(model, 0);
+  initialConditionsComputed(c);
   modelHealthy(c);
   return takeStatus(log);
 }
@@ -246,6 +247,7 @@ fmi2Status enterInitializationMode(FmuComponent& c) {
 }
 
 fmi2Status exitInitializationMode(FmuComponent& c) {
+  settleInitialConditions(c);
   // A refused model stays in initialisation: its get calls keep recomputing.
   if (prepareModel(c)) c.stepState->initializationDone = 1;
   return takeStatus(*c.instanceLogger);

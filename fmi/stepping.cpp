@@ -33,6 +33,8 @@ bool acceptFirstStep(FmuComponent& c, double tc, double hc) {
   if (c.modelInterface->communicationStep == nullptr) {
     reportStatus(log, fmi2OK, "Fixed step size used by FMU is %e", c.modelInterface->fixedStepSize);
   }
+  // A master that leaves out fmi2ExitInitializationMode still steps from what it wrote.
+  settleInitialConditions(c);
   c.stepState->steppingStarted = 1;
   c.stepState->timeOffset = 0.0;
   return true;

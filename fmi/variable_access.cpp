@@ -60,8 +60,10 @@ bool admit(FmuComponent& c, Direction direction, Kind kind, const fmi2ValueRefer
       return false;
     }
   }
+  // Written since set-up, a value reaches the initial conditions here, with the outputs.
   if (direction == Direction::get &&
-      (c.stepState->initializationDone == 0 || mi.outputsFollowInputs != 0)) {
+      (c.stepState->initializationDone == 0 || mi.outputsFollowInputs != 0) &&
+      !settleInitialConditions(c)) {
     mi.setSolverStopTime(mi.model, -1.0);
     mi.computeOutputs(mi.model, 0);
   }
@@ -91,6 +93,7 @@ fmi2Status moveValues(FmuComponent& c, Direction direction, Kind kind,
       // Each access gets a copy of the entry.
       const runtime::VariableEntry entry = entries[vr[i]];
       if (!move(mi, entry, vr[i], value[i])) break;
+      if (direction == Direction::set) noteWrite(c, entry);
     }
   }
   return takeStatus(*c.instanceLogger);

@@ -630,7 +630,7 @@ RunOutcome Run::run() {
     const auto stepBegin = trialStep ? std::chrono::steady_clock::now() : std::chrono::steady_clock::time_point{};
     t_ = start + static_cast<double>(k) * h_;
     point_ = k;
-    const bool interrupted = stopRequested != 0;
+    const bool interrupted = stopRequested != 0 || (options_.keepGoing && !options_.keepGoing());
     // The workers start before the feedthrough evaluation, with the components that need nothing
     // of it, whenever it is known before it that the run goes on.
     const bool early = parallel && !interrupted && k != steps && !finishedByFeedthrough_ &&

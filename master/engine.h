@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +67,9 @@ struct EngineOptions {
   // Called with each unit's library right after it is loaded, before any instance exists (the
   // command line's FMI call trace hooks in here).
   void (*libraryLoaded)(FmuLibrary& library) = nullptr;
+  // Asked on the calling thread before each communication point; false ends the run there as
+  // interrupted, as a stop signal does (an embedding's own interrupt, such as Python's Ctrl-C).
+  std::function<bool()> keepGoing;
 };
 
 struct RunOutcome {

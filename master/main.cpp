@@ -9,6 +9,7 @@
 #include "master/cli/run_command.h"
 #include "master/cli/run_options.h"
 #include "master/cli/stop_signals.h"
+#include "master/default_system.h"
 #include "master/engine.h"
 #include "master/sweep/sweep_command.h"
 
@@ -22,7 +23,8 @@ int main(int argc, char** argv) {
   CLI::App* infoCommand = cli::addInfoCommand(app, info);
   master::sweep::addCommands(app);
   if (const auto exitCode = cli::parseCommandLine(app, argc, argv)) return *exitCode;
-  if (*infoCommand) return cli::runInfo(info, VEHICLE_SIM_DEFAULT_SYSTEM, cli::describeSystem, std::cout);
+  const std::string defaultSystem = master::programDefaultSystem().string();
+  if (*infoCommand) return cli::runInfo(info, defaultSystem, cli::describeSystem, std::cout);
   cli::installStopSignals(&master::stopRequested);
-  return cli::runCommand(options, VEHICLE_SIM_DEFAULT_SYSTEM);
+  return cli::runCommand(options, defaultSystem);
 }

@@ -1,7 +1,7 @@
 // What a model type inherits from its records alone: the record names the runtime's plan looks
 // up, the typed view its equations receive, and the defaults of the optional parts of the plan
-// (no edge memories, no parameter fix-ups, no discrete updates). A model declares its own
-// version of any of these to replace it.
+// (no edge memories, no parameter fix-ups, no discrete updates, every input starting at 0). A
+// model declares its own version of any of these to replace it.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,7 @@ struct ModelBase {
   static constexpr int32_t numTriggerStates = 0;
   static void fixUpParameters(Parameters&) {}
   static void updateDiscreteStates(Data&) {}
+  static void startInputs(Inputs&) {}
 };
 
 // The version texts that every model's information record carries.

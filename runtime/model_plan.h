@@ -15,6 +15,7 @@
 //     static constexpr int32_t numTriggerStates = ...;           // edge memories (default 0)
 //     static void fixUpParameters(ModelParameters&);             // after initializeNonFinites
 //     static void updateDiscreteStates(Data&);                   // before the integration
+//     static void startInputs(ExternalInputs&);                  // inputs that do not start at 0
 //     // why writing `value` to integer reference `vr` would break a lookup, or null; `current`
 //     // holds the other elements as the set call leaves them
 //     static const char* integerWriteError(const ModelParameters& current, uint32_t vr,
@@ -171,6 +172,7 @@ SimModel* createModel() {
   m->workStates = allocate(sizeof(typename M::WorkStates));
   m->inputs = allocate(sizeof(typename M::ExternalInputs));
   m->outputs = allocate(sizeof(typename M::ExternalOutputs));
+  if (m->inputs != nullptr) M::startInputs(*static_cast<typename M::ExternalInputs*>(m->inputs));
   if constexpr (M::numTriggerStates > 0) {
     m->triggerStates = static_cast<uint8_t*>(allocate(M::numTriggerStates));
     if (m->triggerStates != nullptr) std::memset(m->triggerStates, 3, M::numTriggerStates);
@@ -250,6 +252,7 @@ int32_t buildVariableTable(SimModel* m, VariableTable* table) {
       VariableEntry& entry = (*arrays[t])[next[t]++];
       entry.address = static_cast<unsigned char*>(record) + d.offset + e * size;
       entry.dataType = d.dataType;
+      entry.parameter = d.causality == Causality::parameter ? 1 : 0;
     }
   }
   return 1;

@@ -26,6 +26,7 @@ struct StringStorage {
 struct VariableEntry {
   void* address;
   int32_t dataType;
+  uint8_t parameter;  // 1 when the entry is a parameter's: the initial conditions may read it
 };
 
 // The element counts let the interface layer refuse a value reference outside its array before

@@ -4,16 +4,28 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 JOBS=${JOBS:-$(nproc)}
 
-# Debian 12 packages the build, the tests, the master and the benchmarks need.
-PACKAGES=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev libgmp-dev
-          libzip-dev libpugixml-dev libcli11-dev libtomlplusplus-dev gnuplot-nox libxml2-utils binutils zip unzip
-          clang libclang-rt-14-dev valgrind nlohmann-json3-dev chromium
-          slurm-wlm munge jq)
+# Debian 12 packages, one list per purpose (ensure_packages takes the names of the lists).
+# Building and running the units, vehicle.ssp, vehicle-sim (its report's plots) and the Python
+# module:
+RUN_PACKAGES=(g++ cmake ninja-build pkg-config libzip-dev libpugixml-dev libcli11-dev libtomlplusplus-dev
+              nlohmann-json3-dev gnuplot-nox python3-dev python3-pybind11 python3-numpy)
+# The tests on top of those: unit tests, schema and symbol checks, the report in a browser, the
+# sweep's Slurm cluster, fuzzing, the Python tests and notebook, the Debian package:
+TEST_PACKAGES=(libgtest-dev libgmock-dev libgmp-dev libxml2-utils binutils zip unzip clang libclang-rt-14-dev
+               valgrind chromium slurm-wlm munge jq python3-pytest jupyter-nbconvert python3-ipykernel
+               python3-matplotlib python3-pandas dpkg-dev)
+# The benchmarks on top of RUN_PACKAGES:
+BENCH_PACKAGES=(libbenchmark-dev valgrind)
 
+# ensure_packages LIST... (RUN_PACKAGES, TEST_PACKAGES, BENCH_PACKAGES)
 ensure_packages() {
-  local missing=()
-  for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  local missing=() list p
+  for list in "$@"; do
+    local -n names=$list
+    for p in "${names[@]}"; do
+      dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    unset -n names
   done
   if ((${#missing[@]})); then
     echo "Installing missing packages: ${missing[*]}"

@@ -77,6 +77,13 @@ void printVariables(std::ostream& out, const std::vector<InfoComponent>& compone
   if (!pattern.empty() && shown == 0) throw MasterError("no variable matches '" + pattern + "'");
 }
 
+std::vector<InfoComponent> describeTarget(const fs::path& target, const SystemDescriber& describeSystem) {
+  if (isUnit(target)) return {describeUnit(target)};
+  std::error_code ec;
+  if (!fs::exists(target, ec)) throw MasterError("'" + target.string() + "' does not exist");
+  return describeSystem(target);
+}
+
 int runInfo(const InfoOptions& o, const std::string& defaultSystem, const SystemDescriber& describeSystem,
             std::ostream& out) {
   try {
@@ -90,14 +97,7 @@ int runInfo(const InfoOptions& o, const std::string& defaultSystem, const System
       pattern = o.target;
       target = defaultSystem;
     }
-    std::vector<InfoComponent> components;
-    if (isUnit(target)) {
-      components.push_back(describeUnit(target));
-    } else {
-      if (!fs::exists(target, ec)) throw MasterError("'" + target.string() + "' does not exist");
-      components = describeSystem(target);
-    }
-    printVariables(out, components, pattern);
+    printVariables(out, describeTarget(target, describeSystem), pattern);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vehicle-sim: %s\n", e.what());
     return 1;

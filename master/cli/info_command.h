@@ -35,6 +35,8 @@ int runInfo(const InfoOptions& options, const std::string& defaultSystem, const 
 
 // A unit from its .fmu archive or unpacked folder.
 InfoComponent describeUnit(const std::filesystem::path& unit);
+// A unit (.fmu or unpacked folder) alone, else the components of a system; throws MasterError.
+std::vector<InfoComponent> describeTarget(const std::filesystem::path& target, const SystemDescriber& describeSystem);
 // The table; throws MasterError when a pattern is given and matches no variable.
 void printVariables(std::ostream& out, const std::vector<InfoComponent>& components, const std::string& pattern);
 

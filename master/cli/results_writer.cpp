@@ -20,9 +20,22 @@ void ResultsWriter::start(const RunRecord& record) {
   csv_ = std::make_unique<CsvWriter>(file_, header);
 }
 
+namespace {
+bool onRowGrid(std::size_t point, std::size_t stepsPerRow) { return point % stepsPerRow == 0; }
+}  // namespace
+
 std::string ResultsWriter::check(const RunRecord& record, std::size_t point) {
-  if (point % stepsPerRow_ == 0) writeRow(record, point);
+  if (onRowGrid(point, stepsPerRow_)) writeRow(record, point);
   return {};
+}
+
+std::vector<std::size_t> resultsRows(std::size_t points, std::size_t stepsPerRow) {
+  std::vector<std::size_t> rows;
+  for (std::size_t k = 0; k < points; ++k) {
+    if (onRowGrid(k, stepsPerRow)) rows.push_back(k);
+  }
+  if (points > 0 && rows.back() != points - 1) rows.push_back(points - 1);
+  return rows;
 }
 
 void ResultsWriter::writeRow(const RunRecord& record, std::size_t point) {

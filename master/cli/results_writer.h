@@ -46,6 +46,10 @@ class ResultsWriter : public RunObserver {
   std::size_t lastWritten_ = static_cast<std::size_t>(-1);
 };
 
+// The points of a record of `points` points that the results file holds, in order: every
+// `stepsPerRow`-th from the first, and the last.
+std::vector<std::size_t> resultsRows(std::size_t points, std::size_t stepsPerRow);
+
 // variables.csv: "column,unit,description", first `time`, then each selected variable; fields
 // quoted where they need it.
 void writeVariablesTable(const std::filesystem::path& file, const RunRecord& record,

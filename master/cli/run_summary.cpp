@@ -13,7 +13,7 @@ void writeTextFile(const std::filesystem::path& file, const std::string& text) {
   if (!out) throw MasterError("cannot write '" + file.string() + "'");
 }
 
-void writeSummaryJson(const std::filesystem::path& folder, const RunSummary& s, const nlohmann::json& extra) {
+nlohmann::ordered_json summaryJson(const RunSummary& s, const nlohmann::json& extra) {
   nlohmann::ordered_json j{{"exitCode", s.exitCode},
                            {"status", s.status},
                            {"message", s.message},
@@ -24,7 +24,11 @@ void writeSummaryJson(const std::filesystem::path& folder, const RunSummary& s, 
                            {"results", s.results},
                            {"partial", s.partial}};
   for (auto it = extra.begin(); it != extra.end(); ++it) j[it.key()] = it.value();
-  writeTextFile(folder / "summary.json", j.dump(2) + "\n");
+  return j;
+}
+
+void writeSummaryJson(const std::filesystem::path& folder, const RunSummary& s, const nlohmann::json& extra) {
+  writeTextFile(folder / "summary.json", summaryJson(s, extra).dump(2) + "\n");
 }
 
 }  // namespace master::cli

@@ -20,6 +20,8 @@ struct RunSummary {
   bool partial = false;  // the results stop at an interruption
 };
 
+// summary.json's content: the summary's keys, then those of `extra`.
+nlohmann::ordered_json summaryJson(const RunSummary& summary, const nlohmann::json& extra = nlohmann::json::object());
 // Writes summary.json into `folder`: the summary's keys, then those of `extra`.
 void writeSummaryJson(const std::filesystem::path& folder, const RunSummary& summary,
                       const nlohmann::json& extra = nlohmann::json::object());

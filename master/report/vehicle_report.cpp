@@ -53,10 +53,9 @@ std::string excursionMessage(const VehicleFigures& f, const ReportSettings& s) {
 
 bool appliesTo(const master::RunRecord& record) { return findSignals(record).complete(); }
 
-ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings, const fs::path& outDir) {
-  const VehicleSignals signals = findSignals(record);
-  if (!signals.complete()) throw std::logic_error("the vehicle report does not apply to this system");
-  const VehicleFigures figures = computeFigures(signals, settings);
+namespace {
+
+ReportOutcome verdict(const VehicleFigures& figures, const ReportSettings& settings) {
   ReportOutcome outcome;
   if (!figures.followingPassed) {
     outcome.exitCode = 2;
@@ -64,6 +63,25 @@ ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings&
   }
   outcome.summaryText = summaryText(figures, settings);
   outcome.summaryJson = summaryJson(figures, settings);
+  return outcome;
+}
+
+VehicleSignals signalsOf(const master::RunRecord& record) {
+  VehicleSignals signals = findSignals(record);
+  if (!signals.complete()) throw std::logic_error("the vehicle report does not apply to this system");
+  return signals;
+}
+
+}  // namespace
+
+ReportOutcome evaluateReport(const master::RunRecord& record, const ReportSettings& settings) {
+  return verdict(computeFigures(signalsOf(record), settings), settings);
+}
+
+ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings, const fs::path& outDir) {
+  const VehicleSignals signals = signalsOf(record);
+  const VehicleFigures figures = computeFigures(signals, settings);
+  ReportOutcome outcome = verdict(figures, settings);
   fs::create_directories(outDir);
   writeFile(outDir / "summary.txt", outcome.summaryText, outcome);
   writeFile(outDir / "summary.json", outcome.summaryJson + "\n", outcome);

@@ -63,6 +63,9 @@ struct ReportOutcome {
   std::vector<std::filesystem::path> files;  // every file written
 };
 
+// The report's verdict, messages and summary without writing anything (files stays empty).
+ReportOutcome evaluateReport(const master::RunRecord& record, const ReportSettings& settings);
+
 // Writes summary.txt (the vehicle part), summary.json (the vehicle fields), report.html and
 // the plots (when settings.plots) into `outDir`. Throws std::runtime_error when a file cannot be
 // written or gnuplot fails.

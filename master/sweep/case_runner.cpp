@@ -42,19 +42,18 @@ pid_t startCase(const Plan& plan, const PlannedCase& c) {
   return spawnProcess(argv, plan.logFile(c));
 }
 
-std::string finishCase(const Plan& plan, const PlannedCase& c, int exitCode) {
+CaseState finishCase(const Plan& plan, const PlannedCase& c, int exitCode) {
   {
     std::ofstream out(plan.exitFile(c));
     out << exitCode << '\n';
   }
-  return plan.complete(c) ? std::string() : failureLine(plan, c, std::to_string(exitCode));
+  return readCaseState(plan, c);
 }
 
-std::string failureLine(const Plan& plan, const PlannedCase& c, const std::string& exitCode) {
-  std::string why = lastLine(plan.logFile(c));
-  if (why.empty()) why = "no output";
-  return "case " + std::to_string(c.index) + " (" + describe(plan, c) + ") failed with exit code " + exitCode +
-         ": " + why + "\n  folder " + plan.caseFolder(c).string() + ", log " + plan.logFile(c).string();
+std::string failureLine(const Plan& plan, const PlannedCase& c, const CaseState& state) {
+  return "case " + std::to_string(c.index) + " (" + describe(plan, c) + "): " + statusWords(state.status) +
+         (state.exitCode.empty() ? std::string() : " (exit code " + state.exitCode + ")") + ": " + state.message +
+         "\n  folder " + plan.caseFolder(c).string() + ", log " + plan.logFile(c).string();
 }
 
 int runCase(const Plan& plan, std::size_t index) {
@@ -63,63 +62,100 @@ int runCase(const Plan& plan, std::size_t index) {
   }
   const PlannedCase& c = plan.cases[index];
   const int code = waitProcess(startCase(plan, c));
-  const std::string failure = finishCase(plan, c, code);
-  if (!failure.empty()) std::fprintf(stderr, "%s\n", failure.c_str());
+  const CaseState state = finishCase(plan, c, code);
+  if (state.status != CaseStatus::ok) std::fprintf(stderr, "%s\n", failureLine(plan, c, state).c_str());
   return code;
 }
+
+namespace {
+
+// SIGINT and SIGTERM set stopSignal while it lives; the handlers before are back after it,
+// however the sweep ends.
+class StopHandlers {
+ public:
+  StopHandlers() {
+    struct sigaction action {};
+    action.sa_handler = onStop;
+    sigemptyset(&action.sa_mask);
+    stopSignal = 0;
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+  }
+  ~StopHandlers() {
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+  }
+  StopHandlers(const StopHandlers&) = delete;
+  StopHandlers& operator=(const StopHandlers&) = delete;
+
+ private:
+  struct sigaction oldInt_ {}, oldTerm_ {};
+};
+
+}  // namespace
 
 LocalRun runLocal(const Plan& plan, int jobs, bool progress) {
   LocalRun run;
   std::vector<const PlannedCase*> pending;
   for (const PlannedCase& c : plan.cases) {
-    if (plan.complete(c)) {
+    if (caseDone(plan, c)) {
       ++run.skipped;
     } else {
       pending.push_back(&c);
     }
   }
-  struct sigaction action {}, oldInt {}, oldTerm {};
-  action.sa_handler = onStop;
-  sigemptyset(&action.sa_mask);
-  stopSignal = 0;
-  sigaction(SIGINT, &action, &oldInt);
-  sigaction(SIGTERM, &action, &oldTerm);
-
+  const StopHandlers handlers;
   CaseProgress bar(pending.size(), progress);
   std::map<pid_t, const PlannedCase*> running;
-  std::size_t next = 0;
-  bool forwarded = false;
-  while (next < pending.size() || !running.empty()) {
-    while (!stopSignal && next < pending.size() && static_cast<int>(running.size()) < jobs) {
-      const PlannedCase* c = pending[next++];
-      running.emplace(startCase(plan, *c), c);
-    }
-    if (running.empty()) break;
-    if (stopSignal && !forwarded) {
-      for (const auto& [pid, c] : running) kill(pid, SIGTERM);
-      forwarded = true;
-    }
+  // Waits for one child; false when there is none left to wait for.
+  auto reap = [&](bool report) {
     int status = 0;
     const pid_t pid = waitpid(-1, &status, 0);
-    if (pid < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
+    if (pid < 0) return errno == EINTR;
     const auto it = running.find(pid);
-    if (it == running.end()) continue;
-    const std::string failure = finishCase(plan, *it->second, exitCodeOf(status));
-    running.erase(it);
+    if (it == running.end()) return true;
+    const CaseState state = finishCase(plan, *it->second, exitCodeOf(status));
     ++run.ran;
-    if (!failure.empty()) {
+    if (state.status != CaseStatus::ok) {
       ++run.failed;
-      if (!stopSignal) bar.message(failure);  // after a stop, the cases it ended are no news
+      if (report) bar.message(failureLine(plan, *it->second, state));
     }
+    running.erase(it);
     bar.update(run.ran, run.failed);
+    return true;
+  };
+
+  std::size_t next = 0;
+  bool forwarded = false;
+  try {
+    while (next < pending.size() || !running.empty()) {
+      while (!stopSignal && next < pending.size() && static_cast<int>(running.size()) < jobs) {
+        const PlannedCase* c = pending[next];
+        running.emplace(startCase(plan, *c), c);
+        ++next;
+      }
+      if (running.empty()) break;
+      if (stopSignal && !forwarded) {
+        for (const auto& [pid, c] : running) kill(pid, SIGTERM);
+        forwarded = true;
+      }
+      // After a stop, the cases it ended are no news.
+      if (!reap(!stopSignal)) break;
+    }
+  } catch (...) {
+    // A case that cannot be started (or recorded) ends the sweep: the running ones are stopped
+    // and waited for, so that none outlives it and each leaves its exit code.
+    for (const auto& [pid, c] : running) kill(pid, SIGTERM);
+    while (!running.empty()) {
+      try {
+        if (!reap(false)) break;
+      } catch (...) {
+      }
+    }
+    throw;
   }
   bar.clear();
   run.interrupted = stopSignal != 0;
-  sigaction(SIGINT, &oldInt, nullptr);
-  sigaction(SIGTERM, &oldTerm, nullptr);
   return run;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/types.h>
 
+#include "master/sweep/case_status.h"
 #include "master/sweep/sweep_plan.h"
 
 namespace master::sweep {
@@ -15,12 +16,11 @@ namespace master::sweep {
 // cannot be started.
 pid_t startCase(const Plan& plan, const PlannedCase& c);
 
-// Records the exit code in the case's exit file, and returns the line that says why it failed
-// (empty for exit 0 and 2, which leave results).
-std::string finishCase(const Plan& plan, const PlannedCase& c, int exitCode);
+// Records the exit code in the case's exit file; returns how the case stands now.
+CaseState finishCase(const Plan& plan, const PlannedCase& c, int exitCode);
 
-// "case N (inputs) failed with exit code X: <the run's last line>" and its folder and log.
-std::string failureLine(const Plan& plan, const PlannedCase& c, const std::string& exitCode);
+// "case N (inputs): health check failed (exit code 2): <its message>" and its folder and log.
+std::string failureLine(const Plan& plan, const PlannedCase& c, const CaseState& state);
 
 // Runs one case to its end (what a Slurm array task does); returns its exit code.
 int runCase(const Plan& plan, std::size_t index);
@@ -30,7 +30,7 @@ struct LocalRun {
   bool interrupted = false;
 };
 
-// Runs every case that is not complete, `jobs` at a time, with a progress bar on a terminal and
+// Runs every case that is not ok yet, `jobs` at a time, with a progress bar on a terminal and
 // a line per failed case. SIGINT/SIGTERM stop starting cases and end the running ones.
 LocalRun runLocal(const Plan& plan, int jobs, bool progress);
 

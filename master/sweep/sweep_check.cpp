@@ -1,11 +1,14 @@
 #include "master/sweep/sweep_check.h"
 
+#include <algorithm>
 #include <charconv>
 
+#include "master/cli/run_options.h"
+#include "master/cli/variable_selection.h"
 #include "master/error.h"
-#include "master/fmu_archive.h"
-#include "master/system_package.h"
-#include "master/system_structure.h"
+#include "master/engine.h"
+#include "master/sweep/sweep_plan.h"
+#include "models/drive_cycle/cycle_reader.h"
 
 namespace master::sweep {
 
@@ -29,16 +32,8 @@ bool isNumber(Value::Kind kind) { return kind == Value::Kind::real || kind == Va
 
 class Checker {
  public:
-  Checker(const SweepFile& file, const SystemContents& system)
-      : file_(file), components_(system.components), parameters_(system.parameters) {}
-
-  const SsdConnector* systemParameter(const std::string& name) const {
-    if (isMasterSetting(name)) return nullptr;
-    for (const SsdConnector& p : parameters_) {
-      if (p.name == name) return &p;
-    }
-    return nullptr;
-  }
+  Checker(const SweepFile& file, const std::vector<SystemComponent>& components)
+      : file_(file), components_(components) {}
 
   MasterError fail(int line, const std::string& message) const { return MasterError(file_.where(line) + message); }
 
@@ -49,16 +44,24 @@ class Checker {
         throw fail(v.line, "'" + name + "' must be " + kindName(s.kind) + ", not " + kindName(v.kind));
       }
       if (s.positive && !(v.number > 0.0)) throw fail(v.line, "'" + name + "' must be greater than 0");
-      if (name == "cycle" && v.text.find('/') != std::string::npos &&
-          !fs::is_regular_file(file_.source.parent_path() / v.text)) {
-        throw fail(v.line, "no cycle file '" + v.text + "'");
-      }
+      if (name == "cycle") cycle(v);
       return;
     }
     std::string known;
     for (const Setting& s : settings) known += std::string(known.empty() ? "" : ", ") + s.name;
     throw fail(v.line, "unknown master setting '" + name + "' (known: " + known +
                            "; a component's variable is written \"component.variable\")");
+  }
+
+  // A standard cycle's name, else a cycle file (relative to the sweep file) read as the unit
+  // will read it, so that a misspelt name or a malformed file stops the sweep before any case.
+  void cycle(const Value& v) const {
+    if (drive_cycle::standardCycleFile(v.text) != nullptr) return;
+    try {
+      cli::cycleSetting(cycleArgument(file_, v.text));
+    } catch (const MasterError& e) {
+      throw fail(v.line, "the cycle '" + v.text + "' is no standard cycle, nor a cycle file: " + e.what());
+    }
   }
 
   const ModelVariable& variable(const std::string& name, int line) const {
@@ -103,14 +106,6 @@ class Checker {
   }
 
   void value(const std::string& name, const Value& value) const {
-    if (const SsdConnector* p = systemParameter(name)) {
-      const VariableType type = p->typeGiven ? p->type : VariableType::real;
-      if (!fits(type, value.kind)) {
-        throw fail(value.line, "system parameter '" + name + "' is " + typeName(type) + " and cannot take " +
-                                   kindName(value.kind) + " ('" + value.text + "')");
-      }
-      return;
-    }
     if (name.find('.') == std::string::npos) return setting(name, value);
     const ModelVariable& v = variable(name, value.line);
     if (!fits(v.type, value.kind)) {
@@ -120,7 +115,34 @@ class Checker {
     if (isNumber(value.kind)) range(name, v, value.number, value.line);
   }
 
+  void results() const {
+    if (!file_.results) return;
+    const std::vector<std::string> columns = outputColumns(components_);
+    for (const Value& pattern : file_.results->variables) {
+      if (std::none_of(columns.begin(), columns.end(),
+                       [&](const std::string& c) { return cli::matchesPattern(pattern.text, c); })) {
+        throw fail(pattern.line, "the results pattern '" + pattern.text + "' matches no output of the system");
+      }
+    }
+  }
+
+  // A cycle needs a drive cycle component to take it.
+  void driveCycle() const {
+    const bool anyCycle = !file_.cycles.empty() || std::any_of(file_.settings.begin(), file_.settings.end(), isCycle) ||
+                          std::any_of(file_.grid.begin(), file_.grid.end(), isCycle) ||
+                          std::any_of(file_.cases.begin(), file_.cases.end(), [](const std::vector<Input>& c) {
+                            return std::any_of(c.begin(), c.end(), isCycle);
+                          });
+    if (!anyCycle) return;
+    if (std::none_of(components_.begin(), components_.end(),
+                     [](const SystemComponent& c) { return c.description.modelIdentifier == "DriveCycle"; })) {
+      throw fail(file_.cyclesLine, "the sweep gives cycles, but the system has no drive cycle component (unit DriveCycle)");
+    }
+  }
+  static bool isCycle(const Input& input) { return input.name == "cycle"; }
+
   void all() const {
+    results();
     for (const Value& v : file_.cycles) setting("cycle", v);
     for (const Input& input : file_.settings) value(input.name, input.values.front());
     for (const Input& input : file_.grid) {
@@ -131,10 +153,6 @@ class Checker {
     }
     if (file_.sample) {
       for (const Range& r : file_.sample->ranges) {
-        if (const SsdConnector* p = systemParameter(r.name)) {
-          if (p->typeGiven && p->type != VariableType::real) throw fail(r.line, "'" + r.name + "' is " + typeName(p->type) + ": ranges are drawn for Real variables only");
-          continue;
-        }
         if (r.name.find('.') == std::string::npos) {
           setting(r.name, Value{Value::Kind::real, "", r.min, r.line});
           setting(r.name, Value{Value::Kind::real, "", r.max, r.line});
@@ -146,37 +164,71 @@ class Checker {
         range(r.name, v, r.max, r.line);
       }
     }
+    driveCycle();
   }
 
  private:
   const SweepFile& file_;
   const std::vector<SystemComponent>& components_;
-  const std::vector<SsdConnector>& parameters_;
 };
 
 }  // namespace
 
-SystemContents readComponents(const fs::path& system) {
-  const SystemPackage package(system);
-  SystemContents contents;
-  const SystemStructure structure = readSystemStructure(package);
-  for (const SsdComponent& c : structure.components) {
-    const ExtractedFmu fmu(c.fmuFile);
-    contents.components.push_back(SystemComponent{c.name, readModelDescription(fmu.modelDescriptionFile())});
+std::vector<SystemComponent> readComponents(const fs::path& system) {
+  // Loaded as a run loads it (structure, units, connections), once for the whole sweep.
+  LoadedSystem loaded = loadSystem(system);
+  std::vector<SystemComponent> components;
+  for (std::size_t i = 0; i < loaded.descriptions.size(); ++i) {
+    components.push_back(SystemComponent{loaded.structure.components[i].name, std::move(loaded.descriptions[i])});
   }
-  for (const SsdConnector& k : structure.connectors) {
-    if (k.kind == "parameter") contents.parameters.push_back(k);
-  }
-  return contents;
+  return components;
 }
 
-void checkInputs(const SweepFile& file, const SystemContents& system) { Checker(file, system).all(); }
-
-bool isMasterSetting(const std::string& name) {
-  for (const Setting& s : settings) {
-    if (name == s.name) return true;
+std::vector<std::string> outputColumns(const std::vector<SystemComponent>& components) {
+  std::vector<std::string> columns;
+  for (const SystemComponent& c : components) {
+    for (const ModelVariable& v : c.description.variables) {
+      // What the engine records (and a results file can hold): Real, Integer and Boolean outputs.
+      if (v.causality == Causality::output && v.type != VariableType::string && v.type != VariableType::enumeration) {
+        columns.push_back(c.name + "." + v.name);
+      }
+    }
   }
-  return false;
+  return columns;
+}
+
+void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components) {
+  Checker(file, components).all();
+}
+
+}  // namespace master::sweep
+
+namespace master::sweep {
+
+void checkCases(const SweepFile& file, const CaseSet& set) {
+  for (const Case& k : set.cases) {
+    const Value* step = nullptr;
+    const Value* interval = file.results && file.results->interval ? &*file.results->interval : nullptr;
+    const Value *start = nullptr, *stop = nullptr;
+    for (const Assignment& a : k.inputs) {
+      if (a.name == "step") step = &a.value;
+      if (a.name == "output-interval") interval = &a.value;
+      if (a.name == "start-time") start = &a.value;
+      if (a.name == "stop-time") stop = &a.value;
+    }
+    const std::string which = " (case " + std::to_string(k.index) + ")";
+    if (interval != nullptr) {
+      try {
+        cli::stepsPerOutput(interval->number, step ? step->number : cli::CliOptions{}.step);
+      } catch (const MasterError& e) {
+        throw MasterError(file.where(interval->line) + e.what() + which);
+      }
+    }
+    if (start != nullptr && stop != nullptr && !(stop->number > start->number)) {
+      throw MasterError(file.where(stop->line) + "the stop time " + stop->text + " s is not after the start time " +
+                        start->text + " s" + which);
+    }
+  }
 }
 
 }  // namespace master::sweep

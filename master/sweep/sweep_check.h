@@ -1,8 +1,8 @@
 // Checks a sweep's inputs before any case runs, each refusal naming the sweep file's line:
 // a component.variable must exist in the system, be a parameter or an input, take a value of
-// its type and lie within its declared range; a name without a dot is a master setting, which
-// must be known and of its type, or else a parameter connector of the system (vehicleMass);
-// a cycle given as a path (relative to the sweep file) must be a file.
+// its type and lie within its declared range; a master setting must be known and of its type;
+// a cycle is a standard cycle's name or a readable, well-formed cycle file (relative to the sweep
+// file), and a system that takes it.
 #pragma once
 
 #include <filesystem>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "master/model_description.h"
-#include "master/system_structure.h"
+#include "master/sweep/sweep_cases.h"
 #include "master/sweep/sweep_file.h"
 
 namespace master::sweep {
@@ -20,19 +20,19 @@ struct SystemComponent {
   ModelDescription description;
 };
 
-struct SystemContents {
-  std::vector<SystemComponent> components;
-  std::vector<SsdConnector> parameters;  // the system's parameter connectors
-};
-
 // The components of a system (an .ssp archive, a folder holding SystemStructure.ssd, or an .ssd
-// file) with their units' model descriptions, and its parameter connectors.
-SystemContents readComponents(const std::filesystem::path& system);
+// file) with their units' model descriptions.
+std::vector<SystemComponent> readComponents(const std::filesystem::path& system);
 
-// Throws MasterError at the first input the system cannot take.
-void checkInputs(const SweepFile& file, const SystemContents& system);
+// Throws MasterError at the first input the system cannot take, or a results pattern that
+// matches none of its outputs.
+void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components);
 
-// Whether `name` is one of the master settings (cycle, step, stop-time, ...).
-bool isMasterSetting(const std::string& name);
+// The master settings of each case together: an output interval a whole multiple of the step,
+// a stop time after the start time. Throws MasterError with the line and the case.
+void checkCases(const SweepFile& file, const CaseSet& cases);
+
+// "component.variable" of every output a results file can hold, in the system's order.
+std::vector<std::string> outputColumns(const std::vector<SystemComponent>& components);
 
 }  // namespace master::sweep

@@ -182,6 +182,29 @@ class Reader {
     file_.sample = std::move(s);
   }
 
+  void results(const toml::node& node) {
+    ResultsRequest r;
+    r.line = lineOf(node);
+    for (auto&& [key, element] : table(node, "results")) {
+      const std::string name(key.str());
+      if (name == "interval") {
+        r.interval = value(element, name);
+        if (r.interval->kind != Value::Kind::real && r.interval->kind != Value::Kind::integer) {
+          throw fail(r.interval->line, "'interval' must be a number of seconds");
+        }
+        if (!(r.interval->number > 0.0)) throw fail(r.interval->line, "'interval' must be greater than 0");
+      } else if (name == "variables") {
+        r.variables = list(element, name);
+        for (const Value& v : r.variables) {
+          if (v.kind != Value::Kind::string) throw fail(v.line, "'variables' lists patterns as strings (\"chassis.*\")");
+        }
+      } else {
+        throw fail(lineOf(element), "unknown key '" + name + "' in [results] (interval, variables)");
+      }
+    }
+    file_.results = std::move(r);
+  }
+
   void slurm(const toml::node& node) {
     SlurmResources& r = file_.slurm;
     for (auto&& [key, element] : table(node, "slurm")) {
@@ -221,12 +244,14 @@ class Reader {
         cases(node);
       } else if (name == "sample") {
         sample(node);
+      } else if (name == "results") {
+        results(node);
       } else if (name == "slurm") {
         slurm(node);
       } else {
         throw fail(lineOf(node), "unknown key '" + name +
                                      "' (system, cycles, limit, case-plots, [settings], [grid], [[case]], "
-                                     "[sample], [slurm])");
+                                     "[sample], [results], [slurm])");
       }
     }
     if (!file_.grid.empty() && !file_.cases.empty()) {

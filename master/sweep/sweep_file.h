@@ -18,6 +18,9 @@
 //   seed = 1
 //   [sample.ranges]                    # optional: a uniform value in [min, max] for each drawn case
 //   "powertrain.finalDriveRatio" = [3.2, 4.4]
+//   [results]                          # optional: each case writes its results file (else only
+//   interval = 1.0                     # its summary); every `interval` s (default: the step),
+//   variables = ["chassis.*"]          # these outputs (default: all)
 //   [slurm]                            # optional: resources of each array task with --slurm
 //   time = "00:30:00"
 //   mem = "1G"
@@ -65,6 +68,13 @@ struct Sample {
   int line = 0;
 };
 
+// What a case writes beyond its summary, when the sweep file asks for its results.
+struct ResultsRequest {
+  std::optional<Value> interval;       // else every communication point
+  std::vector<Value> variables;        // patterns; empty: every output
+  int line = 0;
+};
+
 struct SlurmResources {
   std::string time = "01:00:00";
   std::string mem = "2G";
@@ -87,6 +97,7 @@ struct SweepFile {
   std::uint64_t limit = 1000;
   int limitLine = 0;
   bool casePlots = false;
+  std::optional<ResultsRequest> results;  // none: the lean default
   SlurmResources slurm;
 
   std::string where(int line) const;  // "<file>:<line>: "

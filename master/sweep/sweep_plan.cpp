@@ -5,8 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "master/cli/run_options.h"
 #include "master/error.h"
-#include "master/sweep/sweep_check.h"
+#include "models/drive_cycle/cycle_reader.h"
 
 namespace master::sweep {
 
@@ -20,15 +21,6 @@ const char* const planName = "sweep-plan.json";
 // The option of the case's command line that carries a master setting.
 std::string optionOf(const std::string& setting) { return "--" + setting; }
 
-// A cycle that names a file beside the sweep file is given to the run by its absolute path.
-std::string cycleArgument(const SweepFile& file, const std::string& text) {
-  const fs::path candidate = file.source.parent_path() / text;
-  if (text.find('/') != std::string::npos || text.find('.') != std::string::npos) {
-    if (fs::exists(candidate)) return fs::absolute(candidate).lexically_normal().string();
-  }
-  return text;
-}
-
 // 64-bit FNV-1a over the arguments, each ended by a zero byte.
 std::string digest(const std::vector<std::string>& args) {
   std::uint64_t h = 0xcbf29ce484222325ull;
@@ -41,18 +33,38 @@ std::string digest(const std::vector<std::string>& args) {
   return text;
 }
 
-}  // namespace
-
-bool Plan::complete(const PlannedCase& c) const {
-  std::ifstream in(summaryFile(c));
-  if (!in) return false;
-  const json summary = json::parse(in, nullptr, false);
-  if (!summary.is_object() || !summary.contains("status") || !summary["status"].is_string()) return false;
-  const std::string status = summary["status"];
-  return status == "ok" || status == "health-check-failed";
+// The results options of a case: none for the lean default but an output interval of 2^20 steps
+// (an exact multiple, so a row at the start and one at the end) and one column.
+std::vector<std::string> resultsArgs(const SweepFile& file, const Case& k, const std::string& leanVariable) {
+  double step = cli::CliOptions{}.step;
+  bool ownInterval = false;
+  for (const Assignment& a : k.inputs) {
+    if (a.name == "step") step = a.value.number;
+    if (a.name == "output-interval") ownInterval = true;
+  }
+  std::vector<std::string> args;
+  if (!file.results) {
+    if (!ownInterval) args = {"--output-interval", numberText(step * 0x1p20)};
+    if (!ownInterval) args.insert(args.end(), {"--output-variables", leanVariable});
+    return args;
+  }
+  if (file.results->interval && !ownInterval) args = {"--output-interval", file.results->interval->text};
+  if (!file.results->variables.empty()) {
+    args.push_back("--output-variables");
+    for (const Value& v : file.results->variables) args.push_back(v.text);
+  }
+  return args;
 }
 
-Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, const std::string& executable) {
+}  // namespace
+
+std::string cycleArgument(const SweepFile& file, const std::string& text) {
+  if (drive_cycle::standardCycleFile(text) != nullptr) return text;
+  return fs::absolute(file.source.parent_path() / text).lexically_normal().string();
+}
+
+Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, const std::string& executable,
+              const std::string& leanVariable) {
   Plan plan;
   plan.dir = fs::absolute(dir).lexically_normal();
   plan.executable = executable;
@@ -64,7 +76,7 @@ Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, co
     c.index = k.index;
     std::vector<std::string> args;
     if (!file.system.empty()) args.push_back(fs::absolute(file.system).lexically_normal().string());
-    args.insert(args.end(), {"--no-progress", "--threads", "1"});
+    args.insert(args.end(), {"--quiet", "--threads", "1"});
     if (!file.casePlots) args.push_back("--no-plots");
     for (const std::string& name : set.inputNames) {
       std::string value;
@@ -78,12 +90,14 @@ Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, co
       }
       if (name == "cycle") {
         args.insert(args.end(), {"--cycle", cycleArgument(file, value)});
-      } else if (isMasterSetting(name)) {
+      } else if (name.find('.') == std::string::npos) {
         args.insert(args.end(), {optionOf(name), value});
       } else {
         args.insert(args.end(), {"--start-value", name + "=" + value});
       }
     }
+    const std::vector<std::string> results = resultsArgs(file, k, leanVariable);
+    args.insert(args.end(), results.begin(), results.end());  // last: --output-variables takes every word after it
     c.id = digest(args);
     c.args = {"--output-dir", (plan.dir / "cases" / c.id).string()};
     c.args.insert(c.args.end(), args.begin(), args.end());

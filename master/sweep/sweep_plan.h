@@ -36,14 +36,17 @@ struct Plan {
   std::filesystem::path logFile(const PlannedCase& c) const { return dir / "logs" / (c.id + ".log"); }
   std::filesystem::path exitFile(const PlannedCase& c) const { return dir / "logs" / (c.id + ".exit"); }
   std::filesystem::path summaryFile(const PlannedCase& c) const { return caseFolder(c) / "summary.json"; }
-  // The run writes its folder whole or not at all; its summary's status says whether the run
-  // went to its end ("ok", or "health-check-failed" with every result written) or not (an
-  // interrupted run keeps a partial folder, which a rerun replaces).
-  bool complete(const PlannedCase& c) const;
 };
 
+// The --cycle of a case: a standard cycle's name as it is, any other text the absolute path of
+// a file relative to the sweep file.
+std::string cycleArgument(const SweepFile& file, const std::string& text);
+
+// Each case runs quietly (its log keeps only warnings and errors) and, unless the sweep file
+// asks for results ([results], or an output-interval of its own), writes its summary and report
+// with a results file of one column (`leanVariable`, an output of the system) and two rows.
 Plan makePlan(const SweepFile& file, const CaseSet& cases, const std::filesystem::path& dir,
-              const std::string& executable);
+              const std::string& executable, const std::string& leanVariable);
 void writePlan(const Plan& plan);             // dir/sweep-plan.json
 Plan readPlan(const std::filesystem::path& dir);  // throws MasterError
 

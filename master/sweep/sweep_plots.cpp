@@ -65,6 +65,15 @@ std::string sweepPlotScript(const Plan& plan, const fs::path& csv, const std::ve
     }
   }
 
+  // The cases not ok, of one cycle or (empty) of all.
+  const std::size_t statusColumn = columnOf(header, "status");
+  const std::size_t cycleColumn = columnOf(header, "cycle");
+  auto notOk = [&](const std::string& cycle) {
+    return static_cast<std::size_t>(std::count_if(rows.begin(), rows.end(), [&](const auto& row) {
+      return row[statusColumn - 1] != "ok" && (cycle.empty() || row[cycleColumn - 1] == cycle);
+    }));
+  };
+
   std::string s = "# Figures of the sweep against its swept inputs; rerun with: gnuplot sweep.gp\n";
   s += "set datafile separator ','\nset terminal pngcairo size 960,640 noenhanced\nset grid\nset key outside right\n";
   s += "set offsets graph 0.05, graph 0.05, graph 0.05, graph 0.05\n";  // no point on a border
@@ -76,24 +85,32 @@ std::string sweepPlotScript(const Plan& plan, const fs::path& csv, const std::ve
     const std::size_t x = columnOf(header, name);
     for (const Figure& f : figures) {
       const std::size_t y = columnOf(header, f.column);
-      if (y == 0 || std::none_of(rows.begin(), rows.end(), [&](const auto& row) { return numeric(row[y - 1]); })) {
+      if (y == 0 || std::none_of(rows.begin(), rows.end(), [&](const auto& row) {
+            return row[statusColumn - 1] == "ok" && numeric(row[y - 1]);
+          })) {
         continue;
       }
       const fs::path png = plan.dir / "plots" / (slug(f.column) + "-vs-" + slug(name) + ".png");
       pngs.push_back(png);
       s += "set output " + gnuplotQuoted(png.string()) + "\nset title " + gnuplotQuoted(std::string(f.label) + " against " + name) +
            "\nset xlabel " + gnuplotQuoted(name) + "\nset ylabel " + gnuplotQuoted(f.label) + "\n";
+      // A case that is not ok has no figure to show, or one that is not to be trusted (a health
+      // check failed): it is left out, and the legend says how many were.
+      const std::string ok = "strcol(" + std::to_string(statusColumn) + ") eq 'ok'";
+      auto series = [&](const std::string& condition, const std::string& title, std::size_t leftOut) {
+        return "data every ::1 using " + std::to_string(x) + ":(" + condition + " ? column(" + std::to_string(y) +
+               ") : 1/0) with points pt 7 ps 1.5 title " +
+               gnuplotQuoted(title + (leftOut ? " (" + std::to_string(leftOut) + " cases not ok left out)" : ""));
+      };
       if (cycles.empty()) {
-        s += "plot data every ::1 using " + std::to_string(x) + ":" + std::to_string(y) +
-             " with points pt 7 ps 1.5 title " + gnuplotQuoted(f.column) + "\n";
+        s += "plot " + series(ok, f.column, notOk("")) + "\n";
         continue;
       }
-      const std::size_t cycleColumn = columnOf(header, "cycle");
       s += "plot ";
       for (std::size_t k = 0; k < cycles.size(); ++k) {
-        s += std::string(k ? ", " : "") + "data every ::1 using " + std::to_string(x) + ":(strcol(" +
-             std::to_string(cycleColumn) + ") eq " + gnuplotQuoted(cycles[k]) + " ? column(" + std::to_string(y) +
-             ") : 1/0) with points pt 7 ps 1.5 title " + gnuplotQuoted(cycles[k]);
+        s += std::string(k ? ", " : "") +
+             series(ok + " && strcol(" + std::to_string(cycleColumn) + ") eq " + gnuplotQuoted(cycles[k]), cycles[k],
+                    notOk(cycles[k]));
       }
       s += "\n";
     }

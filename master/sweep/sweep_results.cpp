@@ -51,13 +51,6 @@ std::string csvField(const std::string& value) {
   return quoted + "\"";
 }
 
-std::string readExitCode(const fs::path& file) {
-  std::ifstream in(file);
-  std::string code;
-  in >> code;
-  return code;
-}
-
 }  // namespace
 
 const std::vector<std::string>& figureNames() {
@@ -76,22 +69,10 @@ const std::vector<std::string>& phaseFigureNames() {
 CaseResult readResult(const Plan& plan, const PlannedCase& c) {
   CaseResult r;
   r.figures.resize(figureNames().size());
-  if (!fs::is_regular_file(plan.summaryFile(c))) {
-    r.exitCode = readExitCode(plan.exitFile(c));
-    r.status = r.exitCode.empty() ? "not-run" : "failed";
-    if (!r.exitCode.empty()) r.message = lastLine(plan.logFile(c));
-    return r;
-  }
   json root;
-  try {
-    std::ifstream in(plan.summaryFile(c));
-    root = json::parse(in);
-  } catch (const json::exception& e) {
-    throw MasterError(plan.summaryFile(c).string() + ": not a run summary (" + e.what() + ")");
-  }
-  r.status = field(root, "status");
-  r.exitCode = field(root, "exitCode");
-  r.message = field(root, "message");
+  const bool found = readSummary(plan.summaryFile(c), root);
+  r.state = caseState(plan, c, found ? &root : nullptr);
+  if (!r.state.hasSummary) return r;
   for (std::size_t i = 0; i < figureNames().size(); ++i) r.figures[i] = field(root, figureNames()[i]);
   if (root.contains("phases") && root["phases"].is_array()) {
     for (const json& phase : root["phases"]) {
@@ -110,13 +91,9 @@ Collected collect(const Plan& plan) {
   for (const PlannedCase& c : plan.cases) {
     results.push_back(readResult(plan, c));
     const CaseResult& r = results.back();
-    if (r.status == "not-run") {
-      ++collected.missing;
-    } else if (plan.complete(c)) {
-      ++collected.finished;
-    } else {
-      ++collected.failed;
-      collected.failures.push_back(failureLine(plan, c, r.exitCode));
+    ++collected.counts[r.state.status];
+    if (r.state.status != CaseStatus::ok && r.state.status != CaseStatus::notRun) {
+      collected.failures.push_back(failureLine(plan, c, r.state));
     }
     for (const auto& [name, values] : r.phases) {
       if (std::find(phases.begin(), phases.end(), name) == phases.end()) phases.push_back(name);
@@ -151,7 +128,7 @@ Collected collect(const Plan& plan) {
       const CaseResult& r = results[k];
       std::vector<std::string> fields{std::to_string(c.index), (fs::path("cases") / c.id).string()};
       fields.insert(fields.end(), c.values.begin(), c.values.end());
-      fields.insert(fields.end(), {r.status, r.exitCode});
+      fields.insert(fields.end(), {statusName(r.state.status), r.state.exitCode});
       fields.insert(fields.end(), r.figures.begin(), r.figures.end());
       for (const std::string& phase : phases) {
         const auto it = std::find_if(r.phases.begin(), r.phases.end(), [&](const auto& p) { return p.first == phase; });
@@ -159,7 +136,7 @@ Collected collect(const Plan& plan) {
           fields.push_back(it == r.phases.end() ? std::string() : it->second[f]);
         }
       }
-      fields.push_back(r.message);
+      fields.push_back(r.state.message);
       row(fields);
       table.push_back(std::move(fields));
     }

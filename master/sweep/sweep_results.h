@@ -7,18 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "master/sweep/case_status.h"
 #include "master/sweep/sweep_plan.h"
 
 namespace master::sweep {
 
 struct CaseResult {
-  // The run's own ("ok", "health-check-failed", "interrupted", ...), else "failed" (it left no
-  // summary) or "not-run".
-  std::string status;
-  std::string exitCode;
+  CaseState state;
   std::vector<std::string> figures;        // one per figureNames(), empty where absent
   std::vector<std::pair<std::string, std::vector<std::string>>> phases;  // name, phaseFigureNames()
-  std::string message;
 };
 
 const std::vector<std::string>& figureNames();
@@ -27,8 +24,8 @@ const std::vector<std::string>& phaseFigureNames();
 CaseResult readResult(const Plan& plan, const PlannedCase& c);
 
 struct Collected {
-  std::size_t finished = 0, failed = 0, missing = 0;
-  std::vector<std::string> failures;  // a line for each failed case
+  StatusCounts counts;
+  std::vector<std::string> failures;  // a line for each case that ran and is not ok
   std::filesystem::path csv;
   std::vector<std::filesystem::path> plots;
 };

@@ -36,6 +36,9 @@ struct Model : runtime::ModelBase<Model, ModelParameters, BlockSignals, External
   static void initializeModel(Data& d);
   static void computeOutputs(Data& d);
   static void computeDerivatives(Data& d);
+  // The torque factor input starts at the neutral factor: at 0 the fuel map would be read at
+  // 0/0 and the fuel outputs would be NaN.
+  static void startInputs(ExternalInputs& in) { in.torqueFactorInput = 1.0; }
   // Refuses a write of a map's last index that would let its lookup read outside the map or
   // its breakpoints.
   static const char* integerWriteError(const ModelParameters& p, uint32_t vr, uint32_t value);

@@ -49,8 +49,8 @@ constexpr runtime::VariableDef variableDefs[] = {
     SIM_INPUT(I, cutoffB, "", throttleCut),
     SIM_INPUT(I, torqueFactorInput, "",
               "engine torque factor, through the torque factor table, from the first time after "
-              "the first output time on; a master must set it: its start value 0 gives a torque "
-              "factor of 0, which makes the fuel rate (and the fuel used) NaN"),
+              "the first output time on; starts at the neutral factor 1 (a factor of 0 makes the "
+              "fuel rate and the fuel used NaN)"),
     SIM_INPUT(I, auxTorque1, "N.m", "extra torque on the engine shaft"),
     SIM_INPUT(I, auxTorque2, "N.m", "extra torque on the engine shaft"),
 

@@ -50,6 +50,8 @@ inline bool startsWith(double value, const char* digits) {
 class ModelHarness {
  public:
   static constexpr const char* name = "runtime";
+  // Whether a parameter written after set-up still reaches the initial conditions.
+  static constexpr bool initialConditionsFollowWrites = false;
 
   // With `initialize`, set up and out of initialisation; otherwise only created, for setup().
   explicit ModelHarness(bool initialize = true) {
@@ -114,6 +116,7 @@ class ModelHarness {
 class UnitHarness {
  public:
   static constexpr const char* name = "unit";
+  static constexpr bool initialConditionsFollowWrites = true;
 
   explicit UnitHarness(bool initialize = true) : instance_(library(), guid(), initialize) {}
 

@@ -159,6 +159,36 @@ TEST_F(Lifecycle, CallsWorkInEveryState) {
   unit->setReal(kmhPerMs, 3.6);
 }
 
+// An initial value written after set-up counts until initialisation ends or the first step,
+// whichever comes first; afterwards it waits for the next set-up.
+TEST_F(Lifecycle, InitialValuesCountUntilInitialisationEnds) {
+  auto unit = make(false);
+  fmi2Component c = unit->component();
+  unit->setup();
+  EXPECT_EQ(library.fmi2EnterInitializationMode(c), fmi2OK);
+  unit->setReal(initialSpeed, 10.0);
+  EXPECT_EQ(unit->getReal(vehicleSpeed), 10.0);
+  EXPECT_EQ(library.fmi2ExitInitializationMode(c), fmi2OK);
+  unit->setReal(initialSpeed, 20.0);
+  EXPECT_EQ(unit->doStep(0.01), fmi2OK);
+  const double rolled = unit->getReal(vehicleSpeed);
+  EXPECT_LT(rolled, 10.0);
+  EXPECT_GT(rolled, 9.9);
+  unit->setReal(initialSpeed, 0.0);
+
+  // A master that never leaves initialisation steps from what it wrote, too.
+  auto skipping = make(false);
+  skipping->setup();
+  skipping->setReal(initialSpeed, 10.0);
+  EXPECT_EQ(skipping->doStep(0.01), fmi2OK);
+  EXPECT_EQ(skipping->getReal(vehicleSpeed), rolled);
+  skipping->setReal(initialSpeed, 0.0);
+  EXPECT_EQ(skipping->getReal(vehicleSpeed), rolled);
+  EXPECT_EQ(library.fmi2SetupExperiment(skipping->component(), fmi2False, 0.0, 0.0, fmi2False, 0.0),
+            fmi2OK);
+  EXPECT_EQ(skipping->getReal(vehicleSpeed), 0.0);
+}
+
 TEST_F(Lifecycle, DebugLoggingSwitch) {
   auto unit = make(true, false);
   fmi2Component c = unit->component();

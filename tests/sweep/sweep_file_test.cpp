@@ -1,12 +1,19 @@
 // The sweep file: refusals before any case runs (each naming the line), the cases a grid, a
 // list and a seeded sample make, and the Slurm array indices.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "master/error.h"
+#include "master/sweep/case_runner.h"
+#include "master/sweep/case_status.h"
 #include "master/sweep/slurm_job.h"
 #include "master/sweep/sweep_cases.h"
 #include "master/sweep/sweep_check.h"
@@ -30,13 +37,8 @@ const char* const chassisDescription = R"(<?xml version="1.0" encoding="UTF-8"?>
 </fmiModelDescription>
 )";
 
-// The chassis, and a parameter connector of the system, "load".
-SystemContents system() {
-  SsdConnector load;
-  load.name = "load";
-  load.kind = "parameter";
-  load.typeGiven = true;
-  return {{SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml")}}, {load}};
+std::vector<SystemComponent> system() {
+  return {SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml")}};
 }
 
 // The message of the refusal of `text`, checked against the system, or "" when it is accepted.
@@ -45,6 +47,7 @@ std::string refusal(const std::string& text, bool yes = false) {
     const SweepFile file = parseSweepFile(text, "s.toml");
     checkCount(file, yes);
     checkInputs(file, system());
+    checkCases(file, expandCases(file));
   } catch (const MasterError& e) {
     return e.what();
   }
@@ -53,8 +56,6 @@ std::string refusal(const std::string& text, bool yes = false) {
 
 TEST(SweepFile, RefusesBadInputNamingTheLine) {
   EXPECT_EQ(refusal("[grid]\n\"chassis.mass\" = [1200, 1500]\n"), "");
-  EXPECT_EQ(refusal("[grid]\nload = [1200, 1500]\n"), "");  // a parameter of the system
-  EXPECT_EQ(refusal("[grid]\nload = [\"heavy\"]\n"), "s.toml:2: system parameter 'load' is Real and cannot take a string ('heavy')");
   EXPECT_EQ(refusal("[grid]\n\"chassis.weight\" = [1200]\n"),
             "s.toml:2: unknown variable 'weight' of component 'chassis' (unit Chassis)");
   EXPECT_EQ(refusal("[grid]\n\"body.mass\" = [1200]\n"), "s.toml:2: unknown component 'body' (the system has chassis)");
@@ -74,8 +75,19 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "a component's variable is written \"component.variable\")");
   EXPECT_EQ(refusal("cycles = [\"nedc\"]\n[grid]\n\"chassis.mass\" = []\n"),
             "s.toml:3: 'chassis.mass' has no values: the grid would be empty");
-  EXPECT_EQ(refusal("cycles = [\"nedc\",\n  \"cycles/none.csv\"]\n"), "s.toml:2: no cycle file 'cycles/none.csv'");
+  EXPECT_EQ(refusal("cycles = [\"NEDC\",\n  \"nedcc\"]\n").rfind("s.toml:2: the cycle 'nedcc' is no standard cycle, nor a cycle file: "
+                                                     "cannot read drive cycle '" + fs::absolute("nedcc").string() + "': ", 0),
+            0u);
+  EXPECT_EQ(refusal("cycles = [\"nedc\"]\n"),
+            "s.toml:1: the sweep gives cycles, but the system has no drive cycle component (unit DriveCycle)");
+  EXPECT_EQ(refusal("[grid]\nstep = [0.01, 0.02]\n[results]\ninterval = 0.03\n"),
+            "s.toml:4: the output interval 0.029999999999999999 s is not a whole multiple of the step 0.02 s (case 1)");
+  EXPECT_EQ(refusal("[settings]\nstart-time = 5\n[grid]\nstop-time = [10, 5]\n"),
+            "s.toml:4: the stop time 5 s is not after the start time 5 s (case 1)");
   EXPECT_EQ(refusal("[grid]\n"), "s.toml:1: [grid] lists no values: the grid would be empty");
+  EXPECT_EQ(refusal("[results]\nvariables = [\"chassis.s*\",\n  \"body.*\"]\n"),
+            "s.toml:3: the results pattern 'body.*' matches no output of the system");
+  EXPECT_EQ(refusal("[results]\ninterval = 0\n"), "s.toml:2: 'interval' must be greater than 0");
   EXPECT_EQ(refusal("[grid]\nstep = [0.01\n").rfind("s.toml:2: ", 0), 0u) << "a syntax error";
 
   const std::string big = "limit = 3\n[grid]\n\"chassis.mass\" = [1000, 1100]\nstep = [0.01, 0.02]\n";
@@ -120,26 +132,97 @@ TEST(SweepCases, GridListsAndSamples) {
             texts(expandCases(parseSweepFile(std::string(sampled).replace(sampled.find("seed = 7"), 8, "seed = 8"), "s.toml")).cases[0]));
 }
 
-TEST(SweepPlan, OnlyARunThatWentToItsEndIsSkippedOnARerun) {
+TEST(CaseStatus, TheLatestAttemptDecidesAndOnlyOkIsDone) {
   const fs::path dir = fs::temp_directory_path() / ("sweep-plan-test-" + std::to_string(getpid()));
   const SweepFile file = parseSweepFile("[grid]\nstep = [0.01]\n", "s.toml");
-  const Plan plan = makePlan(file, expandCases(file), dir, "/bin/true");
+  const Plan plan = makePlan(file, expandCases(file), dir, "/bin/true", "chassis.speed");
   const PlannedCase& c = plan.cases.front();
-  EXPECT_FALSE(plan.complete(c));
+  EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::notRun);
   fs::create_directories(plan.caseFolder(c));
-  for (const auto& [status, complete] : std::vector<std::pair<std::string, bool>>{
-           {"ok", true}, {"health-check-failed", true}, {"interrupted", false}, {"error", false}}) {
-    std::ofstream(plan.summaryFile(c)) << "{\"exitCode\": 0, \"status\": \"" << status << "\"}";
-    EXPECT_EQ(plan.complete(c), complete) << status;
+  fs::create_directories(plan.logFile(c).parent_path());
+  auto summary = [&](const std::string& status, int code) {
+    std::ofstream(plan.summaryFile(c)) << "{\"exitCode\": " << code << ", \"status\": \"" << status
+                                       << "\", \"message\": \"m\"}";
+  };
+  auto exitFile = [&](int code) { std::ofstream(plan.exitFile(c)) << code << "\n"; };
+  for (const auto& [status, code, expected] : std::vector<std::tuple<std::string, int, CaseStatus>>{
+           {"ok", 0, CaseStatus::ok}, {"health-check-failed", 2, CaseStatus::healthCheckFailed},
+           {"interrupted", 130, CaseStatus::interrupted}, {"error", 1, CaseStatus::error}}) {
+    fs::remove(plan.exitFile(c));
+    summary(status, code);
+    EXPECT_EQ(readCaseState(plan, c).status, expected) << status << " without an exit file (a Slurm task cut short)";
+    exitFile(code);
+    EXPECT_EQ(readCaseState(plan, c).status, expected) << status;
+    EXPECT_EQ(caseDone(plan, c), expected == CaseStatus::ok) << status;
   }
+  summary("ok", 0);
+  std::ofstream(plan.logFile(c)) << "vehicle-sim: killed\n";
+  exitFile(137);
+  const CaseState later = readCaseState(plan, c);
+  EXPECT_EQ(later.status, CaseStatus::error) << "a later attempt, killed, left the earlier ok folder";
+  EXPECT_EQ(later.message, "vehicle-sim: killed");
+  fs::remove(plan.summaryFile(c));
+  exitFile(0);
+  EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::error) << "exit 0 without a summary";
+  exitFile(143);
+  EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::interrupted) << "SIGTERM";
   std::ofstream(plan.summaryFile(c)) << "{\"status\": \"ok\"";
-  EXPECT_FALSE(plan.complete(c)) << "a summary cut short";
+  fs::remove(plan.exitFile(c));
+  EXPECT_EQ(readCaseState(plan, c).status, CaseStatus::notRun) << "a summary cut short";
+  fs::remove_all(dir);
+
+  StatusCounts counts;
+  counts[CaseStatus::ok] = 3;
+  EXPECT_EQ(counts.exitCode(), 0);
+  counts[CaseStatus::healthCheckFailed] = 1;
+  EXPECT_EQ(counts.exitCode(), 2);
+  EXPECT_EQ(counts.text(), "3 ok, 1 health check failed, 0 error, 0 interrupted, 0 not run");
+  for (const CaseStatus s : {CaseStatus::error, CaseStatus::interrupted, CaseStatus::notRun}) {
+    StatusCounts more = counts;
+    ++more[s];
+    EXPECT_EQ(more.exitCode(), 1) << statusName(s);
+  }
+}
+
+// Case 1 cannot be started (its log file is a folder) while case 0 runs: the sweep stops case 0,
+// waits for it and gives the signal handlers back before it reports the failure.
+TEST(CaseRunner, ASpawnFailureStopsAndWaitsForTheRunningCases) {
+  const fs::path dir = fs::temp_directory_path() / ("sweep-runner-test-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path script = dir / "case.sh";
+  std::ofstream(script) << "#!/bin/sh\nexec sleep 30\n";
+  fs::permissions(script, fs::perms::owner_all);
+  const SweepFile file = parseSweepFile("[grid]\nstep = [0.01, 0.02]\n", "s.toml");
+  const Plan plan = makePlan(file, expandCases(file), dir, script.string(), "chassis.speed");
+  fs::create_directories(plan.logFile(plan.cases[1]));
+
+  struct sigaction mine {}, now {};
+  mine.sa_handler = [](int) {};
+  sigemptyset(&mine.sa_mask);
+  sigaction(SIGINT, &mine, nullptr);
+  EXPECT_THROW(runLocal(plan, 2, false), MasterError);
+  errno = 0;
+  EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "a case outlived the sweep";
+  EXPECT_EQ(errno, ECHILD);
+  EXPECT_EQ(readCaseState(plan, plan.cases[0]).status, CaseStatus::interrupted) << "case 0 was stopped and recorded";
+  sigaction(SIGINT, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, mine.sa_handler) << "the handlers before the sweep are back";
+  signal(SIGINT, SIG_DFL);
   fs::remove_all(dir);
 }
 
-TEST(SlurmJob, ArrayIndicesJoinRuns) {
-  EXPECT_EQ(arrayIndices({0, 1, 2, 3, 5, 7, 8, 9}), "0-3,5,7-9");
-  EXPECT_EQ(arrayIndices({4}), "4");
+TEST(SlurmJob, ArraysRespectMaxArraySize) {
+  EXPECT_EQ(parseMaxArraySize("Configuration data as of 2026-12-08T12:00:00\nMailProg                = /bin/mail\n"
+                              "MaxArraySize            = 300\nMaxJobCount             = 10000\n"),
+            300u);
+  EXPECT_EQ(parseMaxArraySize("MaxJobCount = 10000\n"), 0u);
+  std::vector<std::size_t> cases(1000);
+  for (std::size_t i = 0; i < cases.size(); ++i) cases[i] = 3 * i;
+  const auto arrays = splitArrays(cases, 300);
+  ASSERT_EQ(arrays.size(), 4u);
+  EXPECT_EQ(arrays[3].size(), 100u);
+  EXPECT_EQ(arrays[1].front(), 900u);
+  EXPECT_EQ(arrays[3].back(), 2997u);
 }
 
 }  // namespace

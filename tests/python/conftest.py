@@ -1,0 +1,29 @@
+import os
+import subprocess
+
+import numpy
+import pytest
+
+
+@pytest.fixture(scope="session")
+def vehicle_sim():
+    return os.environ.get("VEHICLE_SIM", "vehicle-sim")
+
+
+def run_cli(vehicle_sim, *args):
+    """vehicle-sim with `args`; returns the completed process."""
+    return subprocess.run([vehicle_sim, "--no-progress", "--no-plots", *args], capture_output=True, text=True)
+
+
+def read_results(path):
+    """results.csv as the header and a float array (the same text-to-double reading as Python's)."""
+    with open(path) as f:
+        header = f.readline().rstrip("\n").split(",")
+        rows = [[float(x) for x in line.split(",")] for line in f]
+    return header, numpy.array(rows)
+
+
+def assert_same_bits(result, header, data):
+    assert header[0] == "time" and header[1:] == result.names
+    for i, name in enumerate(header):
+        assert numpy.array_equal(result[name], data[:, i]), name
