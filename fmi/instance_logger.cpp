@@ -40,7 +40,22 @@ void reportStatus(InstanceLogger& context, fmi2Status status, const char* format
   va_end(args);
   if (status > context.worstStatus) context.worstStatus = status;
   if (context.loggingOn == 0) return;
-  context.logger(context.componentEnvironment, context.instanceName, status, "", message);
+  // The master takes the message as a printf format: a '%' of the text is written "%%" (a text
+  // too long for that is cut before a '%' that would not fit whole).
+  if (std::strchr(message, '%') == nullptr) {
+    context.logger(context.componentEnvironment, context.instanceName, status, "", message);
+    return;
+  }
+  char escaped[messageBufferSize];
+  std::size_t n = 0;
+  for (const char* p = message; *p != '\0'; ++p) {
+    const std::size_t width = *p == '%' ? 2 : 1;
+    if (n + width >= sizeof escaped) break;
+    escaped[n++] = *p;
+    if (*p == '%') escaped[n++] = '%';
+  }
+  escaped[n] = '\0';
+  context.logger(context.componentEnvironment, context.instanceName, status, "", escaped);
 }
 
 fmi2Status takeStatus(InstanceLogger& context) {

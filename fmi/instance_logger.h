@@ -27,7 +27,7 @@ InstanceLogger* createInstanceLogger(fmi2String instanceName,
 void releaseInstanceLogger(InstanceLogger* context);
 
 // Formats the message, raises the worst status of the call to `status`, and delivers the text
-// to the master's logger when logging is on.
+// to the master's logger when logging is on, as the logger's format: a '%' of the text doubled.
 void reportStatus(InstanceLogger& context, fmi2Status status, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 

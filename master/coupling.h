@@ -11,6 +11,7 @@
 #include "master/parameter_values.h"
 #include "master/system_structure.h"
 #include "master/value_override.h"
+#include "master/value_transform.h"
 
 namespace master {
 
@@ -23,6 +24,7 @@ struct CouplingPlan {
   // A component output feeding a component input of the same type.
   struct Link {
     VariableRef from, to;
+    ValueTransform transform;  // the unit conversion and the connection's transformation
   };
   // A system input connector and the component inputs it feeds. Nothing outside a closed
   // system supplies it, so it holds 0 (with a warning at load).
@@ -36,15 +38,26 @@ struct CouplingPlan {
     std::string name;
     VariableRef source;
   };
+  // A parameter connector of the system: the value bound to it goes to every parameter it is
+  // connected to.
+  struct SystemParameter {
+    std::string name;
+    int line = 0;
+    std::vector<std::pair<VariableRef, ValueTransform>> sinks;
+    bool bound = false;
+  };
   struct Binding {
     VariableRef target;
-    ParameterValue value;
+    ParameterValue value;  // as the unit takes it: converted to the variable's unit
   };
 
   std::vector<Link> links;
   std::vector<SystemInput> systemInputs;
   std::vector<SystemOutput> systemOutputs;
-  std::vector<Binding> bindings;         // the system's, then the overrides, in that order
+  std::vector<SystemParameter> systemParameters;
+  // One per variable: the value that won, the system's bindings by their precedence, then the
+  // overrides, in that order.
+  std::vector<Binding> bindings;
   std::vector<VariableRef> openInputs;   // inputs neither connected nor bound
 
   const SystemInput* findInput(const std::string& name) const;

@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "master/conventions.h"
 #include "master/error.h"
 #include "master/feedthrough.h"
 #include "master/fmu_unit.h"
@@ -42,6 +43,12 @@ void applyOverrides(LoadedSystem& s, const std::vector<ValueOverride>& overrides
   }
   for (const CouplingPlan::SystemInput& in : s.coupling.systemInputs) {
     if (!in.sinks.empty()) s.warnings.push_back("system input '" + in.name + "' is supplied by nothing: it holds 0");
+  }
+  for (const CouplingPlan::SystemParameter& p : s.coupling.systemParameters) {
+    if (!p.bound && !p.sinks.empty()) {
+      s.warnings.push_back(s.structure.where(p.line) + "system parameter '" + p.name +
+                           "' has no value bound: the parameters it connects keep their own start values");
+    }
   }
 }
 
@@ -120,6 +127,7 @@ class CostSamples {
 // that steps faster) in the buffer of its source's last base step.
 struct Source {
   std::size_t component, slot;
+  const ValueTransform* transform = nullptr;  // null for a value passed as it is
   unsigned heldFrom = ~0u;
 };
 
@@ -197,14 +205,17 @@ class Run {
     for (std::size_t i = 0; i < c.inSource[realKind].size(); ++i) {
       const Source& s = c.inSource[realKind][i];
       c.realIn[i] = components_[s.component].realOut[base >= s.heldFrom ? heldBuffer : parity][s.slot];
+      if (s.transform != nullptr) c.realIn[i] = s.transform->apply(c.realIn[i]);
     }
     for (std::size_t i = 0; i < c.inSource[integerKind].size(); ++i) {
       const Source& s = c.inSource[integerKind][i];
       c.intIn[i] = components_[s.component].intOut[base >= s.heldFrom ? heldBuffer : parity][s.slot];
+      if (s.transform != nullptr) c.intIn[i] = s.transform->apply(c.intIn[i]);
     }
     for (std::size_t i = 0; i < c.inSource[booleanKind].size(); ++i) {
       const Source& s = c.inSource[booleanKind][i];
       c.boolIn[i] = components_[s.component].boolOut[base >= s.heldFrom ? heldBuffer : parity][s.slot];
+      if (s.transform != nullptr) c.boolIn[i] = s.transform->apply(c.boolIn[i] != 0 ? 1 : 0);
     }
     if (!c.realIn.empty()) c.instance->setReal(c.inVr[realKind].data(), c.realIn.size(), c.realIn.data());
     if (!c.intIn.empty()) c.instance->setInteger(c.inVr[integerKind].data(), c.intIn.size(), c.intIn.data());
@@ -304,6 +315,7 @@ void Run::build() {
     c.name = system_.structure.components[i].name;
     const ModelDescription& md = system_.descriptions[i];
     for (const ModelVariable& v : md.variables) {
+      if (v.causality == Causality::parameter && v.start) record_.startValues[c.name + "." + v.name] = *v.start;
       if (v.causality != Causality::output) continue;
       if (v.type != VariableType::real && v.type != VariableType::integer && v.type != VariableType::boolean) continue;
       const Kind k = kindOf(v.type);
@@ -312,7 +324,7 @@ void Run::build() {
       slots[{i, &v}] = slot;
       c.recorded.push_back(slot);
       record_.variables.push_back({c.name, md.modelIdentifier, v.name, v.unit, v.description});
-      if (v.type == VariableType::boolean && v.name == "finished") finishedFlags_.push_back({i, slot.second});
+      if (v.type == VariableType::boolean && v.name == conventions::finishedOutput) finishedFlags_.push_back({i, slot.second});
     }
     for (int p = 0; p < 3; ++p) {
       c.realOut[p].assign(c.outVr[realKind].size(), 0.0);
@@ -324,7 +336,8 @@ void Run::build() {
     Component& to = components_[link.to.component];
     const Kind k = kindOf(link.to.variable->type);
     to.inVr[k].push_back(link.to.variable->valueReference);
-    to.inSource[k].push_back({link.from.component, slots.at({link.from.component, link.from.variable}).second});
+    to.inSource[k].push_back({link.from.component, slots.at({link.from.component, link.from.variable}).second,
+                              link.transform.identity() ? nullptr : &link.transform});
   }
   for (Component& c : components_) {
     c.realIn.assign(c.inVr[realKind].size(), 0.0);
@@ -705,7 +718,7 @@ std::string Run::recordPoint(double t, std::size_t point, RunOutcome::Status& st
 double durationParameter(const LoadedSystem& system, std::vector<Component>& components) {
   double longest = 0.0;
   for (std::size_t i = 0; i < components.size(); ++i) {
-    const ModelVariable* v = system.descriptions[i].find("duration");
+    const ModelVariable* v = system.descriptions[i].find(conventions::durationParameter);
     if (v == nullptr || v->causality != Causality::calculatedParameter || v->type != VariableType::real) continue;
     double d = 0.0;
     components[i].instance->getReal(&v->valueReference, 1, &d);
@@ -770,7 +783,7 @@ RunOutcome Run::run() {
   const unsigned threads = std::max(1u, std::min<unsigned>(options_.threads != 0 ? options_.threads
                                                                                   : std::max(1u, std::thread::hardware_concurrency()),
                                                            static_cast<unsigned>(tasks_.size())));
-  outcome.threads = options_.threads != 0 ? options_.threads : threads;
+  outcome.threads = threads;  // as many as there are tasks at most
   shares_.assign(threads, {});
   for (std::size_t i = 0; i < tasks_.size(); ++i) shares_[i % threads].push_back(i);
   if (threads > 1) pool_ = std::make_unique<WorkerPool>(threads);
@@ -872,9 +885,9 @@ RunOutcome Run::run() {
     bar.update(k + 1, t_ + h_);
   }
   pool_.reset();
-  if (outcome.status == RunOutcome::Status::ok) {
-    for (Component& c : components_) c.instance->terminate();
-  }
+  // Every unit is owed its fmi2Terminate, whichever way the run ended; one that failed gets it
+  // when its instance goes, if its state allows it.
+  for (Component& c : components_) c.instance->terminate();
   record_.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   for (std::size_t i = 0; i < bonds_.size(); ++i) {
     record_.couplingErrors[i].residual = bonds_[i].residual;

@@ -6,6 +6,10 @@
 // on a pool of threads). Every output of every component at every communication point goes
 // into a RunRecord, which the observers watch while the run goes on. Nothing here knows what
 // the system models.
+//
+// The engine's conventions, which the command line, the report and the sweep rely on, are named
+// in master/conventions.h: the Real calculated parameter `duration` gives the stop time of a
+// system without one, and the run ends once every Boolean output `finished` is raised.
 #pragma once
 
 #include <csignal>

@@ -2,6 +2,12 @@
 // symbol names live side by side) and its 34 functions resolved, and one instance of it. Every
 // call is checked: a status of fmi2Discard or worse ends the run with a message that names the
 // instance, the function and the unit's own last message.
+//
+// The instance is served as FMI 2.0 promises: memory callbacks (calloc and free), a logger that
+// formats the unit's message with its arguments (unit_log.h), and its state followed so that it
+// gets its fmi2Terminate whenever the state allows it (after initialisation, also when the run
+// fails or is interrupted; not after it answered fmi2Error), and no call at all, not even
+// fmi2FreeInstance, after it answered fmi2Fatal.
 #pragma once
 
 #include <filesystem>
@@ -53,8 +59,10 @@ class FmuInstance {
   }
   void exitInitializationMode() {
     check(library_.fmi2ExitInitializationMode(component_), "fmi2ExitInitializationMode");
+    if (state_ == State::instantiated) state_ = State::initialized;
   }
-  void terminate() { check(library_.fmi2Terminate(component_), "fmi2Terminate"); }
+  // fmi2Terminate if the instance's state allows it (else nothing).
+  void terminate();
 
   void getReal(const fmi2ValueReference* vr, std::size_t n, double* values) {
     check(library_.fmi2GetReal(component_, vr, n, values), "fmi2GetReal");
@@ -82,6 +90,9 @@ class FmuInstance {
   }
 
  private:
+  // Where the instance is in the standard's state machine, as far as the master needs it.
+  enum class State { instantiated, initialized, terminated, error, fatal };
+
   void check(fmi2Status status, const char* function) {
     if (status != fmi2OK && status != fmi2Warning) fail(status, function);
   }
@@ -91,6 +102,7 @@ class FmuInstance {
   std::unique_ptr<InstanceContext> context_;
   std::unique_ptr<fmi2CallbackFunctions> callbacks_;
   fmi2Component component_ = nullptr;
+  State state_ = State::instantiated;  // setup and initialisation mode count as instantiated
 };
 
 }  // namespace master

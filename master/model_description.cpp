@@ -139,6 +139,8 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
     md.defaultStepSize = experiment.attribute("stepSize").as_double(0.0);
   }
 
+  readUnits(xml::child(root, "UnitDefinitions"), xmlText, source, md.units);
+
   const pugi::xml_node variables = xml::child(root, "ModelVariables");
   for (pugi::xml_node sv = variables.first_child(); sv; sv = sv.next_sibling()) {
     if (sv.type() != pugi::node_element || xml::localName(sv) != "ScalarVariable") continue;

@@ -1,6 +1,7 @@
 // What the master reads from a unit's modelDescription.xml: the identity (model name,
 // identifier, GUID), the default fixed step and every scalar variable with its name, type,
-// causality, value reference, declared range and the outputs' direct dependencies on inputs. Nothing else of a unit is known to the master.
+// causality, value reference, unit, start value, declared range and the outputs' direct
+// dependencies on inputs, and the unit definitions. Nothing else of a unit is known to the master.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "master/value_transform.h"
 
 namespace master {
 
@@ -43,6 +46,7 @@ class ModelDescription {
   std::string guid;
   std::string modelIdentifier;  // of the CoSimulation element
   double defaultStepSize = 0.0;  // DefaultExperiment stepSize; 0.0 when absent
+  UnitTable units;               // <UnitDefinitions>
   std::vector<ModelVariable> variables;
 
   // The variable of that name, or nullptr.

@@ -47,6 +47,8 @@ std::vector<ParameterValue> readParameterSet(const pugi::xml_node& set, std::str
   const pugi::xml_node parameters = xml::child(set, "Parameters");
   if (!parameters) throw fail(set, "<ParameterSet> has no <Parameters>");
 
+  UnitTable units;
+  readUnits(xml::child(set, "Units"), text, source, units);
   std::vector<ParameterValue> values;
   for (pugi::xml_node p = parameters.first_child(); p; p = p.next_sibling()) {
     if (p.type() != pugi::node_element) continue;
@@ -75,6 +77,11 @@ std::vector<ParameterValue> readParameterSet(const pugi::xml_node& set, std::str
     if (!parseValueText(type, attribute.value(), v)) {
       throw fail(value, "parameter '" + v.name + "': '" + std::string(attribute.value()) + "' is not a valid " +
                             std::string(typeText) + " value");
+    }
+    if (type == VariableType::real) {
+      v.unit = value.attribute("unit").as_string();
+      const auto defined = units.find(v.unit);
+      if (defined != units.end()) v.unitDefinition = defined->second;
     }
     values.push_back(std::move(v));
   }

@@ -7,11 +7,13 @@
 #include <pugixml.hpp>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "master/model_description.h"
+#include "master/value_transform.h"
 
 namespace master {
 
@@ -23,6 +25,8 @@ struct ParameterValue {
   int integer = 0;     // Integer, and 0/1 for a Boolean
   std::string file;    // where it was written, for messages
   int line = 0;
+  std::string unit;    // of a Real, as written; empty when none is given
+  std::optional<UnitDefinition> unitDefinition;  // from the file's own <Units>, when it defines it
 
   // "<file>:<line>: ", or "<origin>: " for a value from the command line (line 0).
   std::string where() const { return line > 0 ? file + ":" + std::to_string(line) + ": " : file + ": "; }
@@ -35,7 +39,8 @@ bool parseValueText(VariableType type, const std::string& text, ParameterValue& 
 // The values of a <ParameterSet> element of a document parsed from `text` (for line numbers).
 // Throws MasterError "<source>:<line>: ..." when the set is not well formed: a missing version
 // or name, a parameter without a name or with other than one value element, a value that does
-// not parse, a type this engine does not bind (Enumeration, Binary).
+// not parse, a type this engine does not bind (Enumeration, Binary). A Real's unit is looked up
+// in the set's own <Units>.
 std::vector<ParameterValue> readParameterSet(const pugi::xml_node& set, std::string_view text,
                                              const std::string& source);
 

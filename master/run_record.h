@@ -47,6 +47,9 @@ struct RunRecord {
   // Every value bound to a component before the run ("component.variable" -> the value as text),
   // for a report that needs a unit's settings.
   std::map<std::string, std::string> boundValues;
+  // The start value of every parameter, as the model description of the unit that ran gives it
+  // ("component.variable" -> the text): a parameter's value where nothing was bound to it.
+  std::map<std::string, std::string> startValues;
   double wallSeconds = 0.0;
   bool interrupted = false;
   std::vector<CouplingEstimate> couplingErrors;  // one per power bond the system declares

@@ -1,6 +1,8 @@
 #include "master/unit_log.h"
 
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "master/progress_bar.h"
 
@@ -36,11 +38,44 @@ void UnitLog::write(const std::string& instance, fmi2Status status, const char* 
                message != nullptr ? message : "");
 }
 
+bool safeMessageFormat(const char* format) {
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') continue;
+    ++p;
+    if (*p == '%') continue;
+    while (*p != '\0' && std::strchr("-+ #0'", *p) != nullptr) ++p;  // flags
+    if (*p == '*') ++p;
+    while (*p >= '0' && *p <= '9') ++p;  // width
+    if (*p == '$') return false;        // a positional argument
+    if (*p == '.') {
+      ++p;
+      if (*p == '*') ++p;
+      while (*p >= '0' && *p <= '9') ++p;
+    }
+    while (*p != '\0' && std::strchr("hlLqjzt", *p) != nullptr) ++p;  // length
+    if (*p == '\0' || std::strchr("diouxXeEfFgGaAcsp", *p) == nullptr) return false;  // %n among them
+  }
+  return true;
+}
+
 extern "C" void forwardUnitMessage(fmi2ComponentEnvironment environment, fmi2String instanceName,
                                    fmi2Status status, fmi2String /*category*/, fmi2String message,
                                    ...) {
   auto* context = static_cast<InstanceContext*>(environment);
-  const char* text = message != nullptr ? message : "";
+  const char* format = message != nullptr ? message : "";
+  char formatted[messageLimit];
+  std::string shown;
+  const char* text = formatted;
+  if (safeMessageFormat(format)) {
+    va_list args;
+    va_start(args, message);
+    // Never past the buffer, always terminated.
+    if (std::vsnprintf(formatted, sizeof formatted, format, args) < 0) formatted[0] = '\0';
+    va_end(args);
+  } else {
+    shown = std::string(format).substr(0, messageLimit) + " (shown unformatted: the format is not one the master formats)";
+    text = shown.c_str();
+  }
   if (context == nullptr) {
     // Only possible for a unit that reports before it has an environment of its own.
     std::fprintf(stderr, "[%s] %s: %s\n", instanceName != nullptr ? instanceName : "?",

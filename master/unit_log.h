@@ -5,6 +5,7 @@
 // that a failing call can be explained with it.
 #pragma once
 
+#include <cstddef>
 #include <mutex>
 #include <string>
 
@@ -42,9 +43,16 @@ struct InstanceContext {
 
 const char* statusName(fmi2Status status);
 
-// The fmi2CallbackLogger of the master. The units deliver finished texts in the position of
-// the format string, so the text is shown as it is and never used as a format.
+// The fmi2CallbackLogger of the master. The message is a printf format with its arguments, as
+// the standard has it; it is formatted into at most `messageLimit` bytes (a longer text is cut).
+// A format that could write to memory (%n) or that does not parse is not used: the text is shown
+// as it is, with a note. The master cannot know how many arguments a unit passed; a format
+// asking for more than it passed is the unit's fault, as with any printf.
+constexpr std::size_t messageLimit = 4096;
 extern "C" void forwardUnitMessage(fmi2ComponentEnvironment environment, fmi2String instanceName,
                                    fmi2Status status, fmi2String category, fmi2String message, ...);
+// True when `format` holds only conversions that read their arguments (no %n, no positional
+// arguments, every conversion complete).
+bool safeMessageFormat(const char* format);
 
 }  // namespace master

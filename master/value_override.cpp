@@ -9,10 +9,14 @@ std::vector<ValueOverride> readValueOverrides(const std::filesystem::path& file)
   std::vector<ValueOverride> out;
   for (const ParameterValue& p : readParameterValuesFile(file)) {
     const std::size_t dot = p.name.find('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == p.name.size()) {
-      throw MasterError(p.where() + "parameter '" + p.name + "': name it component.variable");
+    if (dot == 0 || (dot != std::string::npos && dot + 1 == p.name.size())) {
+      throw MasterError(p.where() + "parameter '" + p.name + "': name it component.variable, or a parameter of the system");
     }
-    out.push_back({p.name.substr(0, dot), p.name.substr(dot + 1), p.text, p.line, p.file, p.type});
+    if (dot == std::string::npos) {
+      out.push_back({"", p.name, p.text, p.line, p.file, p.type});
+    } else {
+      out.push_back({p.name.substr(0, dot), p.name.substr(dot + 1), p.text, p.line, p.file, p.type});
+    }
   }
   return out;
 }

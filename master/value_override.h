@@ -14,13 +14,14 @@
 namespace master {
 
 struct ValueOverride {
-  std::string component, variable, value;
+  std::string component, variable, value;  // an empty component: a parameter connector of the system
   int line = 0;                       // in `origin` when it came from a file, else 0
   std::string origin;                 // for messages: "--start-value" or the file
   std::optional<VariableType> type;   // as a file wrote it; else the variable's own type
 };
 
-// The values of a .ssv file whose parameter names are "component.variable".
+// The values of a .ssv file whose parameter names are "component.variable" (or name a
+// parameter connector of the system).
 std::vector<ValueOverride> readValueOverrides(const std::filesystem::path& file);
 
 }  // namespace master

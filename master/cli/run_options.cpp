@@ -65,7 +65,8 @@ void addRunOptions(CLI::App& app, CliOptions& o) {
       ->allow_extra_args(false);
   app.add_option("--parameters", o.parameterFiles, "parameter values from an .ssv file, repeatable")->allow_extra_args(false);
   app.add_option("--cycle", o.cycle, "drive cycle: a standard name or a cycle file (default: wltc)");
-  app.add_option("--threads", o.threads, "worker threads for stepping the units (default: one per core)");
+  app.add_option("--threads", o.threads, "worker threads for stepping the units (default: one per core)")
+      ->check(CLI::Range(1u, 1024u));
   app.add_flag("--no-plots", o.noPlots, "do not draw the plots");
   report::addOptions(app, o.report);
   app.add_flag("--no-progress", o.noProgress, "do not show the progress bar");
@@ -114,12 +115,16 @@ std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv) {
 ValueOverride parseValueOverride(const std::string& text) {
   const std::size_t dot = text.find('.');
   const std::size_t equals = text.find('=');
-  if (dot == 0 || dot == std::string::npos || equals == std::string::npos || dot > equals || equals == dot + 1) {
-    throw MasterError("start value '" + text + "' is not of the form COMPONENT.VARIABLE=VALUE");
+  if (dot == 0 || equals == std::string::npos || equals == 0 || (dot != std::string::npos && dot + 1 >= equals)) {
+    throw MasterError("start value '" + text + "' is not of the form COMPONENT.VARIABLE=VALUE or PARAMETER=VALUE");
   }
   ValueOverride v;
-  v.component = text.substr(0, dot);
-  v.variable = text.substr(dot + 1, equals - dot - 1);
+  if (dot == std::string::npos || dot > equals) {  // a parameter connector of the system
+    v.variable = text.substr(0, equals);
+  } else {
+    v.component = text.substr(0, dot);
+    v.variable = text.substr(dot + 1, equals - dot - 1);
+  }
   v.value = text.substr(equals + 1);
   v.origin = "--start-value";
   return v;

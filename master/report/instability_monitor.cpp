@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <deque>
 
+#include "master/conventions.h"
 #include "master/report/vehicle_report.h"
 #include "master/report/vehicle_signals.h"
 
@@ -24,8 +25,8 @@ class InstabilityMonitor : public master::RunObserver {
   explicit InstabilityMonitor(const ReportSettings& s) : s_(s) {}
 
   void start(const master::RunRecord& record) override {
-    const std::size_t target = record.find("DriveCycle", "targetSpeedKmh");
-    const std::size_t speed = record.find("TESSIK", "vehicleSpeedKmh");
+    const std::size_t target = record.find(master::conventions::driveCycleUnit, master::conventions::targetSpeedOutput);
+    const std::size_t speed = record.find(master::conventions::chassisUnit, master::conventions::vehicleSpeedOutput);
     active_ = target != master::RunRecord::npos && speed != master::RunRecord::npos;
     target_ = target;
     speed_ = speed;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "master/conventions.h"
 #include "models/drive_cycle/cycle_reader.h"
 
 namespace report {
@@ -35,7 +36,7 @@ std::vector<std::string> standardPhaseNames(const std::string& name) {
 
 std::vector<std::string> cycleFilePhaseNames(const VehicleSignals& s) {
   if (s.record == nullptr || s.cycleComponent.empty()) return {};
-  const auto bound = s.record->boundValues.find(s.cycleComponent + ".cycle");
+  const auto bound = s.record->boundValues.find(s.cycleComponent + "." + master::conventions::cycleParameter);
   if (bound == s.record->boundValues.end()) return {};
   const std::filesystem::path file(bound->second);
   // A standard name is known whole, also when the run ends before the cycle's last phase.

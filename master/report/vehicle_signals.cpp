@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "master/conventions.h"
+
 namespace report {
 
 namespace {
@@ -15,9 +17,9 @@ struct Source {
 };
 
 constexpr Source sources[] = {
-    {&VehicleSignals::targetKmh, "DriveCycle", "targetSpeedKmh", &VehicleSignals::cycleComponent},
+    {&VehicleSignals::targetKmh, master::conventions::driveCycleUnit, master::conventions::targetSpeedOutput, &VehicleSignals::cycleComponent},
     {&VehicleSignals::phase, "DriveCycle", "phase", nullptr},
-    {&VehicleSignals::speedKmh, "TESSIK", "vehicleSpeedKmh", &VehicleSignals::chassisComponent},
+    {&VehicleSignals::speedKmh, master::conventions::chassisUnit, master::conventions::vehicleSpeedOutput, &VehicleSignals::chassisComponent},
     {&VehicleSignals::wheelSpeed, "TESSIK", "wheelSpeed", nullptr},
     {&VehicleSignals::fuelUsed, "KADMIR", "fuelUsed", &VehicleSignals::powertrainComponent},
     {&VehicleSignals::fuelRate, "KADMIR", "fuelRate", nullptr},

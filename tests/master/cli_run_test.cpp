@@ -301,7 +301,7 @@ TEST(VehicleSimBadInput, ExitsWithOneLineAndLeavesTheOutputFolderAsItWas) {
       {{"--start-value", "chassis.vehicleSpeedKmh=1"}, "the unit's variable is output"},
       {{"--start-value", "shift.gearCount=1.5"}, "'1.5' is not a valid Integer value"},
       {{"--start-value", "shift.gearCount=99"}, "99 is outside the declared range [0, 8]"},
-      {{"--start-value", "chassis=1"}, "is not of the form COMPONENT.VARIABLE=VALUE"},
+      {{"--start-value", "chassis=1"}, "the system has no parameter connector 'chassis'"},
       {{"--output-interval", "0.015"}, "is not a whole multiple of the step 0.01 s"},
       {{"--start-time", "0.5"}, "fmi2SetupExperiment returned Error: Only start time 0"},  // the units' limit
       {{"--step", "300000"}, "fmi2DoStep returned Error"},

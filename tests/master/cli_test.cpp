@@ -30,7 +30,8 @@ TEST(CommandLine, SplitsStartValuesAndRefusesMalformedOnes) {
   EXPECT_EQ(v.variable, "setPoint");
   EXPECT_EQ(v.value, "14.5=x");
   EXPECT_EQ(cli::parseValueOverride("a.b.c=").variable, "b.c");  // an empty value is the unit's to refuse
-  for (const char* bad : {"a=1", ".b=1", "a.=1", "a.b", "a=b.c"}) {
+  EXPECT_EQ(cli::parseValueOverride("vehicleMass=1500").component, "");  // a parameter of the system
+  for (const char* bad : {"=1", ".b=1", "a.=1", "a.b"}) {
     EXPECT_THROW(cli::parseValueOverride(bad), MasterError) << bad;
   }
 }

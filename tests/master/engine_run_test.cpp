@@ -13,99 +13,26 @@
 #include <sstream>
 
 #include "tests/master/test_files.h"
+#include "tests/master/vehicle_sim_run.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using master_test::readAll;
 using master_test::TempFolder;
-
-struct RunResult {
-  int status = -1;
-  std::string output;  // stdout and stderr
-};
-
-std::string quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-RunResult vehicleSim(const std::vector<std::string>& args) {
-  std::string command = quoted(VEHICLE_SIM) + " --no-progress";
-  for (const std::string& a : args) command += " " + quoted(a);
-  command += " 2>&1";
-  RunResult r;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) r.output.append(buffer, n);
-  const int status = pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-struct Table {
-  std::vector<std::string> names;
-  std::vector<std::vector<double>> columns;
-
-  const std::vector<double>& operator[](const std::string& name) const {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      if (names[i] == name) return columns[i];
-    }
-    throw std::runtime_error("no column " + name);
-  }
-  std::size_t rows() const { return columns.empty() ? 0 : columns[0].size(); }
-};
-
-Table readTable(const fs::path& file) {
-  std::ifstream in(file);
-  Table t;
-  std::string line, field;
-  std::getline(in, line);
-  std::istringstream header(line);
-  while (std::getline(header, field, ',')) t.names.push_back(field);
-  t.columns.resize(t.names.size());
-  while (std::getline(in, line)) {
-    const char* p = line.c_str();
-    for (auto& column : t.columns) {
-      char* end = nullptr;
-      column.push_back(std::strtod(p, &end));
-      p = *end == ',' ? end + 1 : end;
-    }
-  }
-  return t;
-}
-
-// A folder with SystemStructure.ssd at its root, zipped as it is into an .ssp.
-void zipFolder(const fs::path& folder, const fs::path& archive) {
-  int error = 0;
-  zip_t* z = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-  ASSERT_NE(z, nullptr);
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (!entry.is_regular_file()) continue;
-    const std::string name = entry.path().lexically_relative(folder).string();
-    zip_source_t* source = zip_source_file(z, entry.path().c_str(), 0, -1);
-    ASSERT_GE(zip_file_add(z, name.c_str(), source, ZIP_FL_OVERWRITE), 0);
-  }
-  ASSERT_EQ(zip_close(z), 0);
-}
+using namespace master_test::run;
 
 // The drive cycle feeding the shift controller: two units, an Integer and a Boolean output, a
-// String and the schedule bound from a .ssv file, direct feedthrough, and no stop time (the run
-// ends with the cycle).
+// String and the schedule bound from one .ssv file at the system, direct feedthrough, and no stop
+// time (the run ends with the cycle).
 const char* const twoUnitSystem = R"(<?xml version="1.0" encoding="UTF-8"?>
 <ssd:SystemStructureDescription xmlns:ssd="http://ssp-standard.org/SSP1/SystemStructureDescription"
     xmlns:ssc="http://ssp-standard.org/SSP1/SystemStructureCommon" version="1.0" name="gears">
   <ssd:System name="gears">
+    <ssd:ParameterBindings><ssd:ParameterBinding source="resources/values.ssv"/></ssd:ParameterBindings>
     <ssd:Elements>
-      <ssd:Component name="cycle" type="application/x-fmu-sharedlibrary" source="resources/DriveCycle.fmu">
-        <ssd:ParameterBindings><ssd:ParameterBinding source="resources/values.ssv" prefix="cycle."/></ssd:ParameterBindings>
-      </ssd:Component>
-      <ssd:Component name="shift" type="application/x-fmu-sharedlibrary" source="resources/ShiftController.fmu">
-        <ssd:ParameterBindings><ssd:ParameterBinding source="resources/values.ssv" prefix="shift."/></ssd:ParameterBindings>
-      </ssd:Component>
+      <ssd:Component name="cycle" type="application/x-fmu-sharedlibrary" source="resources/DriveCycle.fmu"/>
+      <ssd:Component name="shift" type="application/x-fmu-sharedlibrary" source="resources/ShiftController.fmu"/>
     </ssd:Elements>
     <ssd:Connections>
       <ssd:Connection startElement="cycle" startConnector="targetSpeedKmh" endElement="shift" endConnector="vehicleSpeedKmh"/>

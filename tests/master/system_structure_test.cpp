@@ -5,6 +5,7 @@
 #include "master/error.h"
 #include "master/feedthrough.h"
 #include "master/system_structure.h"
+#include "master/unit_log.h"
 
 namespace master {
 namespace {
@@ -78,6 +79,69 @@ CouplingPlan resolve(const std::string& text) {
   return resolveCoupling(s, {&plant, &ctrl});
 }
 
+TEST(SystemStructure, FlattensNestedSystemsAndTheOuterBindingWins) {
+  // The plant inside the system "inner"; the controller outside, connected through inner's
+  // connectors; gain bound at the component, at inner and at the outermost system (which wins),
+  // count at the component and at inner with a prefix (inner wins).
+  const char* text = R"(<ssd:SystemStructureDescription xmlns:ssd="http://ssp-standard.org/SSP1/SystemStructureDescription"
+    xmlns:ssc="http://ssp-standard.org/SSP1/SystemStructureCommon"
+    xmlns:ssv="http://ssp-standard.org/SSP1/SystemStructureParameterValues" version="1.0" name="outer">
+  <ssd:System name="outer">
+    <ssd:ParameterBindings><ssd:ParameterBinding><ssd:ParameterValues><ssv:ParameterSet version="1.0" name="o"><ssv:Parameters>
+      <ssv:Parameter name="inner.plant.gain"><ssv:Real value="3"/></ssv:Parameter>
+    </ssv:Parameters></ssv:ParameterSet></ssd:ParameterValues></ssd:ParameterBinding></ssd:ParameterBindings>
+    <ssd:Elements>
+      <ssd:System name="inner">
+        <ssd:Connectors>
+          <ssd:Connector name="command" kind="input"/><ssd:Connector name="y" kind="output"/>
+        </ssd:Connectors>
+        <ssd:ParameterBindings><ssd:ParameterBinding prefix="plant."><ssd:ParameterValues><ssv:ParameterSet version="1.0" name="i"><ssv:Parameters>
+          <ssv:Parameter name="gain"><ssv:Real value="2"/></ssv:Parameter>
+          <ssv:Parameter name="count"><ssv:Integer value="7"/></ssv:Parameter>
+        </ssv:Parameters></ssv:ParameterSet></ssd:ParameterValues></ssd:ParameterBinding></ssd:ParameterBindings>
+        <ssd:Elements>
+          <ssd:Component name="plant" source="Plant.fmu">
+            <ssd:ParameterBindings><ssd:ParameterBinding><ssd:ParameterValues><ssv:ParameterSet version="1.0" name="p"><ssv:Parameters>
+              <ssv:Parameter name="gain"><ssv:Real value="1"/></ssv:Parameter>
+              <ssv:Parameter name="count"><ssv:Integer value="1"/></ssv:Parameter>
+            </ssv:Parameters></ssv:ParameterSet></ssd:ParameterValues></ssd:ParameterBinding></ssd:ParameterBindings>
+          </ssd:Component>
+        </ssd:Elements>
+        <ssd:Connections>
+          <ssd:Connection startConnector="command" endElement="plant" endConnector="u"/>
+          <ssd:Connection startElement="plant" startConnector="y" endConnector="y"/>
+        </ssd:Connections>
+      </ssd:System>
+      <ssd:Component name="ctrl" source="Ctrl.fmu"/>
+    </ssd:Elements>
+    <ssd:Connections>
+      <ssd:Connection startElement="inner" startConnector="y" endElement="ctrl" endConnector="measured"/>
+      <ssd:Connection startElement="ctrl" startConnector="command" endElement="inner" endConnector="command"/>
+    </ssd:Connections>
+  </ssd:System>
+</ssd:SystemStructureDescription>)";
+  const SystemStructure s = parseSystemStructure(text, "outer.ssd");
+  ASSERT_EQ(s.components.size(), 2u);
+  EXPECT_EQ(s.components[0].name, "inner.plant");
+  ASSERT_EQ(s.connections.size(), 2u);
+  EXPECT_EQ(s.connections[0].startElement + "." + s.connections[0].startConnector, "ctrl.command");
+  EXPECT_EQ(s.connections[0].endElement + "." + s.connections[0].endConnector, "inner.plant.u");
+  EXPECT_EQ(s.connections[1].startElement + "." + s.connections[1].startConnector, "inner.plant.y");
+  const ModelDescription plant = plantDescription(), ctrl = controllerDescription();
+  const CouplingPlan plan = resolveCoupling(s, {&plant, &ctrl});
+  ASSERT_EQ(plan.links.size(), 2u);
+  ASSERT_EQ(plan.bindings.size(), 2u);  // one value per variable: the one that won
+  for (const CouplingPlan::Binding& b : plan.bindings) {
+    if (b.target.variable->name == "gain") EXPECT_EQ(b.value.real, 3.0);
+    else EXPECT_EQ(b.value.integer, 7);
+  }
+}
+
+TEST(UnitLog, FormatsOnlyFormatsThatReadTheirArguments) {
+  EXPECT_TRUE(safeMessageFormat("%s at %g s, %d steps, 100%% and %-8.3f %lu %*d"));
+  for (const char* bad : {"%n", "%s%n", "%5$s", "%", "%k", "%hhn"}) EXPECT_FALSE(safeMessageFormat(bad)) << bad;
+}
+
 // Expects `f` to throw a MasterError whose message contains every one of `parts`.
 template <typename F>
 void expectError(F f, std::initializer_list<const char*> parts) {
@@ -96,11 +160,12 @@ TEST(SystemStructure, ReadsComponentsConnectorsValuesAndConnections) {
   EXPECT_EQ(s.connectors[0].kind, "input");
   ASSERT_EQ(s.components.size(), 2u);
   EXPECT_EQ(s.components[0].source, "Plant.fmu");
-  ASSERT_EQ(s.components[0].parameters.size(), 3u);
-  EXPECT_EQ(s.components[0].parameters[0].real, 2.5);
-  EXPECT_EQ(s.components[0].parameters[1].integer, -3);
-  EXPECT_EQ(s.components[0].parameters[2].type, VariableType::boolean);
-  EXPECT_EQ(s.components[0].parameters[2].integer, 1);
+  ASSERT_EQ(s.bindings.size(), 3u);
+  EXPECT_EQ(s.bindings[0].name, "plant.gain");
+  EXPECT_EQ(s.bindings[0].real, 2.5);
+  EXPECT_EQ(s.bindings[1].integer, -3);
+  EXPECT_EQ(s.bindings[2].type, VariableType::boolean);
+  EXPECT_EQ(s.bindings[2].integer, 1);
   ASSERT_EQ(s.connections.size(), 4u);
   EXPECT_EQ(s.connections[2].startElement, "");  // the system itself
   EXPECT_EQ(s.connections[0].line, 23);
@@ -131,7 +196,7 @@ TEST(SystemStructure, NamesAnUnknownComponentOrVariable) {
   expectError([] { resolve(replaced("startConnector=\"command\"", "startConnector=\"cmd\"")); },
               {"loop.ssd:24:", "has no variable 'cmd'"});
   expectError([] { resolve(replaced("startConnector=\"target\"", "startConnector=\"aim\"")); },
-              {"loop.ssd:25:", "the system has no input connector 'aim'"});
+              {"loop.ssd:25:", "the system has no connector 'aim'"});
   expectError([] { resolve(replaced("<ssv:Parameter name=\"gain\">", "<ssv:Parameter name=\"gian\">")); },
               {"loop.ssd:15:", "value for 'plant.gian'", "has no variable 'gian'"});
   expectError([] { resolve(replaced("<ssd:Connector name=\"u\" kind=\"input\">", "<ssd:Connector name=\"v\" kind=\"input\">")); },
@@ -177,7 +242,7 @@ TEST(SystemStructure, RefusesAnInputFedTwiceAndValuesOnConnectedInputsOrOutputs)
   expectError([] { resolve(replaced("<ssv:Parameter name=\"gain\">", "<ssv:Parameter name=\"y\">")); },
               {"value for 'plant.y'", "the unit's variable is output"});
   expectError([] { resolve(replaced("startElement=\"plant\" startConnector=\"y\" endConnector=\"observed\"", "startElement=\"plant\" startConnector=\"y\" endConnector=\"seen\"")); },
-              {"the system has no output connector 'seen'"});
+              {"loop.ssd:26:", "the system has no connector 'seen'"});
   expectError([] { resolve(replaced("<ssd:Connection startElement=\"plant\" startConnector=\"y\" endConnector=\"observed\"/>", "")); },
               {"system output 'observed' is not connected"});
 }

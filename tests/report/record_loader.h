@@ -1,6 +1,8 @@
 // A run record read back from a results file of vehicle-sim on the vehicle system, for the
 // report's tests: columns "component.variable", each component mapped to the unit it
-// instantiates in the vehicle.
+// instantiates in the vehicle, and the parameters' start values from the built units' model
+// descriptions (the run's bound values are not in the results file: tests that need them set
+// them).
 #pragma once
 
 #include <cstdlib>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "master/model_description.h"
 #include "master/run_record.h"
 
 namespace report_test {
@@ -41,6 +44,13 @@ inline master::RunRecord loadRecord(const std::filesystem::path& csv) {
     for (auto& column : r.columns) column.push_back(std::strtod(p + 1, &p));
   }
   if (r.time.size() > 1) r.communicationStep = r.time[1] - r.time[0];
+  for (const auto& [component, model] : models) {
+    const master::ModelDescription md =
+        master::readModelDescription(std::filesystem::path(VEHICLE_FMU_DIR) / model / "modelDescription.xml");
+    for (const master::ModelVariable& v : md.variables) {
+      if (v.causality == master::Causality::parameter && v.start) r.startValues[component + "." + v.name] = *v.start;
+    }
+  }
   return r;
 }
 
