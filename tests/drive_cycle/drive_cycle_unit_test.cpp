@@ -158,10 +158,10 @@ TEST_F(UserFolder, RefusesEveryTraceItCannotUseNamingFileLineAndReason) {
       {"negative.csv", "0,0\n1,-0.5\n", "negative.csv:2: the speed -0.5 is negative"},
       {"nan.csv", "0,0\n1,nan\n", "nan.csv:2: the speed nan is not finite"},
       {"infinite.csv", "0,0\ninf,1\n", "infinite.csv:2: the time inf is not finite"},
-      {"fields.csv", "0,0\n1,2,city,4\n", "fields.csv:2: expected a time, a speed and an optional phase name separated by ',', found 4 fields"},
+      {"fields.csv", "time,speed,phase\n0,0\n1,2,city,4\n", "fields.csv:3: expected a time and a speed and at most the 3 columns the header names separated by ',', found 4 fields"},
       {"unit.csv", "time,speed[ft/s]\n0,0\n1,1\n", "unit.csv:1: unknown speed unit in the header column 'speed[ft/s]'"},
       {"still.csv", "3,0\n3,5\n", "still.csv: the trace lasts 0 s"},
-      {"phase.csv", "0,0\n1,5,road\n", "phase.csv:2: the phase 'road' starts here, but the first row (line 1) names no phase"},
+      {"phase.csv", "time,speed,phase\n0,0\n1,5,road\n", "phase.csv:3: the phase 'road' starts here, but the first row (line 2) names no phase"},
   };
   for (const auto& c : cases) {
     if (c.text != nullptr) write(c.file, c.text);

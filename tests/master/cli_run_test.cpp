@@ -146,7 +146,7 @@ TEST(VehicleSimOptions, ShapeTheResultsTheLogAndTheTrace) {
   // none of it is on the terminal.
   const std::string log = readAll(folder.path() / "run.log");
   EXPECT_NE(log.find("[fmi] electrical: fmi2SetReal(vr={0}, nvr=1, value={13.5}) -> OK"), std::string::npos);
-  EXPECT_NE(log.find("[fmi] chassis: fmi2DoStep(currentCommunicationPoint=1.98, communicationStepSize=0.02, "
+  EXPECT_NE(log.find("[fmi] shift: fmi2DoStep(currentCommunicationPoint=1.98, communicationStepSize=0.02, "
                      "noSetFMUStatePriorToCurrentPoint=true) -> OK"),
             std::string::npos);
   EXPECT_NE(log.find("info: [driver]"), std::string::npos);
