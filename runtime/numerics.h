@@ -192,6 +192,9 @@ inline double interpolate3D(const uint32_t* index, const double* fraction, const
   return (e - d) * fraction[2] + d;
 }
 
+// a to the power b for an exponent of magnitude 1: the base or its reciprocal.
+constexpr double unitPower(double a, double b) { return b > 0.0 ? a : 1.0 / a; }
+
 // a to the power b with defined results for NaN, infinite and negative operands. Out of line on
 // purpose: inlined into a model (measured, 2026-12-08), it let the compiler order the operands of
 // the caller's next product otherwise, and where both are NaN the result carries the other NaN's
