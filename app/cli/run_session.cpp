@@ -92,6 +92,9 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
   engine.step = o.step;
   engine.threads = o.threads;
   engine.allowNonFinite = o.allowNonFinite;
+  if (o.coupling != "multirate" && o.coupling != "feedthrough" && o.coupling != "jacobi") {
+    throw MasterError("unknown coupling '" + o.coupling + "': multirate, feedthrough or jacobi");
+  }
   if (o.noFeedthrough && o.coupling != "multirate" && o.coupling != "jacobi") {
     throw MasterError("--no-feedthrough contradicts --coupling " + o.coupling);
   }
