@@ -12,6 +12,7 @@
 #include "master/cli/stop_signals.h"
 #include "master/default_system.h"
 #include "master/engine.h"
+#include "master/sweep/check_step_command.h"
 #include "master/sweep/sweep_command.h"
 
 int main(int argc, char** argv) {
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
   cli::RerunOptions rerun;
   CLI::App* rerunCommand = cli::addRerunCommand(app, rerun);
   master::sweep::addCommands(app);
+  master::sweep::addCheckStepCommand(app);
   if (const auto exitCode = cli::parseCommandLine(app, argc, argv)) return *exitCode;
   options.arguments.assign(argv + 1, argv + argc);
   const std::string defaultSystem = master::programDefaultSystem().string();
