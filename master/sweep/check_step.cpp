@@ -71,7 +71,7 @@ std::vector<std::string> commandLine(const CLI::App& app, const std::set<std::st
     }
     const std::string name = opt->get_lnames().front();
     if (leaveOut.count(name) != 0) continue;
-    if (opt->get_type_size_max() == 0) {  // a flag
+    if (opt->get_expected_max() == 0) {  // a flag
       rest.push_back("--" + name);
       continue;
     }
