@@ -1,7 +1,7 @@
 // `vehicle-sim sweep`: many runs of a system over a grid of parameter values and cycles, on
 // every core or on a Slurm cluster, collected into one table with plots.
 //
-//   vehicle-sim sweep SWEEP_FILE [--jobs N] [--slurm] [--yes] [--output-dir DIR] [--no-progress]
+//   vehicle-sim sweep SWEEP_FILE [--jobs N] [--slurm] [--yes] [--output-dir DIR] [--no-progress] [--check-step]
 //   vehicle-sim sweep collect DIR
 #pragma once
 
