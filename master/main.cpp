@@ -12,7 +12,6 @@
 #include "master/cli/stop_signals.h"
 #include "master/default_system.h"
 #include "master/engine.h"
-#include "master/sweep/check_step_command.h"
 #include "master/sweep/sweep_command.h"
 
 int main(int argc, char** argv) {

@@ -75,7 +75,8 @@ std::vector<std::string> commandLine(const CLI::App& app, const std::set<std::st
       rest.push_back("--" + name);
       continue;
     }
-    for (const std::string& value : opt->results()) rest.insert(rest.end(), {"--" + name, value});
+    // In one word, so that no value (a negative number, say) can pass for an option.
+    for (const std::string& value : opt->results()) rest.push_back("--" + name + "=" + value);
   }
   system.insert(system.end(), rest.begin(), rest.end());
   return system;
@@ -95,7 +96,8 @@ std::string stepping(const StepLevel& l, const std::string& coupling) {
   return text + (l.faster.empty() ? "every component" : "the others") + " at " + seconds(l.step);
 }
 
-// A folder of its own for the runs: `dir` when it is new or empty, else a new temporary one.
+// A folder of its own for the runs: `dir`, which must be new or empty; without it a new
+// temporary folder.
 fs::path runsFolder(const std::string& dir) {
   if (!dir.empty()) {
     std::error_code ec;
@@ -107,7 +109,9 @@ fs::path runsFolder(const std::string& dir) {
     return fs::absolute(dir).lexically_normal();
   }
   std::string pattern = (fs::temp_directory_path() / "vehicle-sim-check-step-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw MasterError("cannot make a temporary folder in " + fs::temp_directory_path().string());
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw MasterError("cannot make a temporary folder in " + fs::temp_directory_path().string());
+  }
   return pattern;
 }
 

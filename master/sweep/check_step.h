@@ -35,7 +35,8 @@ int checkStep(const std::vector<std::string>& runArgs, const StepCheckSettings& 
               const std::string& defaultSystem, std::FILE* out);
 
 // The command line that `app` parsed, without the options named in `leaveOut` (long names
-// without dashes): the positional argument first, then each option as given, a flag once.
+// without dashes): the positional argument first, then each option as given ("--name=value"), a
+// flag once.
 std::vector<std::string> commandLine(const CLI::App& app, const std::set<std::string>& leaveOut);
 
 // "0.005", or "0.5%": a share; throws MasterError unless it is finite and at least 0.

@@ -1,4 +1,5 @@
-#include "master/sweep/check_step_command.h"
+// vehicle-sim check-step: the subcommand's options and help.
+#include "master/sweep/sweep_command.h"
 
 #include <CLI/CLI.hpp>
 #include <cstdio>

@@ -15,4 +15,9 @@ namespace master::sweep {
 // end the parse with the sweep's exit code (a CLI::RuntimeError that CLI11_PARSE returns).
 void addCommands(CLI::App& app);
 
+// Adds `vehicle-sim check-step [SYSTEM] [options]` (check_step_command.cpp): the run's own options
+// choose the case and the stepping to check; --tolerance, --jobs, --finest-step and --output-dir
+// are the check's own. Its callback ends the parse with the check's exit code in the same way.
+void addCheckStepCommand(CLI::App& app);
+
 }  // namespace master::sweep
