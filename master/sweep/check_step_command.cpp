@@ -7,6 +7,7 @@
 
 #include "master/cli/run_options.h"
 #include "master/default_system.h"
+#include "master/error.h"
 #include "master/sweep/check_step.h"
 
 namespace master::sweep {
@@ -70,6 +71,11 @@ void addCheckStepCommand(CLI::App& app) {
   sub->callback([o, sub] {
     int code = 1;
     try {
+      // The run's options before the subcommand's name went to the run, not to the check.
+      const std::vector<std::string> before = commandLine(*sub->get_parent(), {"help"});
+      if (!before.empty()) {
+        throw MasterError("'" + before.front() + "' before check-step: give the case's options after it");
+      }
       o->settings.tolerance = parseTolerance(o->tolerance);
       o->settings.outputDir = o->run.outputDir;
       o->settings.progress = !o->noProgress;

@@ -57,6 +57,10 @@ if [ "$mode" = check-step ]; then
   code=$?
   [ "$code" -eq 1 ] && grep -q "^vehicle-sim: --output-dir 'coarse' exists and is not an empty folder" again.out \
     && cmp -s earlier.txt coarse/check-step.txt || fail "a check into an earlier one's folder (exit $code): $(cat again.out)"
+  # A run option before the subcommand's name would be lost to the check: refused.
+  "$sim" --stop-time 60 check-step >before.out 2>&1
+  code=$?
+  [ "$code" -eq 1 ] && grep -q "^vehicle-sim: '--stop-time=60' before check-step" before.out || fail "an option before check-step (exit $code): $(cat before.out)"
   # A sweep whose first case is not converged does not start (the sweep file's check-step, or --check-step).
   printf 'check-step = true\n[settings]\nstop-time = 60\n[grid]\nstep = [0.05]\n"chassis.vehicleMass" = [1200, 1500]\n' >coarse.toml
   "$sim" sweep coarse.toml --output-dir sweep --no-progress >sweep.out 2>&1
