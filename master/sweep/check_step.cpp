@@ -174,7 +174,8 @@ int checkStep(const std::vector<std::string>& runArgs, const StepCheckSettings& 
   plan.sweptNames = {"step"};
   const std::vector<std::string> base = commandLine(run.app, replaced);
   const std::string output = firstOutput(prepared.system);
-  std::string heading = "Step check: " + std::to_string(ladder.size()) + " runs of the case, in " + plan.dir.string() + "\n";
+  std::string heading =
+      "Step check: " + std::to_string(ladder.size()) + " runs of the case, in " + plan.dir.string() + "\n";
   std::vector<std::string> columns;
   std::size_t width = 0;
   for (const StepLevel& l : ladder) {
@@ -212,27 +213,40 @@ int checkStep(const std::vector<std::string>& runArgs, const StepCheckSettings& 
   }
   // In the order of the ladder: the chosen step first, the finest last.
   std::vector<nlohmann::json> summaries(ladder.size());
-  bool failed = false;
+  std::string failed, stopped;  // a run that failed; the message of the chosen run, stopped early
   for (const PlannedCase& c : plan.cases) {
     const CaseState state = readCaseState(plan, c);
-    failed |= state.status != CaseStatus::ok && state.status != CaseStatus::healthCheckFailed;
-    readSummary(plan.summaryFile(c), summaries[c.index]);
+    nlohmann::json& summary = summaries[c.index];
+    readSummary(plan.summaryFile(c), summary);
+    if (state.status != CaseStatus::ok && state.status != CaseStatus::healthCheckFailed) {
+      failed = "the run at " + seconds(ladder[c.index].step) + " failed";
+    } else if (summary.value("partial", false)) {
+      // Stopped before its end by a health check (the report's monitor): the figures of a part.
+      if (c.index + 1 == ladder.size()) failed = "the finest run stopped before its end";
+      if (c.index == 0) stopped = state.message;
+      summary = nlohmann::json::object();
+    }
   }
-  if (failed) {
+  if (!failed.empty()) {
     guard.keep = true;
-    std::fprintf(stderr, "vehicle-sim: a run of the step check failed; the runs are kept in %s\n", plan.dir.c_str());
+    std::fprintf(stderr, "vehicle-sim: %s: the step check has nothing to compare with; the runs are kept in %s\n",
+                 failed.c_str(), plan.dir.c_str());
     return 1;
   }
   const StepComparison compared =
       compareRuns(columns, summaries, settings.tolerance, "The step " + seconds(o.step) + " (" + coupling + ")");
-  const std::string text = compared.table + compared.verdict + ".\n";
+  const std::string text =
+      compared.table + (stopped.empty() ? compared.verdict
+                                        : "The step " + seconds(o.step) + " (" + coupling +
+                                              ") is NOT converged: its run stopped before its end (" + stopped + ")") +
+      ".\n";
   std::fprintf(out, "%s", text.c_str());
   cli::writeTextFile(plan.dir / "check-step.txt", heading + text);
   if (!temporary || ran.failed > 0) {
     guard.keep = true;
     std::fprintf(out, "The runs are in %s (check-step.txt: this table).\n", plan.dir.c_str());
   }
-  return compared.converged ? 0 : 2;
+  return compared.converged && stopped.empty() ? 0 : 2;
 }
 
 }  // namespace master::sweep
