@@ -191,6 +191,7 @@ void addCommands(CLI::App& app) {
       "Examples:\n"
       "  vehicle-sim sweep masses.toml                 # every core\n"
       "  vehicle-sim sweep masses.toml --jobs 1 --output-dir out/masses\n"
+      "  vehicle-sim sweep masses.toml --check-step    # first: is the first case's step converged?\n"
       "  vehicle-sim sweep masses.toml --slurm         # one Slurm array task per case\n"
       "  vehicle-sim sweep status out/masses           # how the cases stand while they run\n"
       "  vehicle-sim sweep collect out/masses          # gather what the array tasks left");
