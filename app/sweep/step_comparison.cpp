@@ -86,6 +86,14 @@ std::vector<Row> rows(const std::vector<json>& s) {
                                                           : std::nullopt;
     });
   }
+  add("both pedals pressed (% of the run)", false, [](const json& j) {
+    const std::optional<double> share = number(j, "/bothPedals/share");
+    return share ? std::optional<double>(*share * 100.0) : std::nullopt;
+  });
+  add("coupling error indicator (%)", false, [](const json& j) {
+    const std::optional<double> indicator = number(j, "/couplingError/indicator");
+    return indicator ? std::optional<double>(*indicator * 100.0) : std::nullopt;
+  });
   return out;
 }
 

@@ -1,8 +1,9 @@
 // The headline figures of runs of one case at several steps, read from their summaries, side by
 // side with their relative differences to the finest run (the last), and whether the first
 // run's figures lie within a tolerance of the finest's. The headline figures: fuel (g), L/100 km
-// overall and per phase, distance, friction-brake energy; the coupling error of each power bond
-// is shown beside them but decides nothing (it is an estimate of the error, not a result).
+// overall and per phase, distance, friction-brake energy; the coupling error of each power bond,
+// the time with both pedals pressed and the coupling error indicator are shown beside them but
+// decide nothing (they estimate the error, they are no result).
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -17,8 +17,10 @@ mode=$1 sim=$2 cluster=$3
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
-# (grep reads the whole help: with -q it would stop early and, under pipefail, the help's SIGPIPE skip the test)
-if ! "$sim" --help 2>&1 | grep -- '--output-dir' >/dev/null; then
+# The whole help first: grep -q would close the pipe early, and vehicle-sim fails on a closed
+# output (pipefail would then skip the test on a sound build).
+help=$("$sim" --help 2>&1)
+if ! grep -q -- '--output-dir' <<<"$help"; then
   skip "sweep_$mode: the cases need vehicle-sim's --output-dir/--start-value/summary.json command line, which this build does not have yet"
 fi
 
@@ -34,9 +36,10 @@ trap "exit 1" INT TERM
 if [ "$mode" = check-step ]; then
   cd "$work" || fail "cd $work"
   mkdir tmp
+  export TMPDIR=$work/tmp  # the checks' temporary folders, removed with the test's
   # The default stepping on 120 s of the WLTC is converged; its runs, in a temporary folder, go;
   # the chosen run's figures are those of the same run made alone.
-  TMPDIR=$work/tmp "$sim" check-step --stop-time 120 --no-progress >ok.out 2>&1
+  "$sim" check-step --stop-time 120 --no-progress >ok.out 2>&1
   code=$?
   [ "$code" -eq 0 ] && grep -q '^The step 0.01 s (multirate) is converged within 0.5 %: ' ok.out \
     && grep -q '^  0.0025 s  multirate: every component at 0.0025 s  (the finest)$' ok.out \
