@@ -137,6 +137,18 @@ std::vector<ValueOverride> parseValueOverrides(const std::vector<std::string>& t
   return out;
 }
 
+std::string couplingScheme(const CliOptions& o) {
+  if (o.coupling != "multirate" && o.coupling != "feedthrough" && o.coupling != "jacobi") {
+    throw MasterError("unknown coupling '" + o.coupling + "': multirate, feedthrough or jacobi");
+  }
+  if (o.noFeedthrough && o.coupling != "multirate" && o.coupling != "jacobi") {
+    throw MasterError("--no-feedthrough contradicts --coupling " + o.coupling);
+  }
+  const std::string coupling = o.noFeedthrough ? "jacobi" : o.coupling;
+  if (!o.groups.empty() && coupling != "multirate") throw MasterError("--group needs --coupling multirate");
+  return coupling;
+}
+
 DeclaredStepping::Group parseGroup(const std::string& text) {
   const std::size_t equals = text.find('=');
   char* end = nullptr;

@@ -92,17 +92,10 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
   engine.step = o.step;
   engine.threads = o.threads;
   engine.allowNonFinite = o.allowNonFinite;
-  if (o.coupling != "multirate" && o.coupling != "feedthrough" && o.coupling != "jacobi") {
-    throw MasterError("unknown coupling '" + o.coupling + "': multirate, feedthrough or jacobi");
-  }
-  if (o.noFeedthrough && o.coupling != "multirate" && o.coupling != "jacobi") {
-    throw MasterError("--no-feedthrough contradicts --coupling " + o.coupling);
-  }
-  const std::string coupling = o.noFeedthrough ? "jacobi" : o.coupling;
+  const std::string coupling = couplingScheme(o);
   engine.feedthrough = coupling != "jacobi";
   engine.multiRate = coupling == "multirate";
   for (const std::string& text : o.groups) engine.groups.push_back(parseGroup(text));
-  if (!engine.groups.empty() && !engine.multiRate) throw MasterError("--group needs --coupling multirate");
   engine.progress = !o.noProgress && !o.quiet;
   engine.verbose = log().enabled(LogLevel::info);
   if (o.fmiLog) engine.libraryLoaded = traceCalls;

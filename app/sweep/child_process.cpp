@@ -1,6 +1,7 @@
 #include "app/sweep/child_process.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,6 +36,14 @@ pid_t spawnProcess(const std::vector<std::string>& argv, const std::filesystem::
   if (error != 0) throw MasterError("cannot run '" + argv.front() + "': " + std::strerror(error));
   return pid;
 }
+
+int processorCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+  return 1;
+}
+
+std::string selfExecutable() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
 int exitCodeOf(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);

@@ -14,6 +14,10 @@ namespace master::sweep {
 // cannot be started.
 pid_t spawnProcess(const std::vector<std::string>& argv, const std::filesystem::path& outputFile);
 
+// The processors this process may run on; vehicle-sim's own executable.
+int processorCount();
+std::string selfExecutable();
+
 // Waits for the child; its exit code, or 128 + the signal that ended it.
 int waitProcess(pid_t pid);
 int exitCodeOf(int waitStatus);
