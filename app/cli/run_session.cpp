@@ -131,6 +131,7 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
 
 RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folder) {
   RunReport out;
+  double chatter = NAN;  // the report's both-pedals share, for the coupling error indicator
   const RunRecord& record = run.record;
   const report::ProvenanceRows head = provenanceRows(run.summary.provenance);
   // An interrupted run and one stopped by a non-finite output get their results and the generic
@@ -160,6 +161,7 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
       if (f.extension() == ".png" || f.extension() == ".svg") out.plots.push_back(f);
     }
     out.messages = r.messages;
+    chatter = r.bothPedalsShare;
     RunSummary& summary = run.summary;
     if (r.exitCode != 0 && summary.exitCode == 0) {
       summary.exitCode = r.exitCode;
@@ -177,9 +179,6 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
     out.text = line;
   }
   // The engine's coupling error estimate, in the summary of every run, and its health check.
-  const nlohmann::json* pedals =
-      out.vehicleFields.is_object() && out.vehicleFields.contains("bothPedals") ? &out.vehicleFields["bothPedals"] : nullptr;
-  const double chatter = pedals != nullptr ? (*pedals)["share"].get<double>() : NAN;
   const std::string couplingLines = couplingText(record, o.couplingErrorLimit, chatter);
   if (!couplingLines.empty()) {
     out.text += (out.text.empty() || out.text.back() == '\n' ? "" : "\n") + couplingLines;

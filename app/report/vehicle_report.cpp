@@ -74,6 +74,7 @@ ReportOutcome verdict(const VehicleFigures& figures, const ReportSettings& setti
     outcome.exitCode = 2;
     outcome.messages.push_back(text);
   }
+  if (figures.pedals) outcome.bothPedalsShare = figures.bothPedalsShare;
   outcome.summaryText = summaryText(figures, settings);
   outcome.summaryJson = summaryJson(figures, settings);
   return outcome;

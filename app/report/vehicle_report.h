@@ -8,6 +8,7 @@
 // stops a run whose coupling oscillates.
 #pragma once
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -67,8 +68,9 @@ bool appliesTo(const master::RunRecord& record);
 std::unique_ptr<master::RunObserver> makeMonitor(const ReportSettings& settings);
 
 struct ReportOutcome {
-  int exitCode = 0;                   // 0, or 2 when the cycle-following check failed
+  int exitCode = 0;                   // 0, or 2 when the cycle-following or chatter check failed
   std::vector<std::string> messages;  // health-check findings, one line each
+  double bothPedalsShare = NAN;       // share of the run with both pedals pressed; NaN without a driver
   std::string summaryText;            // the vehicle part of the summary, for the terminal
   std::string summaryJson;            // the vehicle fields, one JSON object
   std::vector<std::filesystem::path> files;  // every file written
