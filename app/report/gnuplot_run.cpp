@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/child_process.h"
+#include "app/report/report_plots.h"
 #include "engine/error.h"
 
 namespace report {
@@ -16,7 +17,7 @@ void runGnuplot(const std::filesystem::path& script, const std::filesystem::path
   try {
     code = master::runProcess({"gnuplot", script.string()}, messages, workingFolder);
   } catch (const master::MasterError& e) {
-    throw std::runtime_error("the report's plots: " + std::string(e.what()) + "; install gnuplot or use --no-plots");
+    throw PlotError("the report's plots: " + std::string(e.what()) + "; install gnuplot or use --no-plots");
   }
   if (code != 0) {
     // Its last message, with the script named as in the results folder.
@@ -28,7 +29,7 @@ void runGnuplot(const std::filesystem::path& script, const std::filesystem::path
     for (std::size_t at; (at = last.find(script.string())) != std::string::npos;) {
       last.replace(at, script.string().size(), script.filename().string());
     }
-    throw std::runtime_error("gnuplot failed on " + script.filename().string() + (last.empty() ? "" : ": " + last));
+    throw PlotError("gnuplot failed on " + script.filename().string() + (last.empty() ? "" : ": " + last));
   }
   std::filesystem::remove(messages);
 }
