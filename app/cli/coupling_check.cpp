@@ -1,5 +1,6 @@
 #include "app/cli/coupling_check.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace master::cli {
@@ -16,7 +17,13 @@ std::string line(const CouplingEstimate& c) {
 
 }  // namespace
 
-std::string couplingText(const RunRecord& record, double limit) {
+double couplingIndicator(const RunRecord& record, double chatterShare) {
+  double sum = std::isnan(chatterShare) ? 0.0 : chatterShare;
+  for (const CouplingEstimate& c : record.couplingErrors) sum += c.share();
+  return sum;
+}
+
+std::string couplingText(const RunRecord& record, double limit, double chatterShare) {
   if (record.couplingErrors.empty()) return {};
   char head[160];
   std::snprintf(head, sizeof head, "Coupling error (energy residual of each power bond; limit %g %%)\n", limit * 100.0);
@@ -24,10 +31,14 @@ std::string couplingText(const RunRecord& record, double limit) {
   for (const CouplingEstimate& c : record.couplingErrors) {
     text += "  " + line(c) + (c.share() > limit ? "  EXCEEDED" : "") + "\n";
   }
-  return text;
+  char last[200];
+  std::snprintf(last, sizeof last, "  indicator %.4f %% (the bonds' shares%s summed: ranks runs by their distance from converged)\n",
+                couplingIndicator(record, chatterShare) * 100.0,
+                std::isnan(chatterShare) ? "" : " and the share of the run with both pedals pressed");
+  return text + last;
 }
 
-nlohmann::json couplingJson(const RunRecord& record, double limit) {
+nlohmann::json couplingJson(const RunRecord& record, double limit, double chatterShare) {
   nlohmann::json bonds = nlohmann::json::array();
   for (const CouplingEstimate& c : record.couplingErrors) {
     bonds.push_back({{"effort", c.effort},
@@ -38,7 +49,7 @@ nlohmann::json couplingJson(const RunRecord& record, double limit) {
                      {"share", c.share()},
                      {"passed", !(c.share() > limit)}});
   }
-  return {{"limit", limit}, {"bonds", bonds}};
+  return {{"limit", limit}, {"bonds", bonds}, {"indicator", couplingIndicator(record, chatterShare)}};
 }
 
 std::string couplingCheck(const RunRecord& record, double limit) {
@@ -49,7 +60,7 @@ std::string couplingCheck(const RunRecord& record, double limit) {
   if (worst == nullptr) return {};
   char text[120];
   std::snprintf(text, sizeof text, " exceeds the limit of %g %%: the step is too coarse for converged results", limit * 100.0);
-  return "coupling error: " + line(*worst) + text + " (compare with a run at --step 0.0025)";
+  return "coupling error: " + line(*worst) + text + "; check the step with 'vehicle-sim check-step'";
 }
 
 }  // namespace master::cli

@@ -27,7 +27,7 @@ const char* const footer = R"(Examples:
   vehicle-sim info build/fmus/KADMIR.fmu 'engine*'
 
 Standard cycles for --cycle: wltc (class 3b), nedc, udds, ftp75, hwfet, us06; any other text
-is a cycle file (time and speed columns; see the README for the format).
+is a cycle file (time and speed columns; docs/cycles.md gives the format).
 
 Exit codes: 0 success; 1 error (bad input, a unit failed; the output folder is left as it was);
 2 a health check failed (results written, the summary says which); 130 interrupted (SIGINT or

@@ -182,10 +182,13 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
     out.text = line;
   }
   // The engine's coupling error estimate, in the summary of every run, and its health check.
-  const std::string couplingLines = couplingText(record, o.couplingErrorLimit);
+  const nlohmann::json* pedals =
+      out.vehicleFields.is_object() && out.vehicleFields.contains("bothPedals") ? &out.vehicleFields["bothPedals"] : nullptr;
+  const double chatter = pedals != nullptr ? (*pedals)["share"].get<double>() : NAN;
+  const std::string couplingLines = couplingText(record, o.couplingErrorLimit, chatter);
   if (!couplingLines.empty()) {
     out.text += (out.text.empty() || out.text.back() == '\n' ? "" : "\n") + couplingLines;
-    out.vehicleFields["couplingError"] = couplingJson(record, o.couplingErrorLimit);
+    out.vehicleFields["couplingError"] = couplingJson(record, o.couplingErrorLimit, chatter);
     const std::string failed = couplingCheck(record, o.couplingErrorLimit);
     RunSummary& summary = run.summary;
     if (!failed.empty()) {

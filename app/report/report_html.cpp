@@ -168,6 +168,12 @@ std::string reportHtml(const master::RunRecord& record, const VehicleFigures& f,
     h.tableEnd();
     if (c.excursions.size() > 30) h.raw("<p>&hellip; and " + std::to_string(c.excursions.size() - 30) + " more.</p>\n");
   }
+  if (f.pedals) {
+    h.tableStart({"both pedals pressed (beyond the threshold)", "threshold", "share of the run", "limit", "result"});
+    h.row({num(f.bothPedalsSeconds, "%.2f") + " s", num(s.pedalPressedPercent, "%g") + " %", num(f.bothPedalsShare * 100.0, "%.2f") + " %",
+           num(s.bothPedalsShareLimit * 100.0, "%.2f") + " %", f.pedalsPassed ? "passed" : "<b>failed</b>"});
+    h.tableEnd();
+  }
 
   energyTable(h, f.energy);
 

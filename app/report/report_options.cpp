@@ -18,6 +18,10 @@ void addOptions(CLI::App& app, ReportSettings& s) {
                  "largest share of the cycle outside the +-2 km/h / +-1 s band before the run fails (exit 2)")
       ->check(CLI::Range(0.0, 1.0))
       ->capture_default_str();
+  app.add_option("--both-pedals-share", s.bothPedalsShareLimit,
+                 "largest share of the run with both pedals pressed (beyond 0.5 %, 1 s at least) before the run fails (exit 2)")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
 }
 
 }  // namespace report

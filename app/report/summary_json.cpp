@@ -51,6 +51,13 @@ std::string summaryJson(const VehicleFigures& f, const ReportSettings& s) {
                          {"toleranceSeconds", s.toleranceSeconds},
                          {"speedErrorRmsKmh", number(f.rmsErrorKmh)},
                          {"list", excursions}};
+  if (f.pedals) {
+    j["bothPedals"] = {{"seconds", f.bothPedalsSeconds},
+                       {"share", f.bothPedalsShare},
+                       {"shareLimit", s.bothPedalsShareLimit},
+                       {"pressedPercent", s.pedalPressedPercent},
+                       {"passed", f.pedalsPassed}};
+  }
   j["fuel"] = {{"densityKgPerL", s.fuelDensityKgPerL},
                {"co2PerGramFuel", s.co2PerGramFuel},
                {"lowerHeatingValueMjPerKg", s.lowerHeatingValueMjPerKg}};

@@ -59,6 +59,10 @@ std::string summaryText(const VehicleFigures& f, const ReportSettings& s) {
   } else {
     add("                      speed error RMS %.3f km/h\n", f.rmsErrorKmh);
   }
+  if (f.pedals) {
+    add("  both pedals pressed %s: %.2f s, %.2f %% of the run (limit %.2f %%)\n", f.pedalsPassed ? "passed" : "FAILED",
+        f.bothPedalsSeconds, f.bothPedalsShare * 100.0, s.bothPedalsShareLimit * 100.0);
+  }
   const Energy& e = f.energy;
   add("  energy              (kJ; each flow an amount the way its name says, the changes and the balance signed)\n");
   add("                      fuel %.0f kJ", e.fuel);

@@ -266,6 +266,21 @@ void notes(const VehicleSignals& s, const std::vector<double>& t, VehicleFigures
   }
 }
 
+// Each interval between two points counts as pressed when both pedals were beyond the threshold
+// at its start (the values the units held over it).
+void bothPedals(const VehicleSignals& s, const ReportSettings& settings, const std::vector<double>& t,
+                VehicleFigures& f) {
+  if (s.accelerator == nullptr || s.brake == nullptr) return;
+  f.pedals = true;
+  const double pressed = settings.pedalPressedPercent;
+  for (std::size_t k = 0; k + 1 < t.size(); ++k) {
+    if ((*s.accelerator)[k] > pressed && (*s.brake)[k] > pressed) f.bothPedalsSeconds += t[k + 1] - t[k];
+  }
+  f.bothPedalsShare = f.duration > 0.0 ? f.bothPedalsSeconds / f.duration : 0.0;
+  f.pedalsPassed =
+      !(f.bothPedalsShare > settings.bothPedalsShareLimit && f.bothPedalsSeconds >= settings.leastBothPedalsSeconds);
+}
+
 }  // namespace
 
 VehicleFigures computeFigures(const VehicleSignals& s, const ReportSettings& settings) {
@@ -286,6 +301,7 @@ VehicleFigures computeFigures(const VehicleSignals& s, const ReportSettings& set
     squares += error * error;
   }
   f.rmsErrorKmh = t.empty() ? 0.0 : std::sqrt(squares / static_cast<double>(t.size()));
+  bothPedals(s, settings, t, f);
   gearsAndBattery(s, t, f);
   if (s.engineRpm && !t.empty()) f.maxEngineRpm = *std::max_element(s.engineRpm->begin(), s.engineRpm->end());
   notes(s, t, f);

@@ -48,6 +48,10 @@ struct VehicleFigures {
   double excursionShare = 0.0;
   bool followingPassed = true;
   double rmsErrorKmh = 0.0;
+  // Controller chatter: the time the driver pressed both pedals (with the driver's pedals only).
+  bool pedals = false;
+  double bothPedalsSeconds = 0.0, bothPedalsShare = 0.0;
+  bool pedalsPassed = true;
   // Gears: time in each (index 0 is first gear), shifts, lock-up time.
   std::vector<double> timeInGear;
   int shifts = 0;

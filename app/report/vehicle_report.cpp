@@ -60,6 +60,17 @@ ReportOutcome verdict(const VehicleFigures& figures, const ReportSettings& setti
     outcome.exitCode = 2;
     outcome.messages.push_back(excursionMessage(figures, settings));
   }
+  if (!figures.pedalsPassed) {
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "controller chatter: the driver pressed both pedals (beyond %g %%) for %.2f s, %.2f %% of the run "
+                  "(limit %.2f %%): the step is too coarse for the driver's inputs; check the step with "
+                  "'vehicle-sim check-step'",
+                  settings.pedalPressedPercent, figures.bothPedalsSeconds, figures.bothPedalsShare * 100.0,
+                  settings.bothPedalsShareLimit * 100.0);
+    outcome.exitCode = 2;
+    outcome.messages.push_back(text);
+  }
   outcome.summaryText = summaryText(figures, settings);
   outcome.summaryJson = summaryJson(figures, settings);
   return outcome;

@@ -34,6 +34,15 @@ struct ReportSettings {
   double excursionShareLimit = 0.02;
   double toleranceKmh = 2.0;  // the trace tolerance band: +-2 km/h ...
   double toleranceSeconds = 1.0;  // ... and +-1 s
+  // The controller chatter check fails (exit code 2) when the driver presses both pedals (each
+  // beyond `pedalPressedPercent`) for more than this share of the run: a driver fed its target
+  // as a staircase differentiates the steps, and its feed-forward fights its brake. Converged
+  // runs of the standard cycles never do it; at too coarse a step they do for 16 % of the time.
+  // A single jump of the target (a step in a cycle file) presses both for a moment, so the check
+  // also needs `leastBothPedalsSeconds` in all.
+  double bothPedalsShareLimit = 0.01;
+  double pedalPressedPercent = 0.5;
+  double leastBothPedalsSeconds = 1.0;
   // The monitor stops a run whose speed error swings back and forth by more than
   // `oscillationSwingKmh` at least `oscillationSwings` times within `oscillationWindowSeconds`.
   double oscillationSwingKmh = 20.0;
@@ -44,7 +53,8 @@ struct ReportSettings {
   bool plots = true;
 };
 
-// Adds --fuel-density, --co2-per-gram, --lower-heating-value, --excursion-share to `app`,
+// Adds --fuel-density, --co2-per-gram, --lower-heating-value, --excursion-share,
+// --both-pedals-share to `app`,
 // bound to `settings` (plots on/off belongs to the run's own --no-plots).
 void addOptions(CLI::App& app, ReportSettings& settings);
 

@@ -1,7 +1,7 @@
 // The default run's figures must not depend on the communication step: WLTC and NEDC at the
 // default stepping within 0.5 % of every component at the units' fixed step of 0.0025 s, on fuel,
 // distance, friction-brake energy and every phase's L/100 km. A step too coarse for the coupling
-// (0.1 s) ends with exit code 2 and names the coupling error.
+// (0.1 s) ends with exit code 2 and names the coupling error; so does controller chatter.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -49,3 +49,21 @@ TEST(Convergence, ACoarseStepFailsOnTheCouplingError) {
 }
 
 }  // namespace
+
+// Every component at 0.01 s: the driver fed its target as a staircase presses both pedals for a
+// tenth of the time; the report's chatter check names it, and the indicator ranks the run far
+// above the default one.
+TEST(Convergence, ControllerChatterFailsAndRanksTheRun) {
+  const auto& everyComponent = vehicleRun({"--cycle", "nedc", "--stop-time", "300", "--coupling", "feedthrough"});
+  EXPECT_EQ(everyComponent.exitCode, 2) << everyComponent.output;
+  EXPECT_NE(everyComponent.output.find("controller chatter: the driver pressed both pedals"), std::string::npos)
+      << everyComponent.output;
+  const nlohmann::json chatter = summaryOf(everyComponent);
+  EXPECT_FALSE(chatter["bothPedals"]["passed"].get<bool>());
+  EXPECT_GT(chatter["bothPedals"]["share"].get<double>(), 0.05);
+  const auto& byDefault = vehicleRun({"--cycle", "nedc", "--stop-time", "300"});
+  ASSERT_EQ(byDefault.exitCode, 0) << byDefault.output;
+  const nlohmann::json sound = summaryOf(byDefault);
+  EXPECT_TRUE(sound["bothPedals"]["passed"].get<bool>());
+  EXPECT_GT(chatter["couplingError"]["indicator"].get<double>(), 10 * sound["couplingError"]["indicator"].get<double>());
+}

@@ -15,8 +15,8 @@ mode=$1 sim=$2 cluster=$3
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
-# The help read whole first: grep -q would leave at the first match, and under pipefail the
-# program's broken pipe would make a build that has the option skip.
+# The whole help first: grep -q would close the pipe early, and vehicle-sim fails on a closed
+# output (pipefail would then skip the test on a sound build).
 help=$("$sim" --help 2>&1)
 if ! grep -q -- '--output-dir' <<<"$help"; then
   skip "sweep_$mode: the cases need vehicle-sim's --output-dir/--start-value/summary.json command line, which this build does not have yet"
