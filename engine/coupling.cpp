@@ -291,7 +291,7 @@ class Resolver {
     p.text = trimmed(x);
   }
 
-  // A value named from the outermost system: a component's variable ("chassis.vehicleMass",
+  // A value named from the outermost system: a component's variable ("tank.volume",
   // the longest component name that fits), else a parameter connector of the system.
   void bindNamed(const ParameterValue& p) {
     std::size_t best = system_.components.size();

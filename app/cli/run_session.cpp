@@ -10,6 +10,7 @@
 #include "app/cli/provenance.h"
 #include "app/cli/stop_signals.h"
 #include "engine/error.h"
+#include "app/report/report_plots.h"
 #include "app/report/vehicle_report.h"
 
 namespace master::cli {
@@ -147,9 +148,9 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
     } else {
       try {
         r = report::writeReport(record, settings, *folder, head);
-      } catch (const std::runtime_error& e) {
-        // Plots that cannot be drawn (a run too short for them) do not cost the run its report.
-        if (!settings.plots) throw;
+      } catch (const report::PlotError& e) {
+        // Plots that gnuplot cannot draw do not cost the run its report; any other failure to
+        // write the report fails the run.
         log().write(LogLevel::warning, std::string("the report goes without plots: ") + e.what());
         settings.plots = false;
         r = report::writeReport(record, settings, *folder, head);

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 #include "app/report/report_html.h"
 #include "app/report/report_plots.h"
 #include "app/report/summary_output.h"
 #include "app/report/vehicle_figures.h"
+#include "app/text_file.h"
 
 namespace report {
 
@@ -19,10 +19,7 @@ namespace {
 constexpr double leastPlotKm = 0.2;
 
 void writeFile(const fs::path& file, const std::string& text, ReportOutcome& outcome) {
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write '" + file.string() + "'");
+  master::writeTextFile(file, text);
   outcome.files.push_back(file);
 }
 
@@ -110,8 +107,6 @@ ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings&
   const VehicleFigures figures = figuresOf(signals, settings);
   ReportOutcome outcome = verdict(figures, settings);
   fs::create_directories(outDir);
-  writeFile(outDir / "summary.txt", provenanceText(provenance) + outcome.summaryText, outcome);
-  writeFile(outDir / "summary.json", outcome.summaryJson + "\n", outcome);
   std::vector<Plot> plots;
   if (settings.plots && figures.plotsSkipped.empty()) {
     plots = drawPlots(signals, figures, settings, outDir);

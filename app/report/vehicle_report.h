@@ -79,9 +79,10 @@ struct ReportOutcome {
 // The report's verdict, messages and summary without writing anything (files stays empty).
 ReportOutcome evaluateReport(const master::RunRecord& record, const ReportSettings& settings);
 
-// Writes summary.txt (the provenance, then the vehicle part), summary.json (the vehicle fields),
-// report.html (headed by the provenance) and the plots (when settings.plots) into `outDir`.
-// Throws std::runtime_error when a file cannot be written or gnuplot fails.
+// Writes report.html (headed by the provenance) and the plots (when settings.plots) into
+// `outDir`; summary.txt and summary.json, which hold the run's part too, are the caller's to
+// write from summaryText and summaryJson. Throws PlotError (report_plots.h) when gnuplot cannot
+// draw the plots (nothing of them stays behind), MasterError when a file cannot be written.
 ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings,
                           const std::filesystem::path& outDir, const ProvenanceRows& provenance = {});
 

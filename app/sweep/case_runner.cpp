@@ -11,7 +11,7 @@
 
 #include "engine/error.h"
 #include "app/sweep/case_progress.h"
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 
 namespace master::sweep {
 

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 
 namespace master::sweep {
 

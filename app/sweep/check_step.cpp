@@ -15,7 +15,7 @@
 #include "app/cli/run_summary.h"
 #include "engine/error.h"
 #include "app/sweep/case_runner.h"
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 #include "app/sweep/step_comparison.h"
 #include "app/sweep/step_ladder.h"
 #include "app/sweep/sweep_check.h"
@@ -241,7 +241,7 @@ int checkStep(const std::vector<std::string>& runArgs, const StepCheckSettings& 
                                               ") is NOT converged: its run stopped before its end (" + stopped + ")") +
       ".\n";
   std::fprintf(out, "%s", text.c_str());
-  cli::writeTextFile(plan.dir / "check-step.txt", heading + text);
+  writeTextFile(plan.dir / "check-step.txt", heading + text);
   if (!temporary || ran.failed > 0) {
     guard.keep = true;
     std::fprintf(out, "The runs are in %s (check-step.txt: this table).\n", plan.dir.c_str());

@@ -11,7 +11,7 @@
 #include "engine/error.h"
 #include "app/sweep/case_runner.h"
 #include "app/sweep/check_step.h"
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 #include "app/sweep/slurm_job.h"
 #include "app/sweep/sweep_cases.h"
 #include "app/sweep/sweep_check.h"

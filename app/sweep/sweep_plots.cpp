@@ -6,7 +6,7 @@
 #include <set>
 
 #include "engine/error.h"
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 
 namespace master::sweep {
 
