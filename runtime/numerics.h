@@ -65,7 +65,14 @@ namespace detail {
 // it they agree. The halving branches on purpose: successive stages of a step mostly land in the
 // same interval, so the branches predict well and keep the search off the chain of dependent
 // operations that a selection would put it on.
-inline uint32_t searchInner(double u, const double* bp, uint32_t m) {
+//
+// A caller may hand in a guess, the interval the search found last (see SearchGuess), tried
+// before the halving and replaced by the halving's answer when it does not hold u.
+inline uint32_t searchInner(double u, const double* bp, uint32_t m, uint32_t* guess) {
+  if (guess != nullptr) {
+    const uint32_t g = *guess;
+    if (g < m && bp[g] <= u && u < bp[g + 1]) return g;
+  }
   uint32_t lo = 0;
   uint32_t hi = m;
   uint32_t mid = m >> 1;
@@ -77,10 +84,12 @@ inline uint32_t searchInner(double u, const double* bp, uint32_t m) {
     }
     mid = (lo + hi) >> 1;
   }
+  if (guess != nullptr) *guess = lo;
   return lo;
 }
 
-inline uint32_t searchClip(double u, const double* bp, uint32_t m, double* fraction) {
+inline uint32_t searchClip(double u, const double* bp, uint32_t m, double* fraction,
+                           uint32_t* guess = nullptr) {
   if (u <= bp[0]) {
     *fraction = 0.0;
     return 0;
@@ -89,12 +98,13 @@ inline uint32_t searchClip(double u, const double* bp, uint32_t m, double* fract
     *fraction = 0.0;
     return m;
   }
-  const uint32_t i = searchInner(u, bp, m);
+  const uint32_t i = searchInner(u, bp, m, guess);
   *fraction = (u - bp[i]) / (bp[i + 1] - bp[i]);
   return i;
 }
 
-inline uint32_t searchExtrap(double u, const double* bp, uint32_t m, double* fraction) {
+inline uint32_t searchExtrap(double u, const double* bp, uint32_t m, double* fraction,
+                             uint32_t* guess = nullptr) {
   if (u <= bp[0]) {
     *fraction = (u - bp[0]) / (bp[1] - bp[0]);
     return 0;
@@ -103,7 +113,7 @@ inline uint32_t searchExtrap(double u, const double* bp, uint32_t m, double* fra
     *fraction = (u - bp[m - 1]) / (bp[m] - bp[m - 1]);
     return m - 1;
   }
-  const uint32_t i = searchInner(u, bp, m);
+  const uint32_t i = searchInner(u, bp, m, guess);
   *fraction = (u - bp[i]) / (bp[i + 1] - bp[i]);
   return i;
 }
@@ -148,9 +158,11 @@ inline double interpolate2DClip(uint32_t i0, double f0, uint32_t i1, double f1, 
 }
 
 // The clipping interval search: returns the index (maxIndex at or above the last breakpoint and
-// for a NaN input, fraction 0.0 there and below the first), stores the fraction.
-inline uint32_t findIntervalClip(double u, const double* bp, uint32_t maxIndex, double* fraction) {
-  return detail::searchClip(u, bp, maxIndex, fraction);
+// for a NaN input, fraction 0.0 there and below the first), stores the fraction. With a guess
+// (see SearchGuess) the same index and fraction.
+inline uint32_t findIntervalClip(double u, const double* bp, uint32_t maxIndex, double* fraction,
+                                 uint32_t* guess = nullptr) {
+  return detail::searchClip(u, bp, maxIndex, fraction, guess);
 }
 
 inline double lookup2DClip(double u0, double u1, const double* bp0, const double* bp1,
@@ -162,21 +174,43 @@ inline double lookup2DClip(double u0, double u1, const double* bp0, const double
   return interpolate2DClip(i0, f0, i1, f1, table, maxIndex, stride);
 }
 
+// With guesses for the two searches (see SearchGuess), or none, the same value.
 inline double lookup2DExtrap(double u0, double u1, const double* bp0, const double* bp1,
-                             const double* table, const uint32_t* maxIndex, uint32_t stride) {
+                             const double* table, const uint32_t* maxIndex, uint32_t stride,
+                             uint32_t* guess0 = nullptr, uint32_t* guess1 = nullptr) {
   double f0;
   double f1;
-  const uint32_t i0 = detail::searchExtrap(u0, bp0, maxIndex[0], &f0);
-  const uint32_t i1 = detail::searchExtrap(u1, bp1, maxIndex[1], &f1);
+  const uint32_t i0 = detail::searchExtrap(u0, bp0, maxIndex[0], &f0, guess0);
+  const uint32_t i1 = detail::searchExtrap(u1, bp1, maxIndex[1], &f1, guess1);
   const uint32_t o = i0 + i1 * stride;
   const double y1 = detail::interpolate(table, o, f0);
   const double y2 = detail::interpolate(table, o + stride, f0);
   return (y2 - y1) * f1 + y1;
 }
 
-// The extrapolating interval search: returns the index, stores the fraction.
-inline uint32_t findIntervalExtrap(double u, const double* bp, uint32_t maxIndex, double* fraction) {
-  return detail::searchExtrap(u, bp, maxIndex, fraction);
+// The extrapolating interval search: returns the index, stores the fraction. With a guess (see
+// SearchGuess) the same index and fraction.
+inline uint32_t findIntervalExtrap(double u, const double* bp, uint32_t maxIndex, double* fraction,
+                                   uint32_t* guess = nullptr) {
+  return detail::searchExtrap(u, bp, maxIndex, fraction, guess);
+}
+
+// A search's guess: the interval it found last, tried first. Breakpoints in ascending order
+// (each at most the next, no NaN) have exactly one interval that holds an input strictly inside
+// their range (bp[i] <= u < bp[i + 1]: two such i < j would give u < bp[i + 1] <= bp[j] <= u),
+// and the halving, which keeps bp[lo] <= u < bp[hi], ends on that one. So a guess that holds u
+// is the halving's answer, with the same fraction formed from it. On breakpoints out of order
+// several intervals may hold u and the halving picks one by its path: a search may take a
+// guess only for breakpoints that `ascending` has passed since they were last written. Any
+// value of the guess is safe; it only saves the halving where it holds.
+using SearchGuess = uint32_t;
+
+// Whether bp[0..maxIndex] are in ascending order, as a guessed search needs them.
+constexpr bool ascending(const double* bp, uint32_t maxIndex) {
+  for (uint32_t i = 0; i < maxIndex; ++i) {
+    if (!(bp[i] <= bp[i + 1])) return false;
+  }
+  return true;
 }
 
 // Trilinear interpolation: element (i0, i1, i2) at i0 + i1 * strides[0] + i2 * strides[1].

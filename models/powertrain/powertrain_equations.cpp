@@ -61,7 +61,23 @@ void Model::computeOutputs(Data& d) {
     b.torqueFactorMemo.forget();
     b.throttleSearchMemo.forget();
     b.converterRatiosMemo.forget();
+    b.guessedSearchesMemo.forget();
   }
+  // The stages' searches along the inputs that move (the engine speed, the map torque, the speed
+  // ratio) start from the interval they found last, on breakpoints checked to be in ascending
+  // order once per step (runtime::SearchGuess: the same index and fraction as the halving). The
+  // major step searches plainly: a parameter may be written after it.
+  runtime::SearchGuess* guesses = nullptr;
+  if (!major && b.guessedSearchesMemo.recall([&p] {
+        using runtime::ascending;
+        return ascending(p.torqueMapSpeeds, p.torqueMapMaxIndex[1]) &&
+               ascending(p.fuelMapTorques, p.fuelMapMaxIndex[0]) &&
+               ascending(p.fuelMapSpeeds, p.fuelMapMaxIndex[1]) &&
+               ascending(p.capacityRatios, converterRatioCount - 1);
+      })) {
+    guesses = b.searchGuesses;
+  }
+  auto guess = [guesses](int which) { return guesses == nullptr ? nullptr : guesses + which; };
 
   // Shaft speeds and the driveshaft.
   limitState(x, p, outputShaftSpeedLimits);
@@ -118,8 +134,8 @@ void Model::computeOutputs(Data& d) {
     const runtime::Interval& throttle =
         b.throttleSearchMemo.recall(b.throttleCommand, [&] { return throttleSearch(b.throttleCommand); });
     double speedFraction;
-    const uint32_t speedIndex = runtime::findIntervalClip(b.engineRpm, p.torqueMapSpeeds,
-                                                          p.torqueMapMaxIndex[1], &speedFraction);
+    const uint32_t speedIndex = runtime::findIntervalClip(
+        b.engineRpm, p.torqueMapSpeeds, p.torqueMapMaxIndex[1], &speedFraction, guess(0));
     b.engineMapTorque =
         runtime::interpolate2DClip(throttle.index, throttle.fraction, speedIndex, speedFraction,
                                    p.torqueMap, p.torqueMapMaxIndex, torqueMapStride);
@@ -135,7 +151,7 @@ void Model::computeOutputs(Data& d) {
   }
   const double m = runtime::lookup2DExtrap(b.engineTorque / b.torqueFactor, b.engineRpm,
                                            p.fuelMapTorques, p.fuelMapSpeeds, p.fuelMap,
-                                           p.fuelMapMaxIndex, fuelMapStride);
+                                           p.fuelMapMaxIndex, fuelMapStride, guess(1), guess(2));
   const double fA = in.cutoffA != 0 ? b.fuelGateCutAHold : b.fuelGateOnAHold;
   const double fB = in.cutoffB != 0 ? b.fuelGateCutBHold : b.fuelGateOnBHold;
   b.fuelRate = (m * fA) * fB;
@@ -192,12 +208,12 @@ void Model::computeOutputs(Data& d) {
   // a parameter written after it is seen at the next step's first stage.
   constexpr uint32_t lastRatio = converterRatioCount - 1;
   static_assert(sizeof(p.capacityRatios) == sizeof(p.torqueRatioRatios));
-  auto ratioSearch = [&b](const double* bp) {
+  auto ratioSearch = [&b](const double* bp, runtime::SearchGuess* g) {
     runtime::Interval s;
-    s.index = runtime::findIntervalExtrap(b.speedRatio, bp, lastRatio, &s.fraction);
+    s.index = runtime::findIntervalExtrap(b.speedRatio, bp, lastRatio, &s.fraction, g);
     return s;
   };
-  const runtime::Interval capacity = ratioSearch(p.capacityRatios);
+  const runtime::Interval capacity = ratioSearch(p.capacityRatios, guess(3));
   b.capacityFactor = runtime::interpolate1D(p.capacityTable, capacity.index, capacity.fraction);
   b.impellerTorque = ((b.capacityFactor * p.capacityScale) * b.converterDirection) *
                      (b.engineRpm * b.engineRpm);
@@ -206,7 +222,7 @@ void Model::computeOutputs(Data& d) {
   });
   const runtime::Interval torqueRatio =
       clipLastSegmentInterval(b.speedRatio, p.torqueRatioRatios, lastRatio, [&] {
-        return sameRatios ? capacity : ratioSearch(p.torqueRatioRatios);
+        return sameRatios ? capacity : ratioSearch(p.torqueRatioRatios, nullptr);
       });
   b.torqueRatio = runtime::interpolate1D(p.torqueRatioTable, torqueRatio.index, torqueRatio.fraction);
   b.turbineTorque = b.torqueRatio * b.impellerTorque;

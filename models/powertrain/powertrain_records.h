@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "runtime/numerics.h"
 #include "runtime/step_memo.h"
 
 namespace powertrain {
@@ -254,6 +255,11 @@ struct BlockSignals {
   runtime::StepMemo<double> torqueFactorMemo;
   runtime::StepMemo<runtime::Interval> throttleSearchMemo;
   runtime::StepMemo<bool> converterRatiosMemo;
+  // The first guesses of the stages' searches (the torque map's speed, the fuel map's torque and
+  // speed, the converter's speed ratio), and whether their breakpoints are in ascending order,
+  // checked once per step.
+  runtime::SearchGuess searchGuesses[4];
+  runtime::StepMemo<bool> guessedSearchesMemo;
 };
 
 // 34 slots; only slot 0 is used, the time of the first output of the initial-condition rule.

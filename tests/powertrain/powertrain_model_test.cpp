@@ -114,6 +114,25 @@ TEST_F(PowertrainModel, TheTorqueRatioReadsItsOwnBreakpointsOnceTheyDiffer) {
   EXPECT_EQ(pt.b().capacityFactor, (17.3 - 20.1) * 0.0 + 20.1) << "its own breakpoints unchanged";
 }
 
+// The stages' searches start from the interval found last only on breakpoints in order: written
+// out of order between two steps, the next stage searches plainly (the halving ends elsewhere).
+TEST_F(PowertrainModel, StageSearchesDropTheirGuessOnBreakpointsWrittenOutOfOrder) {
+  pt.start();
+  pt.x()[engineSpeedState] = 1500.0 / radPerSecToRpm;
+  pt.m->majorTimeStep = 0;
+  pt.outputs();  // the speed's guess: 1000 to 2000 rpm
+  pt.m->majorTimeStep = 1;
+  pt.outputs();
+  pt.p().torqueMapSpeeds[3] = 1200.0;  // the halving goes to 1200 to 4000 rpm now
+  pt.m->majorTimeStep = 0;
+  pt.outputs();
+  pt.m->majorTimeStep = 1;
+  const ModelParameters& p = pt.p();
+  EXPECT_EQ(pt.b().engineMapTorque,
+            runtime::lookup2DClip(pt.b().throttleCommand, pt.b().engineRpm, p.torqueMapThrottles,
+                                  p.torqueMapSpeeds, p.torqueMap, p.torqueMapMaxIndex, torqueMapStride));
+}
+
 TEST_F(PowertrainModel, ClutchTwistResetsAtTheEdgeAndOnlyInMajorSteps) {
   pt.p().clutchTwistReset = 0.25;
   pt.start();

@@ -2,6 +2,7 @@
 // special operands of the safe power.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -51,6 +52,29 @@ TEST_F(Numerics, SearchFindsEveryIntervalOfALongAxis) {
   EXPECT_EQ(f, 5.0) << "above the range the last segment extends past 1.0";
 }
 
+
+// A guess, whatever its value, gives the halving's index and fraction on breakpoints in order (a
+// repeated one among them), and is left on the interval found; out of order is refused.
+TEST_F(Numerics, GuessedSearchFindsWhatTheHalvingFinds) {
+  const double axis[6] = {0.0, 1.0, 1.0, 2.5, 4.0, 7.0};
+  ASSERT_TRUE(ascending(axis, 5));
+  for (double u : {-1.0, 0.0, 0.5, 1.0, 1.5, 2.5, 3.0, 6.999, 7.0, 9.0, nan}) {
+    for (SearchGuess start = 0; start < 8; ++start) {
+      double plain = -1.0, guessed = -2.0;
+      SearchGuess g = start;
+      const uint32_t i = findIntervalExtrap(u, axis, 5, &plain);
+      EXPECT_EQ(findIntervalExtrap(u, axis, 5, &guessed, &g), i) << u << " from " << start;
+      EXPECT_EQ(std::bit_cast<uint64_t>(guessed), std::bit_cast<uint64_t>(plain));
+      EXPECT_EQ(findIntervalClip(u, axis, 5, &guessed, &g), findIntervalClip(u, axis, 5, &plain));
+      if (u > 0.0 && u < 7.0) EXPECT_EQ(g, i) << "the guess holds the interval found";
+    }
+  }
+  const double swapped[4] = {0.0, 2.0, 1.0, 3.0};
+  const double withNaN[3] = {0.0, nan, 1.0};
+  EXPECT_FALSE(ascending(swapped, 3));
+  EXPECT_FALSE(ascending(withNaN, 2));
+  EXPECT_TRUE(ascending(swapped, 1)) << "only up to the last index given";
+}
 TEST_F(Numerics, Clip2DOnTheLastRowDoesNotReadBeyondIt) {
   // 3 x 2 table, dimension 0 fastest; a guard value after it must never be read.
   const double bp0[3] = {0.0, 1.0, 2.0};
