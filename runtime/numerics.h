@@ -206,11 +206,11 @@ inline uint32_t findIntervalExtrap(double u, const double* bp, uint32_t maxIndex
 using SearchGuess = uint32_t;
 
 // Whether bp[0..maxIndex] are in ascending order, as a guessed search needs them.
+// Every pair is compared, without an early exit, so that the compiler may compare several at once.
 constexpr bool ascending(const double* bp, uint32_t maxIndex) {
-  for (uint32_t i = 0; i < maxIndex; ++i) {
-    if (!(bp[i] <= bp[i + 1])) return false;
-  }
-  return true;
+  bool inOrder = true;
+  for (uint32_t i = 0; i < maxIndex; ++i) inOrder &= bp[i] <= bp[i + 1];
+  return inOrder;
 }
 
 // Trilinear interpolation: element (i0, i1, i2) at i0 + i1 * strides[0] + i2 * strides[1].
