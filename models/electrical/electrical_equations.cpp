@@ -89,6 +89,7 @@ void Model::computeOutputs(Data& d) {
   if (major) {
     d.signals.dragSpeedMemo.forget();
     d.signals.dragVoltageMemo.forget();
+    d.signals.dragTorqueMemo.forget();
   }
 
   // Battery capacity, charge limits and the alternator's speed-dependent current limit.
@@ -190,7 +191,11 @@ void Model::computeOutputs(Data& d) {
         b.alternatorRpm, [&] { return dragSpeedInterval(p, b.alternatorRpm); });
     const runtime::Interval& voltage = b.dragVoltageMemo.recall(
         out.busVoltage, [&] { return dragVoltageInterval(p, out.busVoltage); });
-    torque = lookupDragTorque(p, speed, b.alternatorCurrent, voltage, p.dragStrides);
+    // With the speed and the voltage held, the torque is a function of the current alone within
+    // a step; a current held at its limit gives the same bits at every stage.
+    torque = b.dragTorqueMemo.recall(b.alternatorCurrent, [&] {
+      return lookupDragTorque(p, speed, b.alternatorCurrent, voltage, p.dragStrides);
+    });
   }
   if (major) {
     b.dragTorqueCap =

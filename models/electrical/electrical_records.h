@@ -85,9 +85,11 @@ struct BlockSignals {
   double voltageDrop;
   double openCircuitVoltage;
   double terminalVoltage;
-  // The drag map's searches along its held axes, kept through one integration step's stages.
+  // The drag map's searches along its held axes, kept through one integration step's stages, and
+  // its torque at the last current.
   runtime::StepMemo<runtime::Interval> dragSpeedMemo;
   runtime::StepMemo<runtime::Interval> dragVoltageMemo;
+  runtime::StepMemo<double> dragTorqueMemo;
 };
 
 // Sizes of the model's tables.

@@ -192,6 +192,28 @@ TEST_F(Electrical, FourteenVoltSetPointDrivesTheAlternatorToItsSpeedLimit) {
   EXPECT_NEAR(nextAlternatorCurrent(*u), 60.0, 1e-6);
 }
 
+// Through a step the stages keep the drag torque of the last current; with the current held at
+// its limit (the same bits all along) a map written between two steps must still be seen.
+TEST_F(Electrical, DragMapWrittenBetweenStepsIsSeenWhileTheCurrentIsHeld) {
+  const test_support::SharedUnit::RealSettings held = {
+      {voltageSetpoint, 14.0}, {engineSpeed, 1300.0 / (rpmPerRadPerSec * 1.12)}};
+  auto flat = instance(held), late = instance(held);
+  ASSERT_EQ(lastMapEntry - firstMapEntry, 647u);
+  auto flatten = [](UnitInstance& u) {
+    for (fmi2ValueReference r = firstMapEntry; r <= lastMapEntry; ++r) u.setReal(r, 100.0);
+  };
+  flatten(*flat);
+  run(*flat, 1.0);
+  run(*late, 1.0);
+  const double before = late->getReal(alternatorLoadTorque);
+  flatten(*late);
+  run(*flat, 4.0);
+  run(*late, 4.0);
+  EXPECT_NE(before, flat->getReal(alternatorLoadTorque));
+  EXPECT_NEAR(late->getReal(alternatorLoadTorque), flat->getReal(alternatorLoadTorque), 1e-9)
+      << "before the write " << before;
+}
+
 TEST_F(Electrical, LossOutputControlSwitchesDriveLossPowerToTheTorqueLoss) {
   const double speed = 300.0;
   auto reference = instance({{voltageSetpoint, 14.0}, {engineSpeed, speed}});
