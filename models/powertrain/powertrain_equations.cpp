@@ -62,6 +62,8 @@ void Model::computeOutputs(Data& d) {
     b.throttleSearchMemo.forget();
     b.converterRatiosMemo.forget();
     b.guessedSearchesMemo.forget();
+    b.gearboxPowerMemo.forget();
+    b.finalDrivePowerMemo.forget();
   }
   // The stages' searches along the inputs that move (the engine speed, the map torque, the speed
   // ratio) start from the interval they found last, on breakpoints checked to be in ascending
@@ -231,7 +233,13 @@ void Model::computeOutputs(Data& d) {
   // and backward torque gains, with a power law between the saturation limits.
   b.gearboxInputTorque = b.turbineTorque + b.clutchTorque;
   b.gearboxFlow = saturate(b.gearboxInputTorque, p.gearboxFlowLower, p.gearboxFlowUpper);
-  b.gearboxEfficiencyFactor = signedPower(b.gearboxEfficiencyHold, b.gearboxFlow);
+  // The efficiencies are held values: within a step each power is a function of its flow alone,
+  // and a flow held at a saturation limit gives the same bits at every stage.
+  auto heldPower = [major](runtime::StepMemo<double>& memo, double base, double flow) {
+    if (major) return signedPower(base, flow);
+    return memo.recall(flow, [&] { return signedPower(base, flow); });
+  };
+  b.gearboxEfficiencyFactor = heldPower(b.gearboxPowerMemo, b.gearboxEfficiencyHold, b.gearboxFlow);
   b.transmittedTorque = b.gearboxEfficiencyFactor * b.gearboxInputTorque;
   if (major) {
     b.gearboxLossTorque = b.gearboxInputTorque - b.transmittedTorque;
@@ -248,7 +256,8 @@ void Model::computeOutputs(Data& d) {
   b.finalDriveFlow = saturate(b.finalDriveTorque * p.finalDriveFlowGain, p.finalDriveFlowLower,
                               p.finalDriveFlowUpper);
   b.finalDriveInputTorque =
-      signedPower(b.finalDriveEfficiencyHold, b.finalDriveFlow) * b.finalDriveTorque;
+      heldPower(b.finalDrivePowerMemo, b.finalDriveEfficiencyHold, b.finalDriveFlow) *
+      b.finalDriveTorque;
 
   // Shaft accelerations.
   if (major) b.engineInertiaHold = p.engineInertia;

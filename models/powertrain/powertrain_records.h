@@ -260,6 +260,9 @@ struct BlockSignals {
   // checked once per step.
   runtime::SearchGuess searchGuesses[4];
   runtime::StepMemo<bool> guessedSearchesMemo;
+  // The gearbox's and the final drive's efficiency powers at the last flow, through a step.
+  runtime::StepMemo<double> gearboxPowerMemo;
+  runtime::StepMemo<double> finalDrivePowerMemo;
 };
 
 // 34 slots; only slot 0 is used, the time of the first output of the initial-condition rule.

@@ -133,6 +133,26 @@ TEST_F(PowertrainModel, StageSearchesDropTheirGuessOnBreakpointsWrittenOutOfOrde
                                   p.torqueMapSpeeds, p.torqueMap, p.torqueMapMaxIndex, torqueMapStride));
 }
 
+// The stages keep the gearbox's efficiency power of the last flow through a step; an efficiency
+// written between two steps is seen at the next one's stages, the flow unchanged.
+TEST_F(PowertrainModel, StagesSeeAnEfficiencyWrittenBetweenSteps) {
+  pt.start();
+  pt.x()[engineSpeedState] = 1000.0 / radPerSecToRpm;
+  pt.x()[ratioLagState] = 1.0 / pt.p().ratioLagC;
+  pt.m->majorTimeStep = 0;
+  pt.outputs();
+  const double flow = pt.b().gearboxFlow;
+  ASSERT_NE(flow, 0.0);
+  pt.p().gearboxEfficiency = 0.5;
+  pt.m->majorTimeStep = 1;
+  pt.outputs();
+  pt.m->majorTimeStep = 0;
+  pt.outputs();
+  pt.m->majorTimeStep = 1;
+  EXPECT_EQ(pt.b().gearboxFlow, flow);
+  EXPECT_EQ(pt.b().gearboxEfficiencyFactor, signedPower(0.5, flow));
+}
+
 TEST_F(PowertrainModel, ClutchTwistResetsAtTheEdgeAndOnlyInMajorSteps) {
   pt.p().clutchTwistReset = 0.25;
   pt.start();
