@@ -101,6 +101,8 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "s.toml:3: [settings] names a cycle while 'cycles' runs every case on each");
   EXPECT_EQ(refusal("[settings]\n\"chassis.mass\" = 1000\n[[case]]\n\"chassis.mass\" = 1200\n[[case]]\nstep = 0.02\n"), "")
       << "a case may set what [settings] gives the others";
+  EXPECT_EQ(refusal("[grid]\n\"chassis.mass\" = [1200,\n  1300, 1200.0]\nstep = [0.01]\n"),
+            "s.toml:3: case 2 is the same run as case 0 (chassis.mass=1200, step=0.01): give each value once");
 
   const std::string big = "limit = 3\n[grid]\n\"chassis.mass\" = [1000, 1100]\nstep = [0.01, 0.02]\n";
   EXPECT_EQ(refusal(big), "s.toml:1: the sweep has 4 cases, more than the limit of 3; give --yes to run them all");
