@@ -9,15 +9,17 @@ JOBS=${JOBS:-$(nproc)}
 # module:
 RUN_PACKAGES=(g++ cmake ninja-build pkg-config libzip-dev libpugixml-dev libcli11-dev libtomlplusplus-dev
               nlohmann-json3-dev libssl-dev gnuplot-nox python3-dev python3-pybind11 python3-numpy)
+# The one-node Slurm cluster of the sweep's test and benchmark (tests/app/sweep/slurm-cluster):
+SLURM_PACKAGES=(slurm-wlm munge)
 # The tests on top of those: unit tests, schema and symbol checks, the report in a browser, the
 # sweep's Slurm cluster, fuzzing, the Python tests and notebook, the Debian package:
 TEST_PACKAGES=(libgtest-dev libgmock-dev libgmp-dev libxml2-utils binutils zip unzip clang libclang-rt-14-dev
-               valgrind chromium slurm-wlm munge jq python3-pytest jupyter-nbconvert python3-ipykernel
+               valgrind chromium "${SLURM_PACKAGES[@]}" jq python3-pytest jupyter-nbconvert python3-ipykernel
                python3-matplotlib python3-pandas dpkg-dev)
 # The benchmarks on top of RUN_PACKAGES:
 BENCH_PACKAGES=(libbenchmark-dev valgrind)
 
-# ensure_packages LIST... (RUN_PACKAGES, TEST_PACKAGES, BENCH_PACKAGES)
+# ensure_packages LIST... (RUN_PACKAGES, TEST_PACKAGES, BENCH_PACKAGES, SLURM_PACKAGES)
 ensure_packages() {
   local missing=() list p
   for list in "$@"; do

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <map>
 
 #include "app/cli/run_options.h"
 #include "app/cli/variable_selection.h"
@@ -205,7 +206,34 @@ void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& comp
 
 namespace master::sweep {
 
+namespace {
+
+// Two cases of the same inputs would be the same run into the same folder, two processes at once
+// writing it: refused, at the line of a value that differs in its source between the two.
+void checkDistinct(const SweepFile& file, const CaseSet& set) {
+  std::map<std::vector<std::pair<std::string, std::string>>, const Case*> seen;
+  for (const Case& k : set.cases) {
+    std::vector<std::pair<std::string, std::string>> key;
+    for (const Assignment& a : k.inputs) key.emplace_back(a.name, a.value.text);
+    const auto [it, fresh] = seen.emplace(std::move(key), &k);
+    if (fresh) continue;
+    const Case& first = *it->second;
+    int line = 0;
+    std::string inputs;
+    for (std::size_t i = 0; i < k.inputs.size(); ++i) {
+      if (line == 0 && k.inputs[i].value.line != first.inputs[i].value.line) line = k.inputs[i].value.line;
+      inputs += (inputs.empty() ? "" : ", ") + k.inputs[i].name + "=" + k.inputs[i].value.text;
+    }
+    if (line == 0 && !k.inputs.empty()) line = k.inputs.back().value.line;
+    throw MasterError(file.where(line) + "case " + std::to_string(k.index) + " is the same run as case " +
+                      std::to_string(first.index) + " (" + inputs + "): give each value once");
+  }
+}
+
+}  // namespace
+
 void checkCases(const SweepFile& file, const CaseSet& set) {
+  checkDistinct(file, set);
   for (const Case& k : set.cases) {
     const Value* step = nullptr;
     const Value* interval = file.results && file.results->interval ? &*file.results->interval : nullptr;

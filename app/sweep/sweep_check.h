@@ -28,8 +28,9 @@ std::vector<SystemComponent> readComponents(const std::filesystem::path& system)
 // matches none of its outputs.
 void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components);
 
-// The master settings of each case together: an output interval a whole multiple of the step,
-// a stop time after the start time. Throws MasterError with the line and the case.
+// The cases distinct (no two the same run), and the master settings of each case together: an
+// output interval a whole multiple of the step, a stop time after the start time. Throws
+// MasterError with the line and the case.
 void checkCases(const SweepFile& file, const CaseSet& cases);
 
 // "component.variable" of every output a results file can hold, in the system's order.

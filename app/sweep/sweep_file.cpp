@@ -84,11 +84,20 @@ class Reader {
       }
     }
   }
-  static std::vector<std::pair<std::string, const toml::node*>> entries(const toml::table& table) {
+  // The keys of `table` flattened, in file order; a variable named twice (once quoted, once as a
+  // nested table) is refused, as neither value could be told to win.
+  std::vector<std::pair<std::string, const toml::node*>> entries(const toml::table& table) const {
     std::vector<std::pair<std::string, const toml::node*>> out;
     flatten(table, "", out);
     std::stable_sort(out.begin(), out.end(),
                      [](const auto& a, const auto& b) { return lineOf(*a.second) < lineOf(*b.second); });
+    for (auto it = out.begin(); it != out.end(); ++it) {
+      const auto first = std::find_if(out.begin(), it, [&](const auto& e) { return e.first == it->first; });
+      if (first != it) {
+        throw fail(lineOf(*it->second), "'" + it->first + "' is given twice here (also on line " +
+                                            std::to_string(lineOf(*first->second)) + ")");
+      }
+    }
     return out;
   }
 
@@ -293,6 +302,32 @@ class Reader {
       for (const Input& input : file_.grid) {
         if (input.name == "cycle") throw fail(input.line, "the grid lists cycles while 'cycles' does too");
       }
+      for (const Input& input : file_.settings) {
+        if (input.name == "cycle") throw fail(input.line, "[settings] names a cycle while 'cycles' runs every case on each");
+      }
+    }
+    neverApplied();
+  }
+
+  // An input that the grid or a sample range sets in every case would never take the value
+  // [settings] gives it, nor a grid's or a case's value where a range draws it: refused rather
+  // than dropped. (A [[case]] may set what [settings] gives the other cases.)
+  void neverApplied() const {
+    auto refuse = [&](const std::string& name, int line, const char* section, const std::vector<Input>& earlier,
+                      const char* earlierSection) {
+      for (const Input& e : earlier) {
+        if (e.name == name) {
+          throw fail(line, "'" + name + "' is set in " + section + " and in " + earlierSection + " (line " +
+                               std::to_string(e.line) + "), whose value would never be used");
+        }
+      }
+    };
+    for (const Input& g : file_.grid) refuse(g.name, g.line, "[grid]", file_.settings, "[settings]");
+    if (!file_.sample) return;
+    for (const Range& r : file_.sample->ranges) {
+      refuse(r.name, r.line, "[sample.ranges]", file_.settings, "[settings]");
+      refuse(r.name, r.line, "[sample.ranges]", file_.grid, "[grid]");
+      for (const auto& c : file_.cases) refuse(r.name, r.line, "[sample.ranges]", c, "a [[case]]");
     }
   }
 

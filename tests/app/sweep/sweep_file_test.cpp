@@ -89,6 +89,20 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "s.toml:3: the results pattern 'body.*' matches no output of the system");
   EXPECT_EQ(refusal("[results]\ninterval = 0\n"), "s.toml:2: 'interval' must be greater than 0");
   EXPECT_EQ(refusal("[grid]\nstep = [0.01\n").rfind("s.toml:2: ", 0), 0u) << "a syntax error";
+  // A value that would never be used: the same variable twice in one table, or in two places one
+  // of which always wins.
+  EXPECT_EQ(refusal("[grid]\n\"chassis.mass\" = [1200]\n[grid.chassis]\nmass = [1400]\n"),
+            "s.toml:4: 'chassis.mass' is given twice here (also on line 2)");
+  EXPECT_EQ(refusal("[settings]\n\"chassis.mass\" = 1000\n[grid]\n\"chassis.mass\" = [1200]\n"),
+            "s.toml:4: 'chassis.mass' is set in [grid] and in [settings] (line 2), whose value would never be used");
+  EXPECT_EQ(refusal("[grid]\n\"chassis.mass\" = [1200]\n[sample]\ncount = 1\n[sample.ranges]\n\"chassis.mass\" = [900, 1000]\n"),
+            "s.toml:6: 'chassis.mass' is set in [sample.ranges] and in [grid] (line 2), whose value would never be used");
+  EXPECT_EQ(refusal("cycles = [\"nedc\"]\n[settings]\ncycle = \"udds\"\n"),
+            "s.toml:3: [settings] names a cycle while 'cycles' runs every case on each");
+  EXPECT_EQ(refusal("[settings]\n\"chassis.mass\" = 1000\n[[case]]\n\"chassis.mass\" = 1200\n[[case]]\nstep = 0.02\n"), "")
+      << "a case may set what [settings] gives the others";
+  EXPECT_EQ(refusal("[grid]\n\"chassis.mass\" = [1200,\n  1300, 1200.0]\nstep = [0.01]\n"),
+            "s.toml:3: case 2 is the same run as case 0 (chassis.mass=1200, step=0.01): give each value once");
 
   const std::string big = "limit = 3\n[grid]\n\"chassis.mass\" = [1000, 1100]\nstep = [0.01, 0.02]\n";
   EXPECT_EQ(refusal(big), "s.toml:1: the sweep has 4 cases, more than the limit of 3; give --yes to run them all");

@@ -213,8 +213,8 @@ fi
 
 # slurm
 cluster_dir=$work/cluster
-# Arrays of at most 300 tasks; scheduling at once when a task ends (these cases are short).
-export SLURM_CLUSTER_CONF=$'MaxArraySize=300\nSchedulerParameters=sched_min_interval=0,batch_sched_delay=0'
+# Arrays of at most 300 tasks.
+export SLURM_CLUSTER_CONF=MaxArraySize=300
 "$cluster" start "$cluster_dir" >"$work/cluster.out" 2>&1
 case $? in
   0) ;;
