@@ -1,8 +1,10 @@
 // The names the engine, the command line, the vehicle report, its monitor and the sweep agree
 // on, written once. The engine's own conventions (engine.h) are the first two: a run without a
 // stop time lasts the largest Real calculated parameter `duration` and ends early once every
-// Boolean output `finished` is raised. The others are the vehicle's: the drive cycle unit and
-// its String parameter, and the signals the monitor watches.
+// Boolean output `finished` is raised. Then the vehicle's: the drive cycle unit and its String
+// parameter, and the signals the monitor watches. Last the run summary, summary.json, which the
+// command line and the report write and the sweep reads back: renaming a key on one side only
+// would leave a sweep column empty.
 #pragma once
 
 namespace master::conventions {
@@ -17,5 +19,34 @@ inline constexpr const char* cycleParameter = "cycle";       // its String param
 inline constexpr const char* targetSpeedOutput = "targetSpeedKmh";
 inline constexpr const char* chassisUnit = "TESSIK";
 inline constexpr const char* vehicleSpeedOutput = "vehicleSpeedKmh";
+
+// summary.json in a run's folder.
+namespace summary {
+inline constexpr const char* fileName = "summary.json";
+// How the run ended (the command line's): the exit code, one of the statuses below, and why.
+inline constexpr const char* exitCode = "exitCode";
+inline constexpr const char* status = "status";
+inline constexpr const char* message = "message";
+inline constexpr const char* realTimeFactor = "realTimeFactor";
+inline constexpr const char* ok = "ok";
+inline constexpr const char* healthCheckFailed = "health-check-failed";  // exit code 2
+inline constexpr const char* error = "error";
+inline constexpr const char* interrupted = "interrupted";
+// The vehicle's figures (the report's), of the whole run and of each entry of `phases`, which
+// has its `name`.
+inline constexpr const char* distanceKm = "distanceKm";
+inline constexpr const char* cycleDistanceKm = "cycleDistanceKm";
+inline constexpr const char* fuelGrams = "fuelGrams";
+inline constexpr const char* fuelLitresPer100Km = "fuelLitresPer100Km";
+inline constexpr const char* co2GramsPerKm = "co2GramsPerKm";
+inline constexpr const char* phases = "phases";
+inline constexpr const char* phaseName = "name";
+// How closely the vehicle followed the cycle: an object of these keys.
+inline constexpr const char* cycleFollowing = "cycleFollowing";
+inline constexpr const char* excursions = "excursions";
+inline constexpr const char* excursionSeconds = "excursionSeconds";
+inline constexpr const char* worstKmh = "worstKmh";
+inline constexpr const char* passed = "passed";
+}  // namespace summary
 
 }  // namespace master::conventions

@@ -9,7 +9,9 @@
 //
 // The engine's conventions, which the command line, the report and the sweep rely on, are named
 // in master/conventions.h: the Real calculated parameter `duration` gives the stop time of a
-// system without one, and the run ends once every Boolean output `finished` is raised.
+// system without one, and the run ends once every Boolean output `finished` is raised. The same
+// file names what the others agree on beyond the engine: the drive cycle's unit and parameter,
+// the signals the monitor watches, and the keys of summary.json that the sweep reads.
 #pragma once
 
 #include <csignal>

@@ -9,6 +9,7 @@
 #include "master/cli/log.h"
 #include "master/cli/provenance.h"
 #include "master/cli/stop_signals.h"
+#include "master/conventions.h"
 #include "master/error.h"
 #include "master/report/vehicle_report.h"
 
@@ -46,13 +47,13 @@ std::vector<ValueOverride> overridesFor(const CliOptions& o, const LoadedSystem&
 
 const char* statusText(RunOutcome::Status status, int& exitCode) {
   switch (status) {
-    case RunOutcome::Status::ok: exitCode = 0; return "ok";
-    case RunOutcome::Status::healthCheckFailed: exitCode = 2; return "health-check-failed";
-    case RunOutcome::Status::nonFinite: exitCode = 1; return "error";
-    case RunOutcome::Status::interrupted: exitCode = interruptedExitCode; return "interrupted";
+    case RunOutcome::Status::ok: exitCode = 0; return conventions::summary::ok;
+    case RunOutcome::Status::healthCheckFailed: exitCode = 2; return conventions::summary::healthCheckFailed;
+    case RunOutcome::Status::nonFinite: exitCode = 1; return conventions::summary::error;
+    case RunOutcome::Status::interrupted: exitCode = interruptedExitCode; return conventions::summary::interrupted;
   }
   exitCode = 1;
-  return "error";
+  return conventions::summary::error;
 }
 
 }  // namespace
@@ -167,7 +168,7 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
     RunSummary& summary = run.summary;
     if (r.exitCode != 0 && summary.exitCode == 0) {
       summary.exitCode = r.exitCode;
-      summary.status = "health-check-failed";
+      summary.status = conventions::summary::healthCheckFailed;
       summary.message = r.messages.empty() ? std::string() : r.messages.front();
     }
   } else if (status == RunOutcome::Status::interrupted) {
@@ -191,7 +192,7 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
       out.messages.push_back(failed);
       if (summary.exitCode == 0) {
         summary.exitCode = 2;
-        summary.status = "health-check-failed";
+        summary.status = conventions::summary::healthCheckFailed;
         summary.message = failed;
       }
     }

@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "master/conventions.h"
 #include "master/error.h"
 
 namespace master::cli {
@@ -14,13 +15,14 @@ void writeTextFile(const std::filesystem::path& file, const std::string& text) {
 }
 
 nlohmann::ordered_json summaryJson(const RunSummary& s, const nlohmann::json& extra) {
-  nlohmann::ordered_json j{{"exitCode", s.exitCode},
-                           {"status", s.status},
-                           {"message", s.message},
+  namespace keys = conventions::summary;
+  nlohmann::ordered_json j{{keys::exitCode, s.exitCode},
+                           {keys::status, s.status},
+                           {keys::message, s.message},
                            {"system", s.system},
                            {"stopTime", s.stopTime},
                            {"threads", s.threads},
-                           {"realTimeFactor", s.realTimeFactor},
+                           {keys::realTimeFactor, s.realTimeFactor},
                            {"results", s.results},
                            {"partial", s.partial}};
   if (!s.provenance.is_null()) j["provenance"] = s.provenance;
@@ -29,7 +31,7 @@ nlohmann::ordered_json summaryJson(const RunSummary& s, const nlohmann::json& ex
 }
 
 void writeSummaryJson(const std::filesystem::path& folder, const RunSummary& s, const nlohmann::json& extra) {
-  writeTextFile(folder / "summary.json", summaryJson(s, extra).dump(2) + "\n");
+  writeTextFile(folder / conventions::summary::fileName, summaryJson(s, extra).dump(2) + "\n");
 }
 
 }  // namespace master::cli

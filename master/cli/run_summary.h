@@ -6,11 +6,13 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "master/conventions.h"
+
 namespace master::cli {
 
 struct RunSummary {
   int exitCode = 0;
-  std::string status = "ok";  // "ok", "health-check-failed", "error", "interrupted"
+  std::string status = conventions::summary::ok;  // one of the statuses of conventions::summary
   std::string message;
   std::string system;
   double stopTime = 0.0;

@@ -2,11 +2,14 @@
 
 #include <cmath>
 
+#include "master/conventions.h"
 #include "master/report/summary_output.h"
 
 namespace report {
 
 namespace {
+
+namespace keys = master::conventions::summary;
 
 // JSON has no NaN: a figure that does not exist (L/100 km over no distance) is null.
 // A denormal (a sum of round-off, such as -2.283e-321) is no figure: 0.
@@ -16,41 +19,41 @@ nlohmann::json number(double v) {
 }
 
 nlohmann::json consumption(const Consumption& c) {
-  return {{"name", c.name},
+  return {{keys::phaseName, c.name},
           {"startTime", c.startTime},
           {"endTime", c.endTime},
-          {"distanceKm", number(c.distanceKm)},
-          {"cycleDistanceKm", number(c.cycleDistanceKm)},
-          {"fuelGrams", number(c.fuelGrams)},
-          {"fuelLitresPer100Km", number(c.litresPer100Km)},
-          {"co2GramsPerKm", number(c.co2GramsPerKm)}};
+          {keys::distanceKm, number(c.distanceKm)},
+          {keys::cycleDistanceKm, number(c.cycleDistanceKm)},
+          {keys::fuelGrams, number(c.fuelGrams)},
+          {keys::fuelLitresPer100Km, number(c.litresPer100Km)},
+          {keys::co2GramsPerKm, number(c.co2GramsPerKm)}};
 }
 
 }  // namespace
 
 std::string summaryJson(const VehicleFigures& f, const ReportSettings& s) {
   nlohmann::json j;
-  j["distanceKm"] = number(f.distanceKm);
-  j["cycleDistanceKm"] = number(f.cycleDistanceKm);
-  j["fuelGrams"] = number(f.total.fuelGrams);
-  j["fuelLitresPer100Km"] = number(f.total.litresPer100Km);
-  j["co2GramsPerKm"] = number(f.total.co2GramsPerKm);
-  j["phases"] = nlohmann::json::array();
-  for (const Consumption& p : f.phases) j["phases"].push_back(consumption(p));
+  j[keys::distanceKm] = number(f.distanceKm);
+  j[keys::cycleDistanceKm] = number(f.cycleDistanceKm);
+  j[keys::fuelGrams] = number(f.total.fuelGrams);
+  j[keys::fuelLitresPer100Km] = number(f.total.litresPer100Km);
+  j[keys::co2GramsPerKm] = number(f.total.co2GramsPerKm);
+  j[keys::phases] = nlohmann::json::array();
+  for (const Consumption& p : f.phases) j[keys::phases].push_back(consumption(p));
   nlohmann::json excursions = nlohmann::json::array();
   for (const Excursion& e : f.following.excursions) {
     excursions.push_back({{"start", e.start}, {"end", e.end}, {"worstKmh", number(e.worstKmh)}, {"worstTime", e.worstTime}});
   }
-  j["cycleFollowing"] = {{"excursions", f.following.excursions.size()},
-                         {"excursionSeconds", f.following.excursionSeconds},
-                         {"worstKmh", number(f.following.worstKmh)},
-                         {"passed", f.followingPassed},
-                         {"share", f.excursionShare},
-                         {"shareLimit", s.excursionShareLimit},
-                         {"toleranceKmh", s.toleranceKmh},
-                         {"toleranceSeconds", s.toleranceSeconds},
-                         {"speedErrorRmsKmh", number(f.rmsErrorKmh)},
-                         {"list", excursions}};
+  j[keys::cycleFollowing] = {{keys::excursions, f.following.excursions.size()},
+                             {keys::excursionSeconds, f.following.excursionSeconds},
+                             {keys::worstKmh, number(f.following.worstKmh)},
+                             {keys::passed, f.followingPassed},
+                             {"share", f.excursionShare},
+                             {"shareLimit", s.excursionShareLimit},
+                             {"toleranceKmh", s.toleranceKmh},
+                             {"toleranceSeconds", s.toleranceSeconds},
+                             {"speedErrorRmsKmh", number(f.rmsErrorKmh)},
+                             {"list", excursions}};
   j["fuel"] = {{"densityKgPerL", s.fuelDensityKgPerL},
                {"co2PerGramFuel", s.co2PerGramFuel},
                {"lowerHeatingValueMjPerKg", s.lowerHeatingValueMjPerKg}};

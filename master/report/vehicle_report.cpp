@@ -5,6 +5,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "master/conventions.h"
 #include "master/report/report_html.h"
 #include "master/report/report_plots.h"
 #include "master/report/summary_output.h"
@@ -99,7 +100,7 @@ ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings&
   ReportOutcome outcome = verdict(figures, settings);
   fs::create_directories(outDir);
   writeFile(outDir / "summary.txt", provenanceText(provenance) + outcome.summaryText, outcome);
-  writeFile(outDir / "summary.json", outcome.summaryJson + "\n", outcome);
+  writeFile(outDir / master::conventions::summary::fileName, outcome.summaryJson + "\n", outcome);
   std::vector<Plot> plots;
   if (settings.plots && figures.plotsSkipped.empty()) {
     plots = drawPlots(signals, figures, settings, outDir);
