@@ -248,6 +248,13 @@ class Parser {
     }
     if (start != 0.0) {
       for (double& t : trace_.time) t = t - start;
+    }
+    if (!std::isfinite(trace_.distanceKm())) {
+      error_ = trace_.source + ": the trace covers more than any distance in km (times up to " +
+               numberText(trace_.time.back()) + " s)";
+      return;
+    }
+    if (start != 0.0) {
       trace_.notes.push_back(trace_.source + ": the first time stamp is " + numberText(start) +
                              " s; every time is shifted by " + numberText(-start) + " s to start at 0");
     }
