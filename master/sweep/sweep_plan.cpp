@@ -7,6 +7,7 @@
 
 #include "master/cli/run_options.h"
 #include "master/error.h"
+#include "master/sweep/sweep_check.h"
 #include "models/drive_cycle/cycle_reader.h"
 
 namespace master::sweep {
@@ -90,7 +91,7 @@ Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, co
       }
       if (name == "cycle") {
         args.insert(args.end(), {"--cycle", cycleArgument(file, value)});
-      } else if (name.find('.') == std::string::npos) {
+      } else if (name.find('.') == std::string::npos && isMasterSetting(name)) {
         args.insert(args.end(), {optionOf(name), value});
       } else {
         args.insert(args.end(), {"--start-value", name + "=" + value});
