@@ -14,9 +14,9 @@
 #include <filesystem>
 #include <string>
 
-#include "master/cli/results_writer.h"
-#include "master/engine.h"
-#include "master/worker_pool.h"
+#include "app/cli/results_writer.h"
+#include "engine/engine.h"
+#include "engine/worker_pool.h"
 
 namespace {
 

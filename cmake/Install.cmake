@@ -17,11 +17,11 @@ endforeach()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/cycles/ DESTINATION ${VEHICLE_INSTALL_DATA_DIR}/cycles)
 install(FILES ${PROJECT_SOURCE_DIR}/examples/vehicle_study.ipynb DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/vehicle-sim/examples)
 
-# The engine: libvehicle_master.a as VehicleSim::engine, with the headers it needs.
-set_target_properties(vehicle_master PROPERTIES EXPORT_NAME engine)
-install(TARGETS vehicle_master EXPORT VehicleSimTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-file(GLOB engineHeaders ${PROJECT_SOURCE_DIR}/master/*.h)
-install(FILES ${engineHeaders} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vehicle-sim/master)
+# The engine: libcosim_engine.a as VehicleSim::engine, with the headers it needs.
+set_target_properties(cosim_engine PROPERTIES EXPORT_NAME engine)
+install(TARGETS cosim_engine EXPORT VehicleSimTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+file(GLOB engineHeaders ${PROJECT_SOURCE_DIR}/engine/*.h)
+install(FILES ${engineHeaders} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vehicle-sim/engine)
 install(FILES ${PROJECT_SOURCE_DIR}/fmi/fmi2_abi.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vehicle-sim/fmi)
 set(configDir ${CMAKE_INSTALL_LIBDIR}/cmake/VehicleSim)
 install(EXPORT VehicleSimTargets NAMESPACE VehicleSim:: DESTINATION ${configDir})

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz/reader_harness.h"
-#include "master/fmu_archive.h"
+#include "engine/fmu_archive.h"
 
 namespace {
 

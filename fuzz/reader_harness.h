@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "master/error.h"
+#include "engine/error.h"
 
 namespace fuzz {
 

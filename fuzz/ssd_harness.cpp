@@ -9,8 +9,8 @@
 #include <string>
 
 #include "fuzz/reader_harness.h"
-#include "master/system_package.h"
-#include "master/system_structure.h"
+#include "engine/system_package.h"
+#include "engine/system_structure.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "fuzz/reader_harness.h"
-#include "master/parameter_values.h"
+#include "engine/parameter_values.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzz::refusalsOnly([&] {

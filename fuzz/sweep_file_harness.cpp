@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "fuzz/reader_harness.h"
-#include "master/sweep/sweep_file.h"
+#include "app/sweep/sweep_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   fuzz::refusalsOnly([&] {

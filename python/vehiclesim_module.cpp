@@ -1,5 +1,5 @@
 // _vehiclesim: the engine and the run of vehicle-sim in a Python process. A run goes through the
-// same steps as the command line's (master/cli/run_session.h), with the interpreter's lock
+// same steps as the command line's (app/cli/run_session.h), with the interpreter's lock
 // released while the units step; the record stays in C++ and the arrays look into it. The
 // Python package vehiclesim wraps this module.
 #include <pybind11/numpy.h>
@@ -11,17 +11,17 @@
 #include <memory>
 #include <mutex>
 
-#include "master/cli/info_command.h"
-#include "master/cli/log.h"
-#include "master/cli/results_folder.h"
-#include "master/cli/run_command.h"
-#include "master/cli/run_session.h"
-#include "master/cli/variable_selection.h"
-#include "master/default_system.h"
-#include "master/error.h"
-#include "master/report/cycle_following.h"
-#include "master/report/vehicle_signals.h"
-#include "master/unit_log.h"
+#include "app/cli/info_command.h"
+#include "app/cli/log.h"
+#include "app/cli/results_folder.h"
+#include "app/cli/run_command.h"
+#include "app/cli/run_session.h"
+#include "app/cli/variable_selection.h"
+#include "app/default_system.h"
+#include "engine/error.h"
+#include "app/report/cycle_following.h"
+#include "app/report/vehicle_signals.h"
+#include "engine/unit_log.h"
 
 namespace py = pybind11;
 namespace fs = std::filesystem;

@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "master/engine.h"
-#include "master/error.h"
+#include "engine/engine.h"
+#include "engine/error.h"
 
 int main() {
   if (!std::filesystem::exists(DRIVE_CYCLE_FMU)) return 1;
