@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   cli::RerunOptions rerun;
   CLI::App* rerunCommand = cli::addRerunCommand(app, rerun);
   master::sweep::addCommands(app);
+  master::sweep::addCheckStepCommand(app);
   if (const auto exitCode = cli::parseCommandLine(app, argc, argv)) return *exitCode;
   options.arguments.assign(argv + 1, argv + argc);
   const std::string defaultSystem = master::programDefaultSystem().string();

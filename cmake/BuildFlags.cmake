@@ -29,17 +29,23 @@ function(vehicle_sanitize target)
   endif()
 endfunction()
 
+# The warnings the units are built with, and the engine and the application over it too.
+set(VEHICLE_WARNING_FLAGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+    -Werror=missing-field-initializers)
+function(vehicle_warnings target)
+  target_compile_options(${target} PRIVATE ${VEHICLE_WARNING_FLAGS})
+endfunction()
+
 # Targets that go into the unit libraries. Every source is compiled with units/glibc_baseline.h
 # force-included, which binds the C library symbols to their oldest versions so that the units
 # load on glibc 2.17 and later.
 function(vehicle_target target)
   target_compile_options(${target} PRIVATE
     ${VEHICLE_EXACT_MATH_FLAGS}
-    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
-    -Werror=missing-field-initializers
     -fvisibility=hidden -fvisibility-inlines-hidden
     -include ${PROJECT_SOURCE_DIR}/units/glibc_baseline.h)
   target_compile_features(${target} PUBLIC cxx_std_20)
+  vehicle_warnings(${target})
   vehicle_sanitize(${target})
   # Refuse a configuration that smuggles in value-changing math flags.
   foreach(flags CMAKE_CXX_FLAGS CMAKE_CXX_FLAGS_RELEASE CMAKE_CXX_FLAGS_RELWITHDEBINFO)

@@ -74,6 +74,19 @@ class Resolver {
     throw MasterError(system_.where(c.line) + "connection " + describe(c) + ": unknown component '" + element + "'");
   }
 
+  // The component variable a connection ends at, which must be of causality `wanted` (`rule` says
+  // why when it is not).
+  VariableRef end(const std::string& what, const SsdConnection& c, Causality wanted, const char* rule) const {
+    VariableRef to;
+    to.component = component(c, c.endElement);
+    to.variable = &variable(what, to.component, c.endConnector);
+    if (to.variable->causality != wanted) {
+      throw MasterError(what + label(c.endElement, c.endConnector) + " is " + causalityName(to.variable->causality) +
+                        "; " + rule);
+    }
+    return to;
+  }
+
   const ModelVariable& variable(const std::string& where, std::size_t index, const std::string& name) const {
     const ModelVariable* v = descriptions_[index]->find(name);
     if (v == nullptr) {
@@ -149,13 +162,7 @@ class Resolver {
       out->source = from;
       return;
     }
-    VariableRef to;
-    to.component = component(c, c.endElement);
-    to.variable = &variable(what, to.component, c.endConnector);
-    if (to.variable->causality != Causality::input) {
-      throw MasterError(what + label(c.endElement, c.endConnector) + " is " + causalityName(to.variable->causality) +
-                        "; a connection must end at an input");
-    }
+    const VariableRef to = end(what, c, Causality::input, "a connection must end at an input");
     if (fromType != to.variable->type) incompatible(what, c, fromType, to.variable->type);
     const Key key = keyOf(to.component, *to.variable);
     if (!fed_.emplace(key, c.line).second) {
@@ -177,13 +184,7 @@ class Resolver {
   // A system's parameter connector to the component parameters that take its value.
   void parameterConnection(const std::string& what, const SsdConnection& c, CouplingPlan::SystemParameter& p) {
     if (c.endElement.empty()) throw MasterError(what + "a parameter connector of the system can only feed component parameters");
-    VariableRef to;
-    to.component = component(c, c.endElement);
-    to.variable = &variable(what, to.component, c.endConnector);
-    if (to.variable->causality != Causality::parameter) {
-      throw MasterError(what + label(c.endElement, c.endConnector) + " is " + causalityName(to.variable->causality) +
-                        "; a parameter connector of the system feeds parameters");
-    }
+    const VariableRef to = end(what, c, Causality::parameter, "a parameter connector of the system feeds parameters");
     const SsdConnector& k = systemConnector(p.name);
     if (k.typeGiven && k.type != to.variable->type) incompatible(what, c, k.type, to.variable->type);
     ValueTransform t = transform(what, c, to.variable->type);
@@ -290,7 +291,7 @@ class Resolver {
     p.text = trimmed(x);
   }
 
-  // A value named from the outermost system: a component's variable ("chassis.vehicleMass",
+  // A value named from the outermost system: a component's variable ("tank.volume",
   // the longest component name that fits), else a parameter connector of the system.
   void bindNamed(const ParameterValue& p) {
     std::size_t best = system_.components.size();

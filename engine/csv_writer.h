@@ -2,7 +2,7 @@
 // each number in its shortest form that reads back as the same double (so the file is exact
 // and the same run gives the same bytes). Rows go into a fixed buffer; nothing is allocated
 // per row. A column whose value has the same bits as in the row before copies that row's text
-// instead of forming it again (a gear, a flag, a pedal at rest: most columns of a results file
+// instead of forming it again (a counter, a flag, a setting at rest: most columns of a results file
 // hold still for long stretches, and forming a number is the costliest part of a row).
 #pragma once
 

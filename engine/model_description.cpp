@@ -105,6 +105,55 @@ void readDirectDependencies(ModelDescription& md, const pugi::xml_node& outputs,
   }
 }
 
+// One ScalarVariable element.
+template <typename Fail>
+ModelVariable readVariable(const pugi::xml_node& sv, Fail fail) {
+  ModelVariable v;
+  v.name = sv.attribute("name").as_string();
+  if (v.name.empty()) throw fail(sv, "a ScalarVariable has no name");
+  const char* vrText = sv.attribute("valueReference").as_string(nullptr);
+  if (vrText == nullptr) throw fail(sv, "variable '" + v.name + "' has no valueReference");
+  const std::string_view vr(vrText);
+  const auto [end, error] = std::from_chars(vr.data(), vr.data() + vr.size(), v.valueReference);
+  if (error != std::errc() || end != vr.data() + vr.size()) {
+    throw fail(sv, "variable '" + v.name + "' has an invalid valueReference '" + std::string(vr) + "'");
+  }
+  const std::string_view causality = sv.attribute("causality").as_string("local");
+  if (!parseCausality(causality, v.causality)) {
+    throw fail(sv, "variable '" + v.name + "' has an unknown causality '" + std::string(causality) + "'");
+  }
+  v.variability = sv.attribute("variability").as_string("continuous");
+  pugi::xml_node typeNode;
+  for (pugi::xml_node c = sv.first_child(); c; c = c.next_sibling()) {
+    if (c.type() == pugi::node_element && parseTypeName(xml::localName(c), v.type)) {
+      typeNode = c;
+      break;
+    }
+  }
+  if (!typeNode) throw fail(sv, "variable '" + v.name + "' has no type element");
+  v.unit = typeNode.attribute("unit").as_string();
+  v.description = sv.attribute("description").as_string();
+  auto bound = [&](const char* name, std::optional<double>& out) {
+    if (const pugi::xml_attribute a = typeNode.attribute(name)) {
+      const std::string_view t = a.value();
+      double value = 0.0;
+      const auto [e, err] = std::from_chars(t.data(), t.data() + t.size(), value);
+      if (err != std::errc() || e != t.data() + t.size()) {
+        throw fail(typeNode, "variable '" + v.name + "' has an invalid " + name + " '" + std::string(t) + "'");
+      }
+      out = value;
+    }
+  };
+  if (v.type == VariableType::real || v.type == VariableType::integer) {
+    bound("min", v.min);
+    bound("max", v.max);
+  }
+  if (const pugi::xml_attribute start = typeNode.attribute("start")) v.start = start.as_string();
+  if (const pugi::xml_attribute min = typeNode.attribute("min")) v.min = min.as_double();
+  if (const pugi::xml_attribute max = typeNode.attribute("max")) v.max = max.as_double();
+  return v;
+}
+
 }  // namespace
 
 ModelDescription parseModelDescription(std::string_view xmlText, const std::string& source) {
@@ -144,50 +193,7 @@ ModelDescription parseModelDescription(std::string_view xmlText, const std::stri
   const pugi::xml_node variables = xml::child(root, "ModelVariables");
   for (pugi::xml_node sv = variables.first_child(); sv; sv = sv.next_sibling()) {
     if (sv.type() != pugi::node_element || xml::localName(sv) != "ScalarVariable") continue;
-    ModelVariable v;
-    v.name = sv.attribute("name").as_string();
-    if (v.name.empty()) throw fail(sv, "a ScalarVariable has no name");
-    const char* vrText = sv.attribute("valueReference").as_string(nullptr);
-    if (vrText == nullptr) throw fail(sv, "variable '" + v.name + "' has no valueReference");
-    const std::string_view vr(vrText);
-    const auto [end, error] = std::from_chars(vr.data(), vr.data() + vr.size(), v.valueReference);
-    if (error != std::errc() || end != vr.data() + vr.size()) {
-      throw fail(sv, "variable '" + v.name + "' has an invalid valueReference '" + std::string(vr) + "'");
-    }
-    const std::string_view causality = sv.attribute("causality").as_string("local");
-    if (!parseCausality(causality, v.causality)) {
-      throw fail(sv, "variable '" + v.name + "' has an unknown causality '" + std::string(causality) + "'");
-    }
-    v.variability = sv.attribute("variability").as_string("continuous");
-    pugi::xml_node typeNode;
-    for (pugi::xml_node c = sv.first_child(); c; c = c.next_sibling()) {
-      if (c.type() == pugi::node_element && parseTypeName(xml::localName(c), v.type)) {
-        typeNode = c;
-        break;
-      }
-    }
-    if (!typeNode) throw fail(sv, "variable '" + v.name + "' has no type element");
-    v.unit = typeNode.attribute("unit").as_string();
-    v.description = sv.attribute("description").as_string();
-    auto bound = [&](const char* name, std::optional<double>& out) {
-      if (const pugi::xml_attribute a = typeNode.attribute(name)) {
-        const std::string_view t = a.value();
-        double value = 0.0;
-        const auto [e, err] = std::from_chars(t.data(), t.data() + t.size(), value);
-        if (err != std::errc() || e != t.data() + t.size()) {
-          throw fail(typeNode, "variable '" + v.name + "' has an invalid " + name + " '" + std::string(t) + "'");
-        }
-        out = value;
-      }
-    };
-    if (v.type == VariableType::real || v.type == VariableType::integer) {
-      bound("min", v.min);
-      bound("max", v.max);
-    }
-    if (const pugi::xml_attribute start = typeNode.attribute("start")) v.start = start.as_string();
-    if (const pugi::xml_attribute min = typeNode.attribute("min")) v.min = min.as_double();
-    if (const pugi::xml_attribute max = typeNode.attribute("max")) v.max = max.as_double();
-    md.variables.push_back(std::move(v));
+    md.variables.push_back(readVariable(sv, fail));
   }
   if (const std::string* duplicate = md.index()) {
     throw MasterError(source + ": variable '" + *duplicate + "' is listed twice");

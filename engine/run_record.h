@@ -1,4 +1,4 @@
-// What a run hands to the layers above the engine (the vehicle report, its health checks): every
+// What a run hands to the layers above the engine (a report, its health checks): every
 // output of every component at every communication point, column by column, with the names,
 // units and descriptions from the model descriptions. The engine knows nothing of what the
 // columns mean; a report finds its signals by the unit (model identifier) and variable name, so
@@ -16,7 +16,7 @@ namespace master {
 
 struct RecordedVariable {
   std::string component;        // the component's name in the system
-  std::string modelIdentifier;  // of the unit it instantiates (for example "KADMIR")
+  std::string modelIdentifier;  // of the unit it instantiates (for example "Relay")
   std::string name;             // the variable's name in the unit's model description
   std::string unit;             // as declared, or empty
   std::string description;

@@ -6,10 +6,10 @@
 //       <ssc:Annotation type="org.vehicle-sim.stepping">
 //         <vs:Stepping xmlns:vs="urn:vehicle-sim:stepping">
 //           <vs:Group step="0.0025">
-//             <vs:Component name="cycle"/>
-//             <vs:Component name="driver"/>
+//             <vs:Component name="controller"/>
+//             <vs:Component name="valve"/>
 //           </vs:Group>
-//           <vs:PowerBond effort="powertrain.driveshaftTorque" flow="chassis.wheelSpeed"/>
+//           <vs:PowerBond effort="motor.torque" flow="load.speed"/>
 //         </vs:Stepping>
 //       </ssc:Annotation>
 //     </ssd:Annotations>

@@ -155,6 +155,12 @@ class Reader {
     });
     parameterBindings(node, path.empty() ? "system '" + out_.name + "'" : "system '" + path + "'", prefix, level);
 
+    const std::map<std::string, bool> kinds = readElements(node, prefix, level);
+    readConnections(node, path, prefix, kinds);
+  }
+
+  // The system's elements, read in turn; returns whether each is a system, by name.
+  std::map<std::string, bool> readElements(const pugi::xml_node& node, const std::string& prefix, int level) {
     std::map<std::string, bool> elements;  // name -> is a system
     const pugi::xml_node list = xml::child(node, "Elements");
     for (pugi::xml_node e = list.first_child(); e; e = e.next_sibling()) {
@@ -173,7 +179,11 @@ class Reader {
         component(e, prefix + name, level + 1);
       }
     }
+    return elements;
+  }
 
+  void readConnections(const pugi::xml_node& node, const std::string& path, const std::string& prefix,
+                       const std::map<std::string, bool>& elements) {
     each(node, "Connections", "Connection", [&](const pugi::xml_node& c) {
       Edge edge;
       auto end = [&](const char* elementAttribute, const char* connectorAttribute) {

@@ -60,7 +60,7 @@ struct SystemStructure {
   std::vector<SsdConnector> connectors;
   std::vector<SsdComponent> components;
   std::vector<SsdConnection> connections;
-  // Every bound value, named from the outermost system ("chassis.vehicleMass", "vehicleMass"
+  // Every bound value, named from the outermost system ("tank.volume", "volume"
   // for a parameter connector of the system), in the order of precedence: the innermost level's
   // first, the outermost system's last; within one level in the order of the bindings. A later
   // value for the same name wins.

@@ -2,6 +2,7 @@
 // carry of the previous interval.
 #include <cmath>
 
+#include "fmi/fixed_step.h"
 #include "fmi/fmi_component.h"
 
 namespace fmi {
@@ -105,16 +106,7 @@ fmi2Status doStep(FmuComponent& c, fmi2Real currentCommunicationPoint,
     // Ten machine epsilons of relative tolerance; false for NaN, which ends the loop.
     if (!(tEnd + state.timeOffset >= t - (t * 10.0) * machineEpsilon)) break;
     reached = t;
-    mi.updateStates(model, 0);
-    if (mi.getSampleTime(model, 0) == mi.continuousSampleTime) {
-      if (mi.numContinuousStates > 0) {
-        mi.updateContinuousStates(model);
-      } else {
-        mi.setTime(model, mi.getSolverStopTime(model));
-      }
-    }
-    mi.setSolverStopTime(model, -1.0);
-    mi.computeOutputs(model, 0);
+    takeFixedStep(mi);
     stepped = true;
   }
   if (stepped) {

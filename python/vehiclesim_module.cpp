@@ -198,7 +198,8 @@ PYBIND11_MODULE(_vehiclesim, m) {
       [](const std::optional<std::string>& system, const std::string& cycle, double step,
          std::optional<double> startTime, std::optional<double> stopTime, std::optional<double> outputInterval,
          std::vector<std::string> startValues, std::vector<std::string> parameters,
-         std::vector<std::string> outputVariables, unsigned threads, bool feedthrough, bool allowNonFinite) {
+         std::vector<std::string> outputVariables, unsigned threads, bool feedthrough, bool allowNonFinite,
+         const std::string& coupling, std::vector<std::string> groups) {
         CliOptions o;
         o.system = system ? *system : std::string();
         o.cycle = cycle;
@@ -212,11 +213,13 @@ PYBIND11_MODULE(_vehiclesim, m) {
         o.threads = threads;
         o.noFeedthrough = !feedthrough;
         o.allowNonFinite = allowNonFinite;
+        o.coupling = coupling;
+        o.groups = std::move(groups);
         return simulateRun(std::move(o));
       },
       py::arg("system"), py::arg("cycle"), py::arg("step"), py::arg("start_time"), py::arg("stop_time"),
       py::arg("output_interval"), py::arg("start_values"), py::arg("parameters"), py::arg("output_variables"),
-      py::arg("threads"), py::arg("feedthrough"), py::arg("allow_non_finite"));
+      py::arg("threads"), py::arg("feedthrough"), py::arg("allow_non_finite"), py::arg("coupling"), py::arg("groups"));
 
   py::class_<Run, std::shared_ptr<Run>>(m, "Run")
       .def_property_readonly("names",

@@ -241,36 +241,29 @@ int32_t buildVariableTable(SimModel* m, VariableTable* table) {
   table->numBooleans = counts.booleans;
   table->numStrings = counts.strings;
 
-  uint32_t next[4] = {0, 0, 0, 0};
-  for (const VariableDef& d : defs) {
+  forEachScalar(defs, [&](const VariableDef& d, uint32_t e, uint32_t vr) {
     void* record = d.causality == Causality::input       ? m->inputs
                    : d.causality == Causality::parameter ? m->parameters
                                                          : m->outputs;
-    const int t = static_cast<int>(baseTypeOf(d.dataType));
-    const std::size_t size = storageSizeOf(d.dataType);
-    for (uint32_t e = 0; e < d.count; ++e) {
-      VariableEntry& entry = (*arrays[t])[next[t]++];
-      entry.address = static_cast<unsigned char*>(record) + d.offset + e * size;
-      entry.dataType = d.dataType;
-      entry.parameter = d.causality == Causality::parameter ? 1 : 0;
-    }
-  }
+    VariableEntry& entry = (*arrays[static_cast<int>(baseTypeOf(d.dataType))])[vr];
+    entry.address = static_cast<unsigned char*>(record) + d.offset + e * storageSizeOf(d.dataType);
+    entry.dataType = d.dataType;
+    entry.parameter = d.causality == Causality::parameter ? 1 : 0;
+  });
   return 1;
 }
 
 // The definition holding integer value reference vr, and the element of it that vr names.
 template <class M>
 const VariableDef* integerDefinition(uint32_t vr, uint32_t& element) {
-  uint32_t next = 0;
-  for (const VariableDef& d : M::variables()) {
-    if (baseTypeOf(d.dataType) != BaseType::integer) continue;
-    if (vr < next + d.count) {
-      element = vr - next;
-      return &d;
+  const VariableDef* found = nullptr;
+  forEachScalar(M::variables(), [&](const VariableDef& d, uint32_t e, uint32_t reference) {
+    if (found == nullptr && baseTypeOf(d.dataType) == BaseType::integer && reference == vr) {
+      found = &d;
+      element = e;
     }
-    next += d.count;
-  }
-  return nullptr;
+  });
+  return found;
 }
 
 // The largest value a write may store in integer value reference vr; only parameters are

@@ -16,6 +16,9 @@ static_assert(maxNaN(nanValue, 1.0) == 1.0 && maxNaN(1.0, nanValue) == 1.0);
 static_assert(isNaN(saturate(nanValue, 0.0, 1.0)) && saturate(2.0, 3.0, 1.0) == 1.0);
 
 double powerSafe(double a, double b) {
+  // An exponent of magnitude 1 first, the one the models meet at almost every stage (a saturated
+  // torque flow): no other rule applies to it but the NaN base's.
+  if (b == 1.0 || b == -1.0) return isNaN(a) ? nanValue : unitPower(a, b);
   if (isNaN(a) || isNaN(b)) return nanValue;
   if (isInf(b)) {
     const double magnitude = std::fabs(a);
@@ -25,7 +28,6 @@ double powerSafe(double a, double b) {
   }
   const double absB = std::fabs(b);
   if (absB == 0.0) return 1.0;
-  if (absB == 1.0) return b > 0.0 ? a : 1.0 / a;
   if (b == 2.0) return a * a;
   if (b == 0.5 && a >= 0.0) return std::sqrt(a);
   if (a < 0.0 && b > std::floor(b)) return nanValue;

@@ -122,10 +122,16 @@ inline double lookup1DClip(double u, const double* bp, const double* table, uint
   return detail::interpolate(table, i, f);
 }
 
+// The value of a 1-D table at index i and fraction f of an interval search: the interpolation of
+// the 1-D lookups, for a caller that has the search already.
+inline double interpolate1D(const double* table, uint32_t i, double f) {
+  return detail::interpolate(table, i, f);
+}
+
 inline double lookup1DExtrap(double u, const double* bp, const double* table, uint32_t maxIndex) {
   double f;
   const uint32_t i = detail::searchExtrap(u, bp, maxIndex, &f);
-  return detail::interpolate(table, i, f);
+  return interpolate1D(table, i, f);
 }
 
 // 2-D lookups over a table with dimension 0 running fastest: element (i0, i1) at i0 + i1 * stride.
@@ -186,7 +192,13 @@ inline double interpolate3D(const uint32_t* index, const double* fraction, const
   return (e - d) * fraction[2] + d;
 }
 
-// a to the power b with defined results for NaN, infinite and negative operands.
+// a to the power b for an exponent of magnitude 1: the base or its reciprocal.
+constexpr double unitPower(double a, double b) { return b > 0.0 ? a : 1.0 / a; }
+
+// a to the power b with defined results for NaN, infinite and negative operands. Out of line on
+// purpose: inlined into a model (measured, 2026-12-08), it let the compiler order the operands of
+// the caller's next product otherwise, and where both are NaN the result carries the other NaN's
+// sign bit.
 double powerSafe(double a, double b);
 
 }  // namespace runtime

@@ -34,6 +34,13 @@ struct StepMemo {
     }
     return value;
   }
+
+  // The same for a result of the parameters alone, which no input keys: computed at the first
+  // call since the memo was last forgotten.
+  template <class F>
+  const V& recall(F&& compute) {
+    return recall(0.0, static_cast<F&&>(compute));
+  }
 };
 
 // The interval of a search and its fraction, as one remembered value.

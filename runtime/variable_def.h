@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -98,6 +99,34 @@ constexpr VariableCounts countVariables(std::span<const VariableDef> defs) {
   return n;
 }
 
+// Every scalar of a definition table in order, with its value reference: visit(def, element,
+// valueReference) for each element of each definition. A base type's value references count
+// its elements from 0 in the order of the table. The instance's VariableTable, the model
+// description and the look-ups by name all number the variables by this walk.
+template <class Visit>
+constexpr void forEachScalar(std::span<const VariableDef> defs, Visit&& visit) {
+  uint32_t next[4] = {0, 0, 0, 0};
+  for (const VariableDef& d : defs) {
+    const auto t = static_cast<std::size_t>(baseTypeOf(d.dataType));
+    for (uint32_t e = 0; e < d.count; ++e) visit(d, e, next[t]++);
+  }
+}
+
+// The model description's name of an array's element, `field[index]` with index counted from 1.
+inline std::string arrayElementName(std::string_view field, uint32_t index) {
+  return std::string(field) + '[' + std::to_string(index) + ']';
+}
+
+// The index in that name of element `element` of definition d, 0 for a scalar.
+constexpr uint32_t nameIndexOf(const VariableDef& d, uint32_t element) {
+  return d.firstIndex < 0 ? 0u : static_cast<uint32_t>(d.firstIndex) + element + 1u;
+}
+
+// The model description's name of element `element` of definition d.
+inline std::string scalarName(const VariableDef& d, uint32_t element) {
+  return d.firstIndex < 0 ? std::string(d.name) : arrayElementName(d.name, nameIndexOf(d, element));
+}
+
 // The value reference of the variable of one base type that the model description calls `name`
 // (an array element is name[k], k counted from 1), or none when the table has no such variable.
 constexpr std::optional<uint32_t> findReference(std::span<const VariableDef> defs, BaseType type,
@@ -112,17 +141,11 @@ constexpr std::optional<uint32_t> findReference(std::span<const VariableDef> def
       k = k * 10u + static_cast<uint32_t>(c - '0');
     }
   }
-  uint32_t next = 0;
-  for (const VariableDef& d : defs) {
-    if (baseTypeOf(d.dataType) != type) continue;
-    if (field == d.name) {
-      if (d.firstIndex < 0 && k == 0) return next;
-      const uint32_t first = static_cast<uint32_t>(d.firstIndex) + 1u;
-      if (d.firstIndex >= 0 && k >= first && k < first + d.count) return next + (k - first);
-    }
-    next += d.count;
-  }
-  return std::nullopt;
+  std::optional<uint32_t> found;
+  forEachScalar(defs, [&](const VariableDef& d, uint32_t element, uint32_t vr) {
+    if (!found && baseTypeOf(d.dataType) == type && field == d.name && nameIndexOf(d, element) == k) found = vr;
+  });
+  return found;
 }
 
 // The same, fixed when the model compiles: a name that the definition table does not have is a

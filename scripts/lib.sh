@@ -47,5 +47,8 @@ configure_and_build() {
     cat "$dir/configure.log" >&2
     exit 1
   }
+  # What this configuration leaves out (tests skipped, parts not built), each in one line.
+  grep -E '^-- .*(skipped|not run|not built)' "$dir/configure.log" | grep -Ev '^-- (Check|Detecting) ' |
+    sed "s|^-- |$(basename "$dir"): |" || true
   cmake --build "$dir" -j "$JOBS"
 }

@@ -31,14 +31,6 @@ std::string formatReal(double v) {
   return std::string(buffer, result.ptr);
 }
 
-std::string elementName(const VariableDef& d, uint32_t element) {
-  std::string name = d.name;
-  if (d.firstIndex >= 0) {
-    name += '[' + std::to_string(static_cast<uint32_t>(d.firstIndex) + element + 1) + ']';
-  }
-  return name;
-}
-
 // One model variable as the description lists it.
 struct Scalar {
   const VariableDef* def;
@@ -56,13 +48,9 @@ bool writeModelDescription(std::ostream& out, const DescribedModel& model) {
 
   // Expand the definitions into scalars with their value references.
   std::vector<Scalar> scalars;
-  uint32_t next[4] = {0, 0, 0, 0};
-  for (const VariableDef& d : model.variables) {
-    const int t = static_cast<int>(runtime::baseTypeOf(d.dataType));
-    for (uint32_t e = 0; e < d.count; ++e) {
-      scalars.push_back({&d, elementName(d, e), next[t]++, static_cast<uint32_t>(scalars.size() + 1)});
-    }
-  }
+  runtime::forEachScalar(model.variables, [&](const VariableDef& d, uint32_t e, uint32_t vr) {
+    scalars.push_back({&d, runtime::scalarName(d, e), vr, static_cast<uint32_t>(scalars.size() + 1)});
+  });
 
   std::set<std::string> usedUnits;
   for (const VariableDef& d : model.variables) {

@@ -27,7 +27,7 @@ const char* const footer = R"(Examples:
   vehicle-sim info build/fmus/KADMIR.fmu 'engine*'
 
 Standard cycles for --cycle: wltc (class 3b), nedc, udds, ftp75, hwfet, us06; any other text
-is a cycle file (time and speed columns; see the README for the format).
+is a cycle file (time and speed columns; docs/cycles.md gives the format).
 
 Exit codes: 0 success; 1 error (bad input, a unit failed; the output folder is left as it was);
 2 a health check failed (results written, the summary says which); 130 interrupted (SIGINT or
@@ -135,6 +135,18 @@ std::vector<ValueOverride> parseValueOverrides(const std::vector<std::string>& t
   out.reserve(texts.size());
   for (const std::string& t : texts) out.push_back(parseValueOverride(t));
   return out;
+}
+
+std::string couplingScheme(const CliOptions& o) {
+  if (o.coupling != "multirate" && o.coupling != "feedthrough" && o.coupling != "jacobi") {
+    throw MasterError("unknown coupling '" + o.coupling + "': multirate, feedthrough or jacobi");
+  }
+  if (o.noFeedthrough && o.coupling != "multirate" && o.coupling != "jacobi") {
+    throw MasterError("--no-feedthrough contradicts --coupling " + o.coupling);
+  }
+  const std::string coupling = o.noFeedthrough ? "jacobi" : o.coupling;
+  if (!o.groups.empty() && coupling != "multirate") throw MasterError("--group needs --coupling multirate");
+  return coupling;
 }
 
 DeclaredStepping::Group parseGroup(const std::string& text) {

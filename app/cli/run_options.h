@@ -62,6 +62,11 @@ std::optional<int> parseCommandLine(CLI::App& app, int argc, char** argv);
 ValueOverride parseValueOverride(const std::string& text);
 std::vector<ValueOverride> parseValueOverrides(const std::vector<std::string>& texts);
 
+// The coupling scheme the options choose: "multirate", "feedthrough" or "jacobi"
+// (--no-feedthrough is jacobi); throws MasterError when they contradict each other or give
+// --group without multirate.
+std::string couplingScheme(const CliOptions& options);
+
 // "COMPONENT,COMPONENT...=STEP" with a positive step in s; throws MasterError naming the text.
 DeclaredStepping::Group parseGroup(const std::string& text);
 

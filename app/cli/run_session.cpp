@@ -9,6 +9,7 @@
 #include "app/cli/log.h"
 #include "app/cli/provenance.h"
 #include "app/cli/stop_signals.h"
+#include "app/report/report_plots.h"
 #include "app/report/vehicle_report.h"
 #include "app/summary_conventions.h"
 #include "engine/error.h"
@@ -93,14 +94,10 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
   engine.step = o.step;
   engine.threads = o.threads;
   engine.allowNonFinite = o.allowNonFinite;
-  if (o.noFeedthrough && o.coupling != "multirate" && o.coupling != "jacobi") {
-    throw MasterError("--no-feedthrough contradicts --coupling " + o.coupling);
-  }
-  const std::string coupling = o.noFeedthrough ? "jacobi" : o.coupling;
+  const std::string coupling = couplingScheme(o);
   engine.feedthrough = coupling != "jacobi";
   engine.multiRate = coupling == "multirate";
   for (const std::string& text : o.groups) engine.groups.push_back(parseGroup(text));
-  if (!engine.groups.empty() && !engine.multiRate) throw MasterError("--group needs --coupling multirate");
   engine.progress = !o.noProgress && !o.quiet;
   engine.verbose = log().enabled(LogLevel::info);
   if (o.fmiLog) engine.libraryLoaded = traceCalls;
@@ -136,6 +133,7 @@ FinishedRun simulate(PreparedRun& p, const CliOptions& o, const std::vector<RunO
 
 RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folder) {
   RunReport out;
+  double chatter = NAN;  // the report's both-pedals share, for the coupling error indicator
   const RunRecord& record = run.record;
   const report::ProvenanceRows head = provenanceRows(run.summary.provenance);
   // An interrupted run and one stopped by a non-finite output get their results and the generic
@@ -151,9 +149,9 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
     } else {
       try {
         r = report::writeReport(record, settings, *folder, head);
-      } catch (const std::runtime_error& e) {
-        // Plots that cannot be drawn (a run too short for them) do not cost the run its report.
-        if (!settings.plots) throw;
+      } catch (const report::PlotError& e) {
+        // Plots that gnuplot cannot draw do not cost the run its report; any other failure to
+        // write the report fails the run.
         log().write(LogLevel::warning, std::string("the report goes without plots: ") + e.what());
         settings.plots = false;
         r = report::writeReport(record, settings, *folder, head);
@@ -165,6 +163,7 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
       if (f.extension() == ".png" || f.extension() == ".svg") out.plots.push_back(f);
     }
     out.messages = r.messages;
+    chatter = r.bothPedalsShare;
     RunSummary& summary = run.summary;
     if (r.exitCode != 0 && summary.exitCode == 0) {
       summary.exitCode = r.exitCode;
@@ -182,9 +181,6 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
     out.text = line;
   }
   // The engine's coupling error estimate, in the summary of every run, and its health check.
-  const nlohmann::json* pedals =
-      out.vehicleFields.is_object() && out.vehicleFields.contains("bothPedals") ? &out.vehicleFields["bothPedals"] : nullptr;
-  const double chatter = pedals != nullptr ? (*pedals)["share"].get<double>() : NAN;
   const std::string couplingLines = couplingText(record, o.couplingErrorLimit, chatter);
   if (!couplingLines.empty()) {
     out.text += (out.text.empty() || out.text.back() == '\n' ? "" : "\n") + couplingLines;

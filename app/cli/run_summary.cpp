@@ -1,18 +1,9 @@
 #include "app/cli/run_summary.h"
 
-#include <fstream>
-
 #include "app/summary_conventions.h"
 #include "engine/error.h"
 
 namespace master::cli {
-
-void writeTextFile(const std::filesystem::path& file, const std::string& text) {
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw MasterError("cannot write '" + file.string() + "'");
-}
 
 nlohmann::ordered_json summaryJson(const RunSummary& s, const nlohmann::json& extra) {
   namespace keys = conventions::summary;

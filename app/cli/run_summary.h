@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/summary_conventions.h"
+#include "app/text_file.h"
 
 namespace master::cli {
 
@@ -28,6 +29,5 @@ nlohmann::ordered_json summaryJson(const RunSummary& summary, const nlohmann::js
 // Writes summary.json into `folder`: the summary's keys, then those of `extra`.
 void writeSummaryJson(const std::filesystem::path& folder, const RunSummary& summary,
                       const nlohmann::json& extra = nlohmann::json::object());
-void writeTextFile(const std::filesystem::path& file, const std::string& text);
 
 }  // namespace master::cli

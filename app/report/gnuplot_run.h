@@ -6,7 +6,7 @@
 
 namespace report {
 
-// Throws std::runtime_error when gnuplot cannot be started or fails on the script.
+// Throws PlotError when gnuplot cannot be started or fails on the script.
 void runGnuplot(const std::filesystem::path& script, const std::filesystem::path& workingFolder);
 
 }  // namespace report

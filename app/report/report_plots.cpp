@@ -7,6 +7,8 @@
 #include <stdexcept>
 
 #include "app/report/engine_maps.h"
+#include "app/text_file.h"
+#include "engine/error.h"
 #include "app/report/gnuplot_run.h"
 
 namespace report {
@@ -48,7 +50,7 @@ class DataFile {
   void text(const std::string& line) { out_ << line << '\n'; }
   void close() {
     out_.close();
-    if (!out_) throw std::runtime_error("cannot write '" + file_.string() + "'");
+    if (!out_) throw master::MasterError("cannot write '" + file_.string() + "'");
   }
 
  private:
@@ -212,14 +214,13 @@ std::vector<Plot> drawPlots(const VehicleSignals& s, const VehicleFigures& f, co
   }
   g += "set output\n";
   const fs::path script = fs::absolute(dir / "report-plots.gp");
-  {
-    std::ofstream out(script);
-    out << g;
-    if (!out) throw std::runtime_error("cannot write '" + script.string() + "'");
-  }
+  master::writeTextFile(script, g);
   try {
     runGnuplot(script, dir);
-  } catch (const std::runtime_error&) {
+    for (const Plot& p : plots) {
+      if (!fs::is_regular_file(p.file)) throw PlotError("gnuplot drew no " + p.file.filename().string());
+    }
+  } catch (const PlotError&) {
     // No plot file stays behind half drawn or empty.
     std::error_code ec;
     for (const Plot& p : plots) fs::remove(p.file, ec);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,12 +14,20 @@
 
 namespace report {
 
+// gnuplot could not be run or failed on the script: the report can still go without its plots.
+// Any other failure (a file that cannot be written) is an error of the run.
+class PlotError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 struct Plot {
   std::string title;
   std::filesystem::path file;
 };
 
-// Throws std::runtime_error when gnuplot cannot be run or fails.
+// Throws PlotError when gnuplot cannot be run or fails, MasterError when the script cannot be
+// written.
 std::vector<Plot> drawPlots(const VehicleSignals& signals, const VehicleFigures& figures,
                             const ReportSettings& settings, const std::filesystem::path& outDir);
 

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "runtime/variable_def.h"
+
 namespace report {
 
 namespace {
@@ -36,7 +38,7 @@ double unitParameter(const VehicleSignals& s, UnitModel unit, const char* name, 
   const std::string& component = componentOf(s, unit);
   double value = 0.0;
   if (element == 0 && runValue(s, component, name, value)) return value;
-  const std::string item = std::string(name) + "[" + std::to_string(element + 1) + "]";
+  const std::string item = runtime::arrayElementName(name, static_cast<uint32_t>(element) + 1);
   if (!runValue(s, component, item, value)) missing(component, element == 0 ? name : item);
   return value;
 }
@@ -45,10 +47,10 @@ std::vector<double> unitArray(const VehicleSignals& s, UnitModel unit, const cha
   const std::string& component = componentOf(s, unit);
   std::vector<double> values;
   double value = 0.0;
-  while (runValue(s, component, std::string(name) + "[" + std::to_string(values.size() + 1) + "]", value)) {
+  while (runValue(s, component, runtime::arrayElementName(name, static_cast<uint32_t>(values.size()) + 1), value)) {
     values.push_back(value);
   }
-  if (values.empty()) missing(component, std::string(name) + "[1]");
+  if (values.empty()) missing(component, runtime::arrayElementName(name, 1));
   return values;
 }
 

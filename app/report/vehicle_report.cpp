@@ -2,14 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <stdexcept>
 
 #include "app/report/report_html.h"
 #include "app/report/report_plots.h"
 #include "app/report/summary_output.h"
 #include "app/report/vehicle_figures.h"
-#include "app/summary_conventions.h"
+#include "app/text_file.h"
 
 namespace report {
 
@@ -20,10 +19,7 @@ namespace {
 constexpr double leastPlotKm = 0.2;
 
 void writeFile(const fs::path& file, const std::string& text, ReportOutcome& outcome) {
-  std::ofstream out(file, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) throw std::runtime_error("cannot write '" + file.string() + "'");
+  master::writeTextFile(file, text);
   outcome.files.push_back(file);
 }
 
@@ -75,6 +71,7 @@ ReportOutcome verdict(const VehicleFigures& figures, const ReportSettings& setti
     outcome.exitCode = 2;
     outcome.messages.push_back(text);
   }
+  if (figures.pedals) outcome.bothPedalsShare = figures.bothPedalsShare;
   outcome.summaryText = summaryText(figures, settings);
   outcome.summaryJson = summaryJson(figures, settings);
   return outcome;
@@ -110,8 +107,6 @@ ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings&
   const VehicleFigures figures = figuresOf(signals, settings);
   ReportOutcome outcome = verdict(figures, settings);
   fs::create_directories(outDir);
-  writeFile(outDir / "summary.txt", provenanceText(provenance) + outcome.summaryText, outcome);
-  writeFile(outDir / master::conventions::summary::fileName, outcome.summaryJson + "\n", outcome);
   std::vector<Plot> plots;
   if (settings.plots && figures.plotsSkipped.empty()) {
     plots = drawPlots(signals, figures, settings, outDir);

@@ -8,6 +8,7 @@
 // stops a run whose coupling oscillates.
 #pragma once
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -67,8 +68,9 @@ bool appliesTo(const master::RunRecord& record);
 std::unique_ptr<master::RunObserver> makeMonitor(const ReportSettings& settings);
 
 struct ReportOutcome {
-  int exitCode = 0;                   // 0, or 2 when the cycle-following check failed
+  int exitCode = 0;                   // 0, or 2 when the cycle-following or chatter check failed
   std::vector<std::string> messages;  // health-check findings, one line each
+  double bothPedalsShare = NAN;       // share of the run with both pedals pressed; NaN without a driver
   std::string summaryText;            // the vehicle part of the summary, for the terminal
   std::string summaryJson;            // the vehicle fields, one JSON object
   std::vector<std::filesystem::path> files;  // every file written
@@ -77,9 +79,10 @@ struct ReportOutcome {
 // The report's verdict, messages and summary without writing anything (files stays empty).
 ReportOutcome evaluateReport(const master::RunRecord& record, const ReportSettings& settings);
 
-// Writes summary.txt (the provenance, then the vehicle part), summary.json (the vehicle fields),
-// report.html (headed by the provenance) and the plots (when settings.plots) into `outDir`.
-// Throws std::runtime_error when a file cannot be written or gnuplot fails.
+// Writes report.html (headed by the provenance) and the plots (when settings.plots) into
+// `outDir`; summary.txt and summary.json, which hold the run's part too, are the caller's to
+// write from summaryText and summaryJson. Throws PlotError (report_plots.h) when gnuplot cannot
+// draw the plots (nothing of them stays behind), MasterError when a file cannot be written.
 ReportOutcome writeReport(const master::RunRecord& record, const ReportSettings& settings,
                           const std::filesystem::path& outDir, const ProvenanceRows& provenance = {});
 

@@ -11,7 +11,7 @@
 
 #include "engine/error.h"
 #include "app/sweep/case_progress.h"
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 
 namespace master::sweep {
 
@@ -22,7 +22,9 @@ namespace {
 volatile sig_atomic_t stopSignal = 0;
 extern "C" void onStop(int signal) { stopSignal = signal; }
 
-std::string describe(const Plan& plan, const PlannedCase& c) {
+}  // namespace
+
+std::string caseInputs(const Plan& plan, const PlannedCase& c) {
   std::string text;
   for (std::size_t i = 0; i < plan.inputNames.size(); ++i) {
     if (c.values[i].empty()) continue;
@@ -30,8 +32,6 @@ std::string describe(const Plan& plan, const PlannedCase& c) {
   }
   return text;
 }
-
-}  // namespace
 
 pid_t startCase(const Plan& plan, const PlannedCase& c) {
   fs::create_directories(plan.dir / "cases");
@@ -51,7 +51,7 @@ CaseState finishCase(const Plan& plan, const PlannedCase& c, int exitCode) {
 }
 
 std::string failureLine(const Plan& plan, const PlannedCase& c, const CaseState& state) {
-  return "case " + std::to_string(c.index) + " (" + describe(plan, c) + "): " + statusWords(state.status) +
+  return "case " + std::to_string(c.index) + " (" + caseInputs(plan, c) + "): " + statusWords(state.status) +
          (state.exitCode.empty() ? std::string() : " (exit code " + state.exitCode + ")") + ": " + state.message +
          "\n  folder " + plan.caseFolder(c).string() + ", log " + plan.logFile(c).string();
 }

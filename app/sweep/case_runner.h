@@ -19,6 +19,9 @@ pid_t startCase(const Plan& plan, const PlannedCase& c);
 // Records the exit code in the case's exit file; returns how the case stands now.
 CaseState finishCase(const Plan& plan, const PlannedCase& c, int exitCode);
 
+// "cycle=nedc, chassis.vehicleMass=1200": the inputs a case sets.
+std::string caseInputs(const Plan& plan, const PlannedCase& c);
+
 // "case N (inputs): health check failed (exit code 2): <its message>" and its folder and log.
 std::string failureLine(const Plan& plan, const PlannedCase& c, const CaseState& state);
 

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "app/child_process.h"
 #include "app/summary_conventions.h"
-#include "app/sweep/child_process.h"
 
 namespace master::sweep {
 

@@ -9,7 +9,7 @@
 #include <tuple>
 
 #include "engine/error.h"
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 
 namespace master::sweep {
 

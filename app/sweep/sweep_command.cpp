@@ -1,7 +1,5 @@
 #include "app/sweep/sweep_command.h"
 
-#include <sched.h>
-
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +10,8 @@
 #include "app/default_system.h"
 #include "engine/error.h"
 #include "app/sweep/case_runner.h"
+#include "app/sweep/check_step.h"
+#include "app/child_process.h"
 #include "app/sweep/slurm_job.h"
 #include "app/sweep/sweep_cases.h"
 #include "app/sweep/sweep_check.h"
@@ -31,6 +31,7 @@ struct SweepOptions {
   bool slurm = false;
   bool yes = false;
   bool noProgress = false;
+  bool checkStep = false;
   std::string outputDir;
   std::string collectDir;
   std::string caseDir;
@@ -38,14 +39,6 @@ struct SweepOptions {
   std::string listFile;
   std::string statusDir;
 };
-
-int processors() {
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
-  return 1;
-}
-
-std::string selfExecutable() { return fs::read_symlink("/proc/self/exe").string(); }
 
 // The counts by status and where the results are; the sweep's exit code: 0 every case ok, 2 the
 // others only failed a health check, 1 any error, interruption or case not run.
@@ -116,6 +109,28 @@ int status(const Plan& plan) {
   return 0;
 }
 
+// The step check on the case the sweep file names (the first by default), before anything of
+// the sweep is written: 0 when its step is converged, else the check's exit code.
+int checkCaseStep(const SweepFile& file, const Plan& plan, const SweepOptions& o) {
+  const StepCheckRequest request = file.checkStep.value_or(StepCheckRequest{});
+  if (request.caseIndex >= plan.cases.size()) {
+    throw MasterError(file.where(request.line) + "check-step: the sweep has no case " +
+                      std::to_string(request.caseIndex) + " (it has " + std::to_string(plan.cases.size()) + ")");
+  }
+  const PlannedCase& c = plan.cases[request.caseIndex];
+  std::printf("Checking the step on case %zu (%s) before the sweep\n", c.index, caseInputs(plan, c).c_str());
+  StepCheckSettings settings;
+  settings.tolerance = request.tolerance;
+  settings.jobs = o.jobs;
+  settings.progress = !o.noProgress;
+  const int code = checkStep(c.args, settings, programDefaultSystem().string(), stdout);
+  if (code == 2) {
+    std::fprintf(stderr, "vehicle-sim: the sweep does not start: the step of case %zu is not converged (see above); "
+                         "choose a finer step, or leave the check out\n", c.index);
+  }
+  return code;
+}
+
 int runSweep(const SweepOptions& o) {
   const SweepFile file = readSweepFile(o.file);
   if (file.grid.empty() && file.cases.empty() && file.cycles.empty() && !file.sample) {
@@ -131,11 +146,14 @@ int runSweep(const SweepOptions& o) {
   checkCases(file, cases);
   const fs::path dir = o.outputDir.empty() ? fs::path("out") / fs::path(o.file).stem() : fs::path(o.outputDir);
   const Plan plan = makePlan(file, cases, dir, selfExecutable(), outputs.front());
+  if (file.checkStep || o.checkStep) {
+    if (const int code = checkCaseStep(file, plan, o); code != 0) return code;
+  }
   writePlan(plan);
 
   if (o.slurm) return submit(plan);
 
-  const int jobs = o.jobs > 0 ? o.jobs : processors();
+  const int jobs = o.jobs > 0 ? o.jobs : processorCount();
   const LocalRun run = runLocal(plan, jobs, !o.noProgress);
   if (run.skipped > 0) std::printf("%zu cases already ok, skipped\n", run.skipped);
   if (run.interrupted) {
@@ -173,6 +191,7 @@ void addCommands(CLI::App& app) {
       "Examples:\n"
       "  vehicle-sim sweep masses.toml                 # every core\n"
       "  vehicle-sim sweep masses.toml --jobs 1 --output-dir out/masses\n"
+      "  vehicle-sim sweep masses.toml --check-step    # first: is the first case's step converged?\n"
       "  vehicle-sim sweep masses.toml --slurm         # one Slurm array task per case\n"
       "  vehicle-sim sweep status out/masses           # how the cases stand while they run\n"
       "  vehicle-sim sweep collect out/masses          # gather what the array tasks left");
@@ -183,6 +202,9 @@ void addCommands(CLI::App& app) {
   sweep->add_flag("--yes", options->yes, "run a sweep with more cases than its limit");
   sweep->add_option("--output-dir,-o", options->outputDir, "folder of the sweep (default: out/<sweep file name>)");
   sweep->add_flag("--no-progress", options->noProgress, "do not show the progress bar");
+  sweep->add_flag("--check-step", options->checkStep,
+                  "check the step on the first case (or the sweep file's check-step case) before the sweep; a step "
+                  "that is not converged stops it (exit 2)");
   sweep->callback([options] {
     if (options->file.empty()) throw CLI::CallForHelp();
     finish([&] { return runSweep(*options); });

@@ -215,6 +215,31 @@ class Reader {
     file_.results = std::move(r);
   }
 
+  void checkStep(const toml::node& node) {
+    StepCheckRequest r;
+    r.line = lineOf(node);
+    if (const auto* b = node.as_boolean()) {
+      if (b->get()) file_.checkStep = r;
+      return;
+    }
+    if (node.as_table() == nullptr) throw fail(r.line, "'check-step' must be true, false or a table (case, tolerance)");
+    for (auto&& [key, element] : *node.as_table()) {
+      const std::string name(key.str());
+      if (name == "case") {
+        r.caseIndex = count(element, name, 0);
+      } else if (name == "tolerance") {
+        const std::optional<double> v = element.value<double>();
+        if (!element.is_number() || !v || !std::isfinite(*v) || *v < 0.0) {
+          throw fail(lineOf(element), "'tolerance' must be a share of at least 0 (0.005 is 0.5 %)");
+        }
+        r.tolerance = *v;
+      } else {
+        throw fail(lineOf(element), "unknown key '" + name + "' in [check-step] (case, tolerance)");
+      }
+    }
+    file_.checkStep = r;
+  }
+
   void slurm(const toml::node& node) {
     SlurmResources& r = file_.slurm;
     for (auto&& [key, element] : table(node, "slurm")) {
@@ -256,12 +281,14 @@ class Reader {
         sample(node);
       } else if (name == "results") {
         results(node);
+      } else if (name == "check-step") {
+        checkStep(node);
       } else if (name == "slurm") {
         slurm(node);
       } else {
         throw fail(lineOf(node), "unknown key '" + name +
-                                     "' (system, cycles, limit, case-plots, [settings], [grid], [[case]], "
-                                     "[sample], [results], [slurm])");
+                                     "' (system, cycles, limit, case-plots, check-step, [settings], [grid], "
+                                     "[[case]], [sample], [results], [slurm])");
       }
     }
     if (!file_.grid.empty() && !file_.cases.empty()) {

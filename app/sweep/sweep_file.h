@@ -21,6 +21,8 @@
 //   [results]                          # optional: each case writes its results file (else only
 //   interval = 1.0                     # its summary); every `interval` s (default: the step),
 //   variables = ["chassis.*"]          # these outputs (default: all)
+//   check-step = true                  # optional: check the step on the first case before the
+//                                      # sweep; or a table: case = 0, tolerance = 0.005
 //   [slurm]                            # optional: resources of each array task with --slurm
 //   time = "00:30:00"
 //   mem = "1G"
@@ -75,6 +77,13 @@ struct ResultsRequest {
   int line = 0;
 };
 
+// A step check on one case before the sweep starts (check_step.h).
+struct StepCheckRequest {
+  std::uint64_t caseIndex = 0;  // the case checked
+  double tolerance = 0.005;
+  int line = 0;
+};
+
 struct SlurmResources {
   std::string time = "01:00:00";
   std::string mem = "2G";
@@ -98,6 +107,7 @@ struct SweepFile {
   int limitLine = 0;
   bool casePlots = false;
   std::optional<ResultsRequest> results;  // none: the lean default
+  std::optional<StepCheckRequest> checkStep;  // none: no step check
   SlurmResources slurm;
 
   std::string where(int line) const;  // "<file>:<line>: "

@@ -34,8 +34,7 @@ std::string digest(const std::vector<std::string>& args) {
   return text;
 }
 
-// The results options of a case: none for the lean default but an output interval of 2^20 steps
-// (an exact multiple, so a row at the start and one at the end) and one column.
+// The results options of a case: none for the lean default but leanResultsArgs.
 std::vector<std::string> resultsArgs(const SweepFile& file, const Case& k, const std::string& leanVariable) {
   double step = cli::CliOptions{}.step;
   bool ownInterval = false;
@@ -45,8 +44,7 @@ std::vector<std::string> resultsArgs(const SweepFile& file, const Case& k, const
   }
   std::vector<std::string> args;
   if (!file.results) {
-    if (!ownInterval) args = {"--output-interval", numberText(step * 0x1p20)};
-    if (!ownInterval) args.insert(args.end(), {"--output-variables", leanVariable});
+    if (!ownInterval) args = leanResultsArgs(step, leanVariable);
     return args;
   }
   if (file.results->interval && !ownInterval) args = {"--output-interval", file.results->interval->text};
@@ -58,6 +56,10 @@ std::vector<std::string> resultsArgs(const SweepFile& file, const Case& k, const
 }
 
 }  // namespace
+
+std::vector<std::string> leanResultsArgs(double step, const std::string& variable) {
+  return {"--output-interval", numberText(step * 0x1p20), "--output-variables", variable};
+}
 
 std::string cycleArgument(const SweepFile& file, const std::string& text) {
   if (drive_cycle::standardCycleFile(text) != nullptr) return text;

@@ -43,6 +43,11 @@ struct Plan {
 // a file relative to the sweep file.
 std::string cycleArgument(const SweepFile& file, const std::string& text);
 
+// The results options of a run that needs only its summary: an output interval of 2^20 steps
+// (an exact multiple, so a row at the start and one at the end) and one column, `variable`
+// (an output of the system). Last on a command line: --output-variables takes every word after it.
+std::vector<std::string> leanResultsArgs(double step, const std::string& variable);
+
 // Each case runs quietly (its log keeps only warnings and errors) and, unless the sweep file
 // asks for results ([results], or an output-interval of its own), writes its summary and report
 // with a results file of one column (`leanVariable`, an output of the system) and two rows.

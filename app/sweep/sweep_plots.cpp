@@ -6,7 +6,7 @@
 #include <set>
 
 #include "engine/error.h"
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 
 namespace master::sweep {
 
@@ -98,8 +98,9 @@ std::string sweepPlotScript(const Plan& plan, const fs::path& csv, const std::ve
       // check failed): it is left out, and the legend says how many were.
       const std::string ok = "strcol(" + std::to_string(statusColumn) + ") eq 'ok'";
       auto series = [&](const std::string& condition, const std::string& title, std::size_t leftOut) {
-        return "data every ::1 using " + std::to_string(x) + ":(" + condition + " ? column(" + std::to_string(y) +
-               ") : 1/0) with points pt 7 ps 1.5 title " +
+        // Both coordinates undefined, so that a case left out does not widen the x range either.
+        return "data every ::1 using (" + condition + " ? column(" + std::to_string(x) + ") : 1/0):(" + condition +
+               " ? column(" + std::to_string(y) + ") : 1/0) with points pt 7 ps 1.5 title " +
                gnuplotQuoted(title + (leftOut ? " (" + std::to_string(leftOut) + " cases not ok left out)" : ""));
       };
       if (cycles.empty()) {

@@ -8,7 +8,7 @@
 
 #include "app/summary_conventions.h"
 #include "app/sweep/case_runner.h"
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 #include "app/sweep/sweep_plots.h"
 #include "engine/error.h"
 

@@ -1,4 +1,6 @@
 // Powertrain equations, in their order of floating-point operations.
+#include <cstring>
+
 #include "models/powertrain/powertrain_lookups.h"
 #include "models/powertrain/powertrain_model.h"
 #include "runtime/numerics.h"
@@ -58,6 +60,7 @@ void Model::computeOutputs(Data& d) {
   if (major) {
     b.torqueFactorMemo.forget();
     b.throttleSearchMemo.forget();
+    b.converterRatiosMemo.forget();
   }
 
   // Shaft speeds and the driveshaft.
@@ -181,13 +184,31 @@ void Model::computeOutputs(Data& d) {
   }
   b.converterDirection = saturate(b.engineRpm - b.turbineRpm, p.converterDirectionLower,
                                   p.converterDirectionUpper);
-  b.capacityFactor = runtime::lookup1DExtrap(b.speedRatio, p.capacityRatios, p.capacityTable,
-                                             converterRatioCount - 1);
+  // The capacity factor and the torque ratio are both looked up at the speed ratio: an
+  // extrapolating lookup, and the lookup that clips to its last segment, whose search strictly
+  // inside the range is the extrapolating one. Where the two tables' breakpoints (two parameters,
+  // by default the same values) hold the same bits, that search gives the same interval for both,
+  // so at the stages the torque ratio takes the capacity factor's. The major step searches anew:
+  // a parameter written after it is seen at the next step's first stage.
+  constexpr uint32_t lastRatio = converterRatioCount - 1;
+  static_assert(sizeof(p.capacityRatios) == sizeof(p.torqueRatioRatios));
+  auto ratioSearch = [&b](const double* bp) {
+    runtime::Interval s;
+    s.index = runtime::findIntervalExtrap(b.speedRatio, bp, lastRatio, &s.fraction);
+    return s;
+  };
+  const runtime::Interval capacity = ratioSearch(p.capacityRatios);
+  b.capacityFactor = runtime::interpolate1D(p.capacityTable, capacity.index, capacity.fraction);
   b.impellerTorque = ((b.capacityFactor * p.capacityScale) * b.converterDirection) *
                      (b.engineRpm * b.engineRpm);
-  b.torqueRatio =
-      lookupClipLastSegment(b.speedRatio, p.torqueRatioRatios, p.torqueRatioTable,
-                                        converterRatioCount - 1);
+  const bool sameRatios = !major && b.converterRatiosMemo.recall([&p] {
+    return std::memcmp(p.capacityRatios, p.torqueRatioRatios, sizeof(p.capacityRatios)) == 0;
+  });
+  const runtime::Interval torqueRatio =
+      clipLastSegmentInterval(b.speedRatio, p.torqueRatioRatios, lastRatio, [&] {
+        return sameRatios ? capacity : ratioSearch(p.torqueRatioRatios);
+      });
+  b.torqueRatio = runtime::interpolate1D(p.torqueRatioTable, torqueRatio.index, torqueRatio.fraction);
   b.turbineTorque = b.torqueRatio * b.impellerTorque;
 
   // Gearbox: the efficiency is raised to the saturated torque flow, so that forward torque loses

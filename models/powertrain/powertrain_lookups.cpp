@@ -1,31 +1,6 @@
 #include "models/powertrain/powertrain_lookups.h"
 
-#include <cmath>
-
-#include "runtime/numerics.h"
-
 namespace powertrain {
-
-double lookupClipLastSegment(double u, const double* bp, const double* table, uint32_t maxIndex) {
-  uint32_t k;
-  double f;
-  if (bp[0] >= u) {
-    k = 0;
-    f = 0.0;
-  } else if (bp[maxIndex] > u) {
-    // Strictly inside the range the extrapolating search is the plain bisection.
-    k = runtime::findIntervalExtrap(u, bp, maxIndex, &f);
-  } else {
-    k = maxIndex - 1;
-    f = 1.0;
-  }
-  return (table[k + 1] - table[k]) * f + table[k];
-}
-
-double signedPower(double a, double b) {
-  if (0.0 > a && b > std::floor(b)) return -runtime::powerSafe(-a, b);
-  return runtime::powerSafe(a, b);
-}
 
 const char* mapIndexError(const MapExtent& map, uint32_t i0, uint32_t i1) {
   if (i0 < map.smallestMaxIndex || i1 < map.smallestMaxIndex) {

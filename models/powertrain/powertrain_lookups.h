@@ -5,17 +5,47 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <cmath>
+
 #include "models/powertrain/powertrain_records.h"
+#include "runtime/numerics.h"
+#include "runtime/step_memo.h"
 
 namespace powertrain {
 
+// The routines below are inline, as the runtime's lookups are: they run at every stage.
+
+// The interval of the 1-D lookup below: index 0 at fraction 0.0 at and below the first
+// breakpoint; index maxIndex - 1 at fraction 1.0 at and above the last one and for a NaN input;
+// strictly inside the range whatever `inside()` gives, which must be the extrapolating search of u
+// on these breakpoints (inside the range that search is the plain bisection). A caller that has
+// made that search on breakpoints of the same bits hands it in instead of searching again.
+template <class Inside>
+runtime::Interval clipLastSegmentInterval(double u, const double* bp, uint32_t maxIndex,
+                                          Inside&& inside) {
+  if (bp[0] >= u) return {0, 0.0};
+  if (bp[maxIndex] > u) return inside();
+  return {maxIndex - 1, 1.0};
+}
+
 // 1-D lookup that clips below the first breakpoint and, at and above the last one (or for a NaN
 // input), evaluates the last segment at fraction 1.0 instead of reading the last value.
-double lookupClipLastSegment(double u, const double* bp, const double* table, uint32_t maxIndex);
+inline double lookupClipLastSegment(double u, const double* bp, const double* table,
+                                    uint32_t maxIndex) {
+  const runtime::Interval s = clipLastSegmentInterval(u, bp, maxIndex, [&] {
+    runtime::Interval inside;
+    inside.index = runtime::findIntervalExtrap(u, bp, maxIndex, &inside.fraction);
+    return inside;
+  });
+  return runtime::interpolate1D(table, s.index, s.fraction);
+}
 
 // Power with a sign: a negative base with a fractional exponent gives the negated power of the
 // magnitude instead of NaN.
-double signedPower(double a, double b);
+inline double signedPower(double a, double b) {
+  if (0.0 > a && b > std::floor(b)) return -runtime::powerSafe(-a, b);
+  return runtime::powerSafe(a, b);
+}
 
 // How a 2-D map lookup reads its map, given the pair of last indices it is called with.
 struct MapExtent {

@@ -250,9 +250,10 @@ struct BlockSignals {
   // Written only in major steps: the lock-up command was exactly 0.0.
   uint8_t lockupReleased;
   // The torque factor and the torque map's throttle search, kept through one integration step's
-  // stages.
+  // stages; whether the converter's two tables have breakpoints of the same bits, likewise.
   runtime::StepMemo<double> torqueFactorMemo;
   runtime::StepMemo<runtime::Interval> throttleSearchMemo;
+  runtime::StepMemo<bool> converterRatiosMemo;
 };
 
 // 34 slots; only slot 0 is used, the time of the first output of the initial-condition rule.

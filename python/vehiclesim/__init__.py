@@ -37,13 +37,14 @@ def _value_text(value):
 
 def run(system=None, cycle="", step=0.01, stop_time=None, output_interval=None, start_values=None,
         parameters=(), output_variables=("*",), threads=0, start_time=None, feedthrough=True,
-        allow_non_finite=False):
+        allow_non_finite=False, coupling="multirate", groups=()):
     """Runs a system (default: the built vehicle) and returns its Result.
 
     Arguments as vehicle-sim's options: ``cycle`` (a standard name or a cycle file), ``step``,
     ``start_time``, ``stop_time``, ``output_interval`` (s), ``start_values`` ({"component.variable":
     value}), ``parameters`` (.ssv files), ``output_variables`` (patterns), ``threads`` (0: one per
-    core), ``feedthrough``, ``allow_non_finite``.
+    core), ``feedthrough``, ``allow_non_finite``, ``coupling`` ("multirate", "feedthrough" or
+    "jacobi") and ``groups`` (["COMPONENT,COMPONENT=STEP", ...]).
 
     Raises vehiclesim.Error with the engine's message when the run cannot start or fails (after
     a NaN or infinite output the error's ``result`` holds the results up to it), and
@@ -53,7 +54,8 @@ def run(system=None, cycle="", step=0.01, stop_time=None, output_interval=None, 
     values = [f"{name}={_value_text(value)}" for name, value in (start_values or {}).items()]
     result = Result(simulate(None if system is None else str(system), str(cycle), float(step), start_time,
                              stop_time, output_interval, values, [str(p) for p in parameters],
-                             list(output_variables), int(threads), bool(feedthrough), bool(allow_non_finite)))
+                             list(output_variables), int(threads), bool(feedthrough), bool(allow_non_finite),
+                             str(coupling), [str(g) for g in groups]))
     status = result.summary["status"]
     if status == "error":
         error = Error(result.summary["message"])

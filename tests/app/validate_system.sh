@@ -4,7 +4,7 @@
 schemas=$1
 system=$2
 if [ ! -f "$schemas/SystemStructureDescription.xsd" ]; then
-  echo "SKIPPED: no SSP 1.0 schemas in $schemas; set VEHICLE_SHARED_DIR to the folder holding ssp1-schema/"
+  echo "SKIPPED: needs the SSP 1.0 schemas in $schemas, which this checkout lacks: configure with -DVEHICLE_SHARED_DIR=<folder of the reference material> to run it"
   exit 77
 fi
 set -e

@@ -93,6 +93,27 @@ TEST_F(PowertrainModel, ATurbineFasterThanTheEngineDrivesTheEngine) {
   EXPECT_GT(pt.b().engineAcceleration, 0.0) << "despite the closed throttle";
 }
 
+// At the stages the torque ratio shares the capacity factor's search while both tables have
+// breakpoints of the same bits; breakpoints written between two steps are its own again.
+TEST_F(PowertrainModel, TheTorqueRatioReadsItsOwnBreakpointsOnceTheyDiffer) {
+  pt.start();
+  pt.x()[engineSpeedState] = 1000.0 / radPerSecToRpm;
+  pt.x()[ratioLagState] = 1.0 / pt.p().ratioLagC;
+  pt.x()[outputShaftSpeedState] = 2000.0 / radPerSecToRpm;
+  pt.m->majorTimeStep = 0;
+  pt.outputs();
+  EXPECT_DOUBLE_EQ(pt.b().speedRatio, 0.5);
+  EXPECT_EQ(pt.b().torqueRatio, 1.4) << "the default breakpoints, shared";
+  pt.m->majorTimeStep = 1;
+  pt.outputs();
+  for (double& r : pt.p().torqueRatioRatios) r = 2.0 * r;  // 0.5 is now halfway from 0.4 to 0.6
+  pt.m->majorTimeStep = 0;
+  pt.outputs();
+  pt.m->majorTimeStep = 1;
+  EXPECT_EQ(pt.b().torqueRatio, (1.6 - 1.7) * 0.5 + 1.7);
+  EXPECT_EQ(pt.b().capacityFactor, (17.3 - 20.1) * 0.0 + 20.1) << "its own breakpoints unchanged";
+}
+
 TEST_F(PowertrainModel, ClutchTwistResetsAtTheEdgeAndOnlyInMajorSteps) {
   pt.p().clutchTwistReset = 0.25;
   pt.start();

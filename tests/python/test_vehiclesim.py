@@ -40,6 +40,9 @@ def test_run_gives_the_command_lines_results_bit_for_bit_and_the_same_folder(veh
     for name in ("results.csv", "variables.csv"):
         assert (tmp_path / "py" / name).read_bytes() == (tmp_path / "cli" / name).read_bytes(), name
     assert vehiclesim.run(**CASE)["powertrain.fuelUsed"].tobytes() == result["powertrain.fuelUsed"].tobytes()
+    every = vehiclesim.run(coupling="feedthrough", **CASE)
+    assert every.summary["provenance"]["coupling"] == "feedthrough"
+    assert every["powertrain.fuelUsed"].tobytes() != result["powertrain.fuelUsed"].tobytes()
 
 
 @pytest.mark.parametrize("case", [
@@ -47,6 +50,7 @@ def test_run_gives_the_command_lines_results_bit_for_bit_and_the_same_folder(veh
     (dict(start_values={"chassis.vehicleMass": "heavy"}), ["--start-value", "chassis.vehicleMass=heavy"]),
     (dict(output_variables=["nobody.*"]), ["--output-variables", "nobody.*"]),
     (dict(output_interval=0.015), ["--output-interval", "0.015"]),
+    (dict(groups=["cycle,nobody=0.0025"]), ["--group", "cycle,nobody=0.0025"]),
     ("ssv", "ssv"),
 ])
 def test_refusals_raise_the_engines_message(vehicle_sim, tmp_path, case):

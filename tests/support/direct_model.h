@@ -7,6 +7,7 @@
 #include <optional>
 #include <string_view>
 
+#include "fmi/fixed_step.h"
 #include "runtime/model_interface.h"
 #include "runtime/model_plan.h"
 #include "runtime/variable_def.h"
@@ -67,19 +68,7 @@ class DirectModel {
   }
 
   // One fixed model step, as the communication-step loop takes it.
-  void step() {
-    runtime::SimModel* m = mi_.model;
-    mi_.updateStates(m, 0);
-    if (mi_.getSampleTime(m, 0) == mi_.continuousSampleTime) {
-      if (mi_.numContinuousStates > 0) {
-        mi_.updateContinuousStates(m);
-      } else {
-        mi_.setTime(m, mi_.getSolverStopTime(m));
-      }
-    }
-    mi_.setSolverStopTime(m, -1.0);
-    mi_.computeOutputs(m, 0);
-  }
+  void step() { fmi::takeFixedStep(mi_); }
 
  private:
   runtime::ModelInterface mi_{};

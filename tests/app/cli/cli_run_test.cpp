@@ -383,6 +383,36 @@ TEST(VehicleSimReport, AShortRunSkipsThePlotsAndNamesTheCauseOfItsNotes) {
   EXPECT_NE(r.out.find("(kJ; each flow an amount the way its name says"), std::string::npos);
 }
 
+// A run whose plots gnuplot cannot draw keeps its report without them, with a warning; a report
+// file that cannot be written fails the run. `gnuplot` is a stand-in first in PATH.
+TEST(VehicleSimReport, APlotFailureCostsThePlotsAndAWriteFailureTheRun) {
+  TempFolder folder;
+  const fs::path bin = folder.path() / "bin";
+  fs::create_directories(bin);
+  const std::string path = std::getenv("PATH");
+  setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+  auto gnuplot = [&](const std::string& body) {
+    std::ofstream(bin / "gnuplot") << "#!/bin/sh\n" << body << "\n";
+    fs::permissions(bin / "gnuplot", fs::perms::owner_all);
+  };
+  gnuplot("echo 'line 3: boom' >&2; exit 1");
+  const Result failed = vehicleSim(folder.path(), {"--stop-time", "120", "--output-dir", "plots"});
+  EXPECT_EQ(failed.status, 0) << failed.err;
+  EXPECT_NE(failed.err.find("the report goes without plots: gnuplot failed on report-plots.gp: line 3: boom"),
+            std::string::npos) << failed.err;
+  EXPECT_TRUE(fs::is_regular_file(folder.path() / "plots" / "report.html"));
+  for (const auto& e : fs::directory_iterator(folder.path() / "plots")) EXPECT_NE(e.path().extension(), ".svg");
+
+  // gnuplot draws, but report.html cannot be written (a folder stands in its place).
+  gnuplot("sed -n \"s/^set output '\\(.*\\)'$/\\1/p\" \"$1\" | while read -r f; do echo '<svg/>' >\"$f\"; done\n"
+          "mkdir report.html");
+  const Result unwritable = vehicleSim(folder.path(), {"--stop-time", "120", "--output-dir", "html"});
+  setenv("PATH", path.c_str(), 1);
+  EXPECT_EQ(unwritable.status, 1) << unwritable.err;
+  EXPECT_NE(unwritable.err.find("report.html'"), std::string::npos) << unwritable.err;
+  EXPECT_EQ(unwritable.err.find("without plots"), std::string::npos) << unwritable.err;
+}
+
 // The temporary results folders (".NAME.running-XXXXXX") beside the output folders in `folder`.
 std::size_t temporaryFolders(const fs::path& folder) {
   std::size_t n = 0;

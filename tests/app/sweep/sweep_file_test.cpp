@@ -40,7 +40,11 @@ const char* const chassisDescription = R"(<?xml version="1.0" encoding="UTF-8"?>
 // The chassis, and a parameter connector of the system, as readComponents gives them.
 std::vector<SystemComponent> system() {
   SystemComponent own;
-  own.description.variables.push_back(ModelVariable{"vehicleMass", 0, "fixed", VariableType::real, Causality::parameter});
+  ModelVariable mass;
+  mass.name = "vehicleMass";
+  mass.variability = "fixed";
+  mass.causality = Causality::parameter;
+  own.description.variables.push_back(mass);
   own.description.index();
   return {SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml")}, std::move(own)};
 }

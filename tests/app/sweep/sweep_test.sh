@@ -8,7 +8,9 @@
 #          slurmctld, slurmd), collected; its sweep.csv equals the local one.
 #   plan   10 000 cases planned against stand-ins for the Slurm commands: the arrays under
 #          MaxArraySize, their lists, no case run; collect over 10 000 summaries.
-# Usage: sweep_test.sh local|slurm|plan VEHICLE_SIM SLURM_CLUSTER_SCRIPT
+#   check-step  vehicle-sim check-step on a converged case and on one that is not, and a sweep
+#          whose first case's step is not converged, which does not start.
+# Usage: sweep_test.sh local|slurm|plan|check-step VEHICLE_SIM SLURM_CLUSTER_SCRIPT
 set -uo pipefail
 mode=$1 sim=$2 cluster=$3
 
@@ -30,6 +32,53 @@ cleanup() {
 }
 trap cleanup EXIT
 trap "exit 1" INT TERM
+
+if [ "$mode" = check-step ]; then
+  cd "$work" || fail "cd $work"
+  mkdir tmp
+  export TMPDIR=$work/tmp  # the checks' temporary folders, removed with the test's
+  # The default stepping on 120 s of the WLTC is converged; its runs, in a temporary folder, go;
+  # the chosen run's figures are those of the same run made alone.
+  "$sim" check-step --stop-time 120 --no-progress >ok.out 2>&1
+  code=$?
+  [ "$code" -eq 0 ] && grep -q '^The step 0.01 s (multirate) is converged within 0.5 %: ' ok.out \
+    && grep -q '^  0.0025 s  multirate: every component at 0.0025 s  (the finest)$' ok.out \
+    || fail "the converged case (exit $code): $(cat ok.out)"
+  [ -z "$(ls -A tmp)" ] || fail "the converged check left its runs: $(ls -R tmp)"
+  "$sim" --stop-time 120 --no-progress --quiet --output-dir single || fail "the single run"
+  fuel=$(LC_NUMERIC=C printf '%.6g' "$(jq .fuelGrams single/summary.json)")
+  grep -q "^  fuel (g) *$fuel (+[0-9.]* %)  " ok.out || fail "the chosen run's fuel is not the single run's $fuel g: $(cat ok.out)"
+  # Every component at 0.05 s with feedthrough is not; its runs stay in --output-dir, which a
+  # second check does not write over.
+  "$sim" check-step --stop-time 60 --coupling feedthrough --step 0.05 --output-dir coarse --no-progress >coarse.out 2>&1
+  code=$?
+  [ "$code" -eq 2 ] && grep -q '^The step 0.05 s (feedthrough) is NOT converged within 0.5 %: fuel (g) +' coarse.out \
+    || fail "the unconverged case (exit $code): $(cat coarse.out)"
+  [ "$(ls coarse/cases | tr '\n' ' ')" = "step-0.0025 step-0.0125 step-0.025 step-0.05 " ] || fail "the runs: $(ls coarse/cases)"
+  cp coarse/check-step.txt earlier.txt
+  "$sim" check-step --stop-time 60 --output-dir coarse --no-progress >again.out 2>&1
+  code=$?
+  [ "$code" -eq 1 ] && grep -q "^vehicle-sim: --output-dir 'coarse' exists and is not an empty folder" again.out \
+    && cmp -s earlier.txt coarse/check-step.txt || fail "a check into an earlier one's folder (exit $code): $(cat again.out)"
+  # A run option before the subcommand's name would be lost to the check: refused.
+  "$sim" --stop-time 60 check-step >before.out 2>&1
+  code=$?
+  [ "$code" -eq 1 ] && grep -q "^vehicle-sim: '--stop-time=60' before check-step" before.out || fail "an option before check-step (exit $code): $(cat before.out)"
+  # A sweep whose first case is not converged does not start (the sweep file's check-step, or --check-step).
+  # (0.05 s is within 0.2 % of the finest on 60 s of the WLTC: the file asks for 0.01 %)
+  printf '[check-step]\ntolerance = 0.0001\n[settings]\nstop-time = 60\n[grid]\nstep = [0.05]\n"chassis.vehicleMass" = [1200, 1500]\n' >coarse.toml
+  "$sim" sweep coarse.toml --output-dir sweep --no-progress >sweep.out 2>&1
+  code=$?
+  [ "$code" -eq 2 ] && grep -q '^vehicle-sim: the sweep does not start: the step of case 0 is not converged' sweep.out \
+    || fail "the sweep of an unconverged case (exit $code): $(cat sweep.out)"
+  [ ! -e sweep ] || fail "the refused sweep wrote its folder: $(ls -R sweep)"
+  sed -i '1,2d; s/0\.05/0.5/' coarse.toml
+  "$sim" sweep coarse.toml --check-step --output-dir sweep --no-progress >sweep.out 2>&1
+  code=$?
+  [ "$code" -eq 2 ] && [ ! -e sweep ] || fail "the sweep with --check-step (exit $code): $(cat sweep.out)"
+  echo "sweep_check-step: a converged case exit 0, an unconverged one exit 2 with its runs kept, never written over; the sweep of an unconverged case refused"
+  exit 0
+fi
 
 cat >"$work/masses.toml" <<EOF
 cycles = ["nedc", "udds"]

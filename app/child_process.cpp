@@ -1,6 +1,7 @@
-#include "app/sweep/child_process.h"
+#include "app/child_process.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,9 +14,10 @@
 
 extern char** environ;
 
-namespace master::sweep {
+namespace master {
 
-pid_t spawnProcess(const std::vector<std::string>& argv, const std::filesystem::path& outputFile) {
+pid_t spawnProcess(const std::vector<std::string>& argv, const std::filesystem::path& outputFile,
+                   const std::filesystem::path& workingFolder) {
   std::vector<std::string> args = argv;
   std::vector<char*> pointers;
   for (std::string& a : args) pointers.push_back(a.data());
@@ -27,6 +29,7 @@ pid_t spawnProcess(const std::vector<std::string>& argv, const std::filesystem::
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
   pid_t pid = 0;
   const int error = argv.front().find('/') == std::string::npos
                         ? posix_spawnp(&pid, args.front().c_str(), &actions, nullptr, pointers.data(), environ)
@@ -35,6 +38,14 @@ pid_t spawnProcess(const std::vector<std::string>& argv, const std::filesystem::
   if (error != 0) throw MasterError("cannot run '" + argv.front() + "': " + std::strerror(error));
   return pid;
 }
+
+int processorCount() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) return CPU_COUNT(&set);
+  return 1;
+}
+
+std::string selfExecutable() { return std::filesystem::read_symlink("/proc/self/exe").string(); }
 
 int exitCodeOf(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
@@ -50,8 +61,9 @@ int waitProcess(pid_t pid) {
   return exitCodeOf(status);
 }
 
-int runProcess(const std::vector<std::string>& argv, const std::filesystem::path& outputFile) {
-  return waitProcess(spawnProcess(argv, outputFile));
+int runProcess(const std::vector<std::string>& argv, const std::filesystem::path& outputFile,
+               const std::filesystem::path& workingFolder) {
+  return waitProcess(spawnProcess(argv, outputFile, workingFolder));
 }
 
 std::string lastLine(const std::filesystem::path& file) {
@@ -65,4 +77,4 @@ std::string lastLine(const std::filesystem::path& file) {
   return last;
 }
 
-}  // namespace master::sweep
+}  // namespace master
