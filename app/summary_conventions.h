@@ -31,6 +31,17 @@ inline constexpr const char* excursions = "excursions";
 inline constexpr const char* excursionSeconds = "excursionSeconds";
 inline constexpr const char* worstKmh = "worstKmh";
 inline constexpr const char* passed = "passed";
+// What the step check (check-step) compares besides: the friction brakes' energy in `energy`,
+// the share of the run with both pedals pressed in `bothPedals`, and the coupling error, an
+// object of `bonds` (each with the `effort` it is named by and its `share`) and an `indicator`.
+inline constexpr const char* energy = "energy";
+inline constexpr const char* frictionBrakesKj = "frictionBrakesKj";
+inline constexpr const char* bothPedals = "bothPedals";
+inline constexpr const char* share = "share";
+inline constexpr const char* couplingError = "couplingError";
+inline constexpr const char* bonds = "bonds";
+inline constexpr const char* bondEffort = "effort";
+inline constexpr const char* couplingIndicator = "indicator";
 }  // namespace summary
 
 }  // namespace master::conventions

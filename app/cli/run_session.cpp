@@ -184,7 +184,7 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
   const std::string couplingLines = couplingText(record, o.couplingErrorLimit, chatter);
   if (!couplingLines.empty()) {
     out.text += (out.text.empty() || out.text.back() == '\n' ? "" : "\n") + couplingLines;
-    out.vehicleFields["couplingError"] = couplingJson(record, o.couplingErrorLimit, chatter);
+    out.vehicleFields[conventions::summary::couplingError] = couplingJson(record, o.couplingErrorLimit, chatter);
     const std::string failed = couplingCheck(record, o.couplingErrorLimit);
     RunSummary& summary = run.summary;
     if (!failed.empty()) {

@@ -55,8 +55,8 @@ std::string summaryJson(const VehicleFigures& f, const ReportSettings& s) {
                              {"speedErrorRmsKmh", number(f.rmsErrorKmh)},
                              {"list", excursions}};
   if (f.pedals) {
-    j["bothPedals"] = {{"seconds", f.bothPedalsSeconds},
-                       {"share", f.bothPedalsShare},
+    j[keys::bothPedals] = {{"seconds", f.bothPedalsSeconds},
+                       {keys::share, f.bothPedalsShare},
                        {"shareLimit", s.bothPedalsShareLimit},
                        {"pressedPercent", s.pedalPressedPercent},
                        {"passed", f.pedalsPassed}};
@@ -70,7 +70,7 @@ std::string summaryJson(const VehicleFigures& f, const ReportSettings& s) {
   if (e.wheels) {
     energy["tractionKj"] = number(e.traction);
     energy["wheelBrakingKj"] = number(e.wheelBraking);
-    energy["frictionBrakesKj"] = number(e.frictionBrakes);
+    energy[keys::frictionBrakesKj] = number(e.frictionBrakes);
     energy["aerodynamicKj"] = number(e.aerodynamic);
     energy["rollingKj"] = number(e.rolling);
     energy["extraResistanceKj"] = number(e.extraResistance);
@@ -83,7 +83,7 @@ std::string summaryJson(const VehicleFigures& f, const ReportSettings& s) {
     energy["batteryAh"] = number(e.batteryAh);
     energy["batteryKj"] = number(e.batteryKj);
   }
-  j["energy"] = energy;
+  j[keys::energy] = energy;
   if (f.gears) j["gears"] = {{"timeInGear", f.timeInGear}, {"shifts", f.shifts}, {"lockupSeconds", f.lockupSeconds}};
   if (f.battery) {
     j["battery"] = {{"socStart", f.socStart},     {"socEnd", f.socEnd},
