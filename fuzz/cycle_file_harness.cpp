@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/reader_harness.h"
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   std::istringstream in{std::string(fuzz::text(data, size))};

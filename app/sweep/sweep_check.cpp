@@ -8,7 +8,7 @@
 #include "engine/error.h"
 #include "engine/engine.h"
 #include "app/sweep/sweep_plan.h"
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 namespace master::sweep {
 

@@ -8,7 +8,7 @@
 #include "app/cli/run_options.h"
 #include "app/sweep/sweep_check.h"
 #include "engine/error.h"
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 namespace master::sweep {
 

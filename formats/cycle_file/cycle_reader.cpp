@@ -1,4 +1,4 @@
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 #include <algorithm>
 #include <cctype>
