@@ -148,19 +148,7 @@ class Resolver {
     exchangeable(what, fromType, label(c.startElement, c.startConnector));
     // End: a component input or a system output.
     if (c.endElement.empty()) {
-      CouplingPlan::SystemOutput* out = nullptr;
-      for (CouplingPlan::SystemOutput& s : plan_.systemOutputs) {
-        if (s.name == c.endConnector) out = &s;
-      }
-      if (out == nullptr) throw MasterError(what + "the system has no output connector '" + c.endConnector + "'");
-      if (systemInput != nullptr) throw MasterError(what + "a system input cannot feed a system output directly");
-      if (out->source.variable != nullptr) throw MasterError(what + "system output '" + c.endConnector + "' is already connected");
-      if (!c.transform.identity()) throw MasterError(what + "a transformation on a connection to a system output is not supported");
-      for (const SsdConnector& k : system_.connectors) {
-        if (k.name == c.endConnector && k.typeGiven && k.type != fromType) incompatible(what, c, fromType, k.type);
-      }
-      out->source = from;
-      return;
+      return systemOutputConnection(what, c, from, fromType, systemInput != nullptr);
     }
     const VariableRef to = end(what, c, Causality::input, "a connection must end at an input");
     if (fromType != to.variable->type) incompatible(what, c, fromType, to.variable->type);
@@ -179,6 +167,23 @@ class Resolver {
                         unitOf(to.component, *to.variable), unitTable(to.component), what);
     }
     plan_.links.push_back({from, to, t});
+  }
+
+  // A component output (or, refused, a system input) to a system output connector.
+  void systemOutputConnection(const std::string& what, const SsdConnection& c, const VariableRef& from,
+                              VariableType fromType, bool fromSystemInput) {
+    CouplingPlan::SystemOutput* out = nullptr;
+    for (CouplingPlan::SystemOutput& s : plan_.systemOutputs) {
+      if (s.name == c.endConnector) out = &s;
+    }
+    if (out == nullptr) throw MasterError(what + "the system has no output connector '" + c.endConnector + "'");
+    if (fromSystemInput) throw MasterError(what + "a system input cannot feed a system output directly");
+    if (out->source.variable != nullptr) throw MasterError(what + "system output '" + c.endConnector + "' is already connected");
+    if (!c.transform.identity()) throw MasterError(what + "a transformation on a connection to a system output is not supported");
+    for (const SsdConnector& k : system_.connectors) {
+      if (k.name == c.endConnector && k.typeGiven && k.type != fromType) incompatible(what, c, fromType, k.type);
+    }
+    out->source = from;
   }
 
   // A system's parameter connector to the component parameters that take its value.

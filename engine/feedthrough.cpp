@@ -19,25 +19,16 @@ bool dependsOn(const ModelDescription& md, const ModelVariable& input) {
   return false;
 }
 
-}  // namespace
+using Graph = std::vector<std::set<std::size_t>>;
 
-FeedthroughPlan planFeedthrough(const std::vector<const ModelDescription*>& descriptions,
-                                const std::vector<CouplingPlan::Link>& links) {
-  const std::size_t n = descriptions.size();
-  std::vector<std::set<std::size_t>> next(n);
-  std::vector<bool> fedThrough(n, false);
-  for (const CouplingPlan::Link& link : links) {
-    if (!dependsOn(*descriptions[link.to.component], *link.to.variable)) continue;
-    fedThrough[link.to.component] = true;
-    next[link.from.component].insert(link.to.component);
-  }
-
-  // Strongly connected components (Tarjan); a component on a loop leaves the order.
+// The components on loops of the graph (its strongly connected components of more than one
+// member, or of one that feeds itself; Tarjan), each loop's members in ascending order.
+std::vector<std::vector<std::size_t>> loopsOf(const Graph& next) {
+  const std::size_t n = next.size();
   std::vector<int> index(n, -1), low(n, 0);
   std::vector<bool> onStack(n, false);
   std::vector<std::size_t> stack;
-  std::vector<bool> looped(n, false);
-  FeedthroughPlan plan;
+  std::vector<std::vector<std::size_t>> loops;
   int counter = 0;
   std::function<void(std::size_t)> visit = [&](std::size_t v) {
     index[v] = low[v] = counter++;
@@ -62,15 +53,19 @@ FeedthroughPlan planFeedthrough(const std::vector<const ModelDescription*>& desc
     } while (w != v);
     if (members.size() > 1 || next[v].count(v) != 0) {
       std::sort(members.begin(), members.end());
-      for (std::size_t m : members) looped[m] = true;
-      plan.loops.push_back(members);
+      loops.push_back(members);
     }
   };
   for (std::size_t v = 0; v < n; ++v) {
     if (index[v] < 0) visit(v);
   }
+  return loops;
+}
 
-  // Topological order of the rest (Kahn), lowest component index first among the ready ones.
+// The components off the loops in topological order (Kahn), the lowest index first among the
+// ready ones.
+std::vector<std::size_t> orderOf(const Graph& next, const std::vector<bool>& looped) {
+  const std::size_t n = next.size();
   std::vector<int> waiting(n, 0);
   for (std::size_t v = 0; v < n; ++v) {
     if (looped[v]) continue;
@@ -82,13 +77,39 @@ FeedthroughPlan planFeedthrough(const std::vector<const ModelDescription*>& desc
   for (std::size_t v = 0; v < n; ++v) {
     if (!looped[v] && waiting[v] == 0) ready.insert(v);
   }
+  std::vector<std::size_t> order;
   while (!ready.empty()) {
     const std::size_t v = *ready.begin();
     ready.erase(ready.begin());
-    if (fedThrough[v]) plan.order.push_back(v);
+    order.push_back(v);
     for (std::size_t w : next[v]) {
       if (!looped[w] && --waiting[w] == 0) ready.insert(w);
     }
+  }
+  return order;
+}
+
+}  // namespace
+
+FeedthroughPlan planFeedthrough(const std::vector<const ModelDescription*>& descriptions,
+                                const std::vector<CouplingPlan::Link>& links) {
+  const std::size_t n = descriptions.size();
+  Graph next(n);
+  std::vector<bool> fedThrough(n, false);
+  for (const CouplingPlan::Link& link : links) {
+    if (!dependsOn(*descriptions[link.to.component], *link.to.variable)) continue;
+    fedThrough[link.to.component] = true;
+    next[link.from.component].insert(link.to.component);
+  }
+
+  FeedthroughPlan plan;
+  plan.loops = loopsOf(next);
+  std::vector<bool> looped(n, false);
+  for (const auto& loop : plan.loops) {
+    for (std::size_t m : loop) looped[m] = true;
+  }
+  for (std::size_t v : orderOf(next, looped)) {
+    if (fedThrough[v]) plan.order.push_back(v);
   }
   std::sort(plan.loops.begin(), plan.loops.end());
   return plan;

@@ -137,6 +137,69 @@ double parseTolerance(const std::string& text) {
   return percent ? v / 100.0 : v;
 }
 
+namespace {
+
+// The plan of the ladder's runs, the finest (the longest) first so that two at a time end
+// together, and the heading that lists them; `columns` gets each level's step as shown.
+Plan planLadder(const std::vector<StepLevel>& ladder, const std::string& coupling, const std::vector<std::string>& base,
+                const std::string& output, const fs::path& dir, std::vector<std::string>& columns, std::string& heading) {
+  Plan plan;
+  plan.dir = dir;
+  plan.executable = selfExecutable();
+  plan.inputNames = {"step", "coupling"};
+  plan.sweptNames = {"step"};
+  heading = "Step check: " + std::to_string(ladder.size()) + " runs of the case, in " + plan.dir.string() + "\n";
+  std::size_t width = 0;
+  for (const StepLevel& l : ladder) {
+    columns.push_back(seconds(l.step));
+    width = std::max(width, columns.back().size());
+  }
+  for (std::size_t i = 0; i < ladder.size(); ++i) {
+    heading += "  " + columns[i] + std::string(width - columns[i].size(), ' ') + "  " + stepping(ladder[i], coupling) +
+               (i == 0 ? "  (the chosen step)" : i + 1 == ladder.size() ? "  (the finest)" : "") + "\n";
+  }
+  for (std::size_t i = ladder.size(); i-- > 0;) {
+    const StepLevel& l = ladder[i];
+    PlannedCase c;
+    c.index = i;
+    c.id = "step-" + numberText(l.step);
+    c.values = {numberText(l.step), coupling};
+    c.args = {"--output-dir", (plan.dir / "cases" / c.id).string()};
+    c.args.insert(c.args.end(), base.begin(), base.end());
+    c.args.insert(c.args.end(), {"--step", numberText(l.step), "--coupling", coupling});
+    for (const Group& g : l.groups) c.args.insert(c.args.end(), {"--group", groupArgument(g)});
+    c.args.insert(c.args.end(), {"--quiet", "--no-plots", "--threads", "1"});
+    const std::vector<std::string> lean = leanResultsArgs(l.step, output);
+    c.args.insert(c.args.end(), lean.begin(), lean.end());
+    plan.cases.push_back(std::move(c));
+  }
+  return plan;
+}
+
+// What the ladder's runs left, in the order of the ladder (the chosen step first, the finest
+// last): each run's summary (empty for a run stopped before its end), `failed` naming a run that
+// leaves nothing to compare, `stopped` the message of the chosen run if it stopped early.
+std::vector<nlohmann::json> ladderSummaries(const Plan& plan, const std::vector<StepLevel>& ladder, std::string& failed,
+                                            std::string& stopped) {
+  std::vector<nlohmann::json> summaries(ladder.size());
+  for (const PlannedCase& c : plan.cases) {
+    const CaseState state = readCaseState(plan, c);
+    nlohmann::json& summary = summaries[c.index];
+    readSummary(plan.summaryFile(c), summary);
+    if (state.status != CaseStatus::ok && state.status != CaseStatus::healthCheckFailed) {
+      failed = "the run at " + seconds(ladder[c.index].step) + " failed";
+    } else if (summary.value("partial", false)) {
+      // Stopped before its end by a health check (the report's monitor): the figures of a part.
+      if (c.index + 1 == ladder.size()) failed = "the finest run stopped before its end";
+      if (c.index == 0) stopped = state.message;
+      summary = nlohmann::json::object();
+    }
+  }
+  return summaries;
+}
+
+}  // namespace
+
 int checkStep(const std::vector<std::string>& runArgs, const StepCheckSettings& settings,
               const std::string& defaultSystem, std::FILE* out) {
   const ParsedRun run(runArgs);
@@ -165,43 +228,13 @@ int checkStep(const std::vector<std::string>& runArgs, const StepCheckSettings& 
     return 0;
   }
 
-  Plan plan;
-  plan.dir = runsFolder(settings.outputDir);
   const bool temporary = settings.outputDir.empty();
-  FolderGuard guard{plan.dir, !temporary};
-  plan.executable = selfExecutable();
-  plan.inputNames = {"step", "coupling"};
-  plan.sweptNames = {"step"};
-  const std::vector<std::string> base = commandLine(run.app, replaced);
-  const std::string output = firstOutput(prepared.system);
-  std::string heading =
-      "Step check: " + std::to_string(ladder.size()) + " runs of the case, in " + plan.dir.string() + "\n";
   std::vector<std::string> columns;
-  std::size_t width = 0;
-  for (const StepLevel& l : ladder) {
-    columns.push_back(seconds(l.step));
-    width = std::max(width, columns.back().size());
-  }
-  for (std::size_t i = 0; i < ladder.size(); ++i) {
-    heading += "  " + columns[i] + std::string(width - columns[i].size(), ' ') + "  " + stepping(ladder[i], coupling) +
-               (i == 0 ? "  (the chosen step)" : i + 1 == ladder.size() ? "  (the finest)" : "") + "\n";
-  }
-  // The finest (the longest) first, so that two at a time end together.
-  for (std::size_t i = ladder.size(); i-- > 0;) {
-    const StepLevel& l = ladder[i];
-    PlannedCase c;
-    c.index = i;
-    c.id = "step-" + numberText(l.step);
-    c.values = {numberText(l.step), coupling};
-    c.args = {"--output-dir", (plan.dir / "cases" / c.id).string()};
-    c.args.insert(c.args.end(), base.begin(), base.end());
-    c.args.insert(c.args.end(), {"--step", numberText(l.step), "--coupling", coupling});
-    for (const Group& g : l.groups) c.args.insert(c.args.end(), {"--group", groupArgument(g)});
-    c.args.insert(c.args.end(), {"--quiet", "--no-plots", "--threads", "1"});
-    const std::vector<std::string> lean = leanResultsArgs(l.step, output);
-    c.args.insert(c.args.end(), lean.begin(), lean.end());
-    plan.cases.push_back(std::move(c));
-  }
+  std::string heading;
+  const fs::path dir = runsFolder(settings.outputDir);
+  FolderGuard guard{dir, !temporary};
+  const Plan plan =
+      planLadder(ladder, coupling, commandLine(run.app, replaced), firstOutput(prepared.system), dir, columns, heading);
   std::fprintf(out, "%s", heading.c_str());
   std::fflush(out);
 
@@ -211,22 +244,8 @@ int checkStep(const std::vector<std::string>& runArgs, const StepCheckSettings& 
     std::fprintf(stderr, "vehicle-sim: the step check was interrupted\n");
     return 130;
   }
-  // In the order of the ladder: the chosen step first, the finest last.
-  std::vector<nlohmann::json> summaries(ladder.size());
-  std::string failed, stopped;  // a run that failed; the message of the chosen run, stopped early
-  for (const PlannedCase& c : plan.cases) {
-    const CaseState state = readCaseState(plan, c);
-    nlohmann::json& summary = summaries[c.index];
-    readSummary(plan.summaryFile(c), summary);
-    if (state.status != CaseStatus::ok && state.status != CaseStatus::healthCheckFailed) {
-      failed = "the run at " + seconds(ladder[c.index].step) + " failed";
-    } else if (summary.value("partial", false)) {
-      // Stopped before its end by a health check (the report's monitor): the figures of a part.
-      if (c.index + 1 == ladder.size()) failed = "the finest run stopped before its end";
-      if (c.index == 0) stopped = state.message;
-      summary = nlohmann::json::object();
-    }
-  }
+  std::string failed, stopped;
+  const std::vector<nlohmann::json> summaries = ladderSummaries(plan, ladder, failed, stopped);
   if (!failed.empty()) {
     guard.keep = true;
     std::fprintf(stderr, "vehicle-sim: %s: the step check has nothing to compare with; the runs are kept in %s\n",

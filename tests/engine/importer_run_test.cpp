@@ -171,6 +171,22 @@ TEST(Importer, ServesAUnitItsMemoryLoggerAndTerminate) {
   EXPECT_NE(none.output.find("--threads"), std::string::npos) << none.output;
 }
 
+// On two threads the pool steps the units once their costs are measured (after 2 s); whichever
+// thread a failing unit's share runs on, the run ends with its message and the other unit is
+// terminated. Run under ThreadSanitizer too: the failure is handed back across the threads.
+TEST(Importer, AUnitFailingOnThePoolEndsTheRunWithItsMessage) {
+  TempFolder folder;
+  const fs::path system = writeRelays(folder.path() / "relays");
+  for (const std::string failing : {"a", "b"}) {
+    const std::string other = failing == "a" ? "b" : "a";
+    const RunResult r = vehicleSim({system.string(), "--output-dir", (folder.path() / failing).string(), "--log-level",
+                                    "info", "--threads", "2", "--stop-time", "4", "--start-value", failing + ".failAt=3"});
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(failing + " fails as asked at t = 3"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(other + " terminated at"), std::string::npos) << r.output;
+  }
+}
+
 }  // namespace
 
 namespace {
