@@ -9,7 +9,10 @@
 //
 // The engine's conventions, which the command line, the report and the sweep rely on, are named
 // in engine/conventions.h: the Real calculated parameter `duration` gives the stop time of a
-// system without one, and the run ends once every Boolean output `finished` is raised.
+// system without one, and the run ends once every Boolean output `finished` is raised. The
+// names the applications agree on beyond the engine are theirs: app/vehicle_conventions.h (the
+// drive cycle, the monitored signals) and app/summary_conventions.h (the keys of summary.json
+// that the sweep reads).
 #pragma once
 
 #include <csignal>

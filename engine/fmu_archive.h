@@ -3,17 +3,32 @@
 // destructor.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
 namespace master {
 
+// What one archive may unpack to. Far beyond any unit or system (the vehicle's largest .fmu
+// unpacks to a few MB); an archive that declares more, or whose entries unpack to more than
+// they declare, is refused before it fills the disk.
+struct ArchiveLimits {
+  std::uint64_t entries = 10000;
+  std::uint64_t entryBytes = std::uint64_t{1} << 30;  // 1 GiB
+  std::uint64_t totalBytes = std::uint64_t{2} << 30;  // 2 GiB
+};
+
 class ExtractedFmu {
  public:
-  // Unpacks `archive`; throws MasterError when the file is missing, is not a zip archive, or
-  // holds an entry that would land outside the folder.
+  // Unpacks `archive`; throws MasterError, naming the archive, the entry and the reason, when
+  // the file is missing or is not a zip archive, or when it holds an entry that would land
+  // outside the folder (an absolute name, `..`), a symbolic link or other special file, an
+  // entry named twice, more entries or bytes than `limits` allow, or an entry that unpacks to
+  // more than its declared size. Every entry is checked before anything is written; a refused
+  // archive leaves no folder behind.
   // `kind` names the archive in messages ("unit" for a .fmu, "system" for a .ssp).
-  explicit ExtractedFmu(const std::filesystem::path& archive, const std::string& kind = "unit");
+  explicit ExtractedFmu(const std::filesystem::path& archive, const std::string& kind = "unit",
+                        const ArchiveLimits& limits = {});
   ~ExtractedFmu();
   ExtractedFmu(const ExtractedFmu&) = delete;
   ExtractedFmu& operator=(const ExtractedFmu&) = delete;

@@ -88,11 +88,14 @@ std::vector<ParameterValue> readParameterSet(const pugi::xml_node& set, std::str
   return values;
 }
 
-std::vector<ParameterValue> readParameterValuesFile(const std::filesystem::path& file) {
-  const std::string text = xml::readFile(file.string(), "parameter values file");
+std::vector<ParameterValue> parseParameterValues(std::string_view text, const std::string& source) {
   pugi::xml_document document;
-  xml::load(document, text, file.string());
-  return readParameterSet(document.document_element(), text, file.string());
+  xml::load(document, text, source);
+  return readParameterSet(document.document_element(), text, source);
+}
+
+std::vector<ParameterValue> readParameterValuesFile(const std::filesystem::path& file) {
+  return parseParameterValues(xml::readFile(file.string(), "parameter values file"), file.string());
 }
 
 }  // namespace master

@@ -44,7 +44,9 @@ bool parseValueText(VariableType type, const std::string& text, ParameterValue& 
 std::vector<ParameterValue> readParameterSet(const pugi::xml_node& set, std::string_view text,
                                              const std::string& source);
 
-// A .ssv file: its root must be a <ParameterSet>.
+// The text of a .ssv file, named `source` in messages: its root must be a <ParameterSet>.
+std::vector<ParameterValue> parseParameterValues(std::string_view text, const std::string& source);
+// A .ssv file.
 std::vector<ParameterValue> readParameterValuesFile(const std::filesystem::path& file);
 
 }  // namespace master

@@ -82,11 +82,12 @@ fs::path SystemPackage::resolve(const std::string& uri, const std::string& conte
   } else {
     file = root_ / file;
   }
-  file = fs::weakly_canonical(file);
+  std::error_code ec;
+  file = fs::weakly_canonical(file, ec);
+  if (ec) throw MasterError(context + "'" + uri + "' names no file that can be looked up: " + ec.message());
   if (!bareFile_ && !inside(file, root_)) {
     throw MasterError(context + "'" + uri + "' lies outside the system's package");
   }
-  std::error_code ec;
   if (!fs::is_regular_file(file, ec)) throw MasterError(context + "'" + display(file) + "' does not exist or is not a file");
   return file;
 }

@@ -118,11 +118,7 @@ class Reader {
         if (package_ == nullptr) throw fail(binding, label + ": a binding to a file needs a system package");
         const std::string where = source_ + ":" + std::to_string(line(binding)) + ": " + label + ": parameter values ";
         const std::filesystem::path file = package_->resolve(source.value(), where);
-        const std::string text = xml::readFile(file.string(), "parameter values file");
-        pugi::xml_document document;
-        const std::string shown = package_->display(file);
-        xml::load(document, text, shown);
-        values = readParameterSet(document.document_element(), text, shown);
+        values = parseParameterValues(xml::readFile(file.string(), "parameter values file"), package_->display(file));
       } else {
         const pugi::xml_node set = xml::child(xml::child(binding, "ParameterValues"), "ParameterSet");
         if (!set) throw fail(binding, label + ": <ParameterBinding> without a source or an inline <ParameterSet>");

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/summary_conventions.h"
+
 namespace master::cli {
 
 namespace {
@@ -39,17 +41,18 @@ std::string couplingText(const RunRecord& record, double limit, double chatterSh
 }
 
 nlohmann::json couplingJson(const RunRecord& record, double limit, double chatterShare) {
+  namespace keys = conventions::summary;
   nlohmann::json bonds = nlohmann::json::array();
   for (const CouplingEstimate& c : record.couplingErrors) {
-    bonds.push_back({{"effort", c.effort},
+    bonds.push_back({{keys::bondEffort, c.effort},
                      {"flow", c.flow},
                      {"exchangeStep", c.exchangeStep},
                      {"residualKj", c.residual / 1000.0},
                      {"transferredKj", c.transferred / 1000.0},
-                     {"share", c.share()},
+                     {keys::share, c.share()},
                      {"passed", !(c.share() > limit)}});
   }
-  return {{"limit", limit}, {"bonds", bonds}, {"indicator", couplingIndicator(record, chatterShare)}};
+  return {{"limit", limit}, {keys::bonds, bonds}, {keys::couplingIndicator, couplingIndicator(record, chatterShare)}};
 }
 
 std::string couplingCheck(const RunRecord& record, double limit) {

@@ -11,6 +11,7 @@
 
 #include "app/cli/run_command.h"
 #include "app/cli/run_options.h"
+#include "app/summary_conventions.h"
 #include "engine/error.h"
 
 namespace master::cli {
@@ -77,12 +78,12 @@ std::size_t firstDifferentLine(const std::string& a, const std::string& b) {
 
 int rerun(const RerunOptions& o, const std::string& defaultSystem) {
   const fs::path earlier = fs::absolute(o.folder).lexically_normal();
-  std::ifstream in(earlier / "summary.json");
+  std::ifstream in(earlier / conventions::summary::fileName);
   if (!in) throw MasterError("'" + o.folder + "' holds no summary.json of a run");
   const json summary = json::parse(in, nullptr, false);
   if (!summary.is_object() || !summary.contains("provenance") || !summary["provenance"].contains("arguments") ||
       !summary["provenance"]["arguments"].is_array() || !summary["provenance"].contains("workingDirectory")) {
-    throw MasterError("'" + (earlier / "summary.json").string() +
+    throw MasterError("'" + (earlier / conventions::summary::fileName).string() +
                       "' records no command line to rerun (a run of an older vehicle-sim?)");
   }
   const json& before = summary["provenance"];
@@ -116,7 +117,7 @@ int rerun(const RerunOptions& o, const std::string& defaultSystem) {
   const int code = runCommand(options, defaultSystem);
   if (code != 0 && code != 2) return code;
 
-  const json now = json::parse(readAll(target / "summary.json"), nullptr, false);
+  const json now = json::parse(readAll(target / conventions::summary::fileName), nullptr, false);
   for (const std::string& line : changedFiles(before, now.is_object() ? now.value("provenance", json()) : json())) {
     std::printf("vehicle-sim rerun: %s\n", line.c_str());
   }

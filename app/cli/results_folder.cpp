@@ -13,6 +13,7 @@
 
 #include <fstream>
 
+#include "app/summary_conventions.h"
 #include "engine/error.h"
 
 namespace master::cli {
@@ -107,7 +108,7 @@ fs::path defaultOutputFolder(const fs::path& system) {
 }
 
 fs::path resultsSystem(const fs::path& folder) {
-  std::ifstream in(folder / "summary.json");
+  std::ifstream in(folder / conventions::summary::fileName);
   if (!in) return {};
   const nlohmann::json summary = nlohmann::json::parse(in, nullptr, false);
   if (!summary.is_object() || !summary.contains("system") || !summary["system"].is_string()) return {};
@@ -117,8 +118,8 @@ fs::path resultsSystem(const fs::path& folder) {
 
 bool holdsCompleteRun(const fs::path& folder) {
   std::error_code ec;
-  if (!fs::exists(folder / "summary.json", ec)) return false;
-  std::ifstream in(folder / "summary.json");
+  if (!fs::exists(folder / conventions::summary::fileName, ec)) return false;
+  std::ifstream in(folder / conventions::summary::fileName);
   const nlohmann::json summary = nlohmann::json::parse(in, nullptr, false);
   if (!summary.is_object()) return true;
   const auto partial = summary.find("partial");
@@ -129,7 +130,7 @@ bool holdsOnlyResults(const fs::path& folder) {
   std::error_code ec;
   if (!fs::exists(folder, ec)) return true;
   if (!fs::is_directory(folder, ec)) return false;
-  return fs::is_empty(folder, ec) || fs::exists(folder / "summary.json", ec);
+  return fs::is_empty(folder, ec) || fs::exists(folder / conventions::summary::fileName, ec);
 }
 
 void moveFile(const fs::path& from, const fs::path& destination) {

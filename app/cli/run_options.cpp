@@ -10,7 +10,7 @@
 
 #include "app/cli/build_info.h"
 #include "engine/error.h"
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 namespace master::cli {
 

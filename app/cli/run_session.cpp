@@ -9,9 +9,10 @@
 #include "app/cli/log.h"
 #include "app/cli/provenance.h"
 #include "app/cli/stop_signals.h"
-#include "engine/error.h"
 #include "app/report/report_plots.h"
 #include "app/report/vehicle_report.h"
+#include "app/summary_conventions.h"
+#include "engine/error.h"
 
 namespace master::cli {
 
@@ -47,13 +48,13 @@ std::vector<ValueOverride> overridesFor(const CliOptions& o, const LoadedSystem&
 
 const char* statusText(RunOutcome::Status status, int& exitCode) {
   switch (status) {
-    case RunOutcome::Status::ok: exitCode = 0; return "ok";
-    case RunOutcome::Status::healthCheckFailed: exitCode = 2; return "health-check-failed";
-    case RunOutcome::Status::nonFinite: exitCode = 1; return "error";
-    case RunOutcome::Status::interrupted: exitCode = interruptedExitCode; return "interrupted";
+    case RunOutcome::Status::ok: exitCode = 0; return conventions::summary::ok;
+    case RunOutcome::Status::healthCheckFailed: exitCode = 2; return conventions::summary::healthCheckFailed;
+    case RunOutcome::Status::nonFinite: exitCode = 1; return conventions::summary::error;
+    case RunOutcome::Status::interrupted: exitCode = interruptedExitCode; return conventions::summary::interrupted;
   }
   exitCode = 1;
-  return "error";
+  return conventions::summary::error;
 }
 
 }  // namespace
@@ -166,7 +167,7 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
     RunSummary& summary = run.summary;
     if (r.exitCode != 0 && summary.exitCode == 0) {
       summary.exitCode = r.exitCode;
-      summary.status = "health-check-failed";
+      summary.status = conventions::summary::healthCheckFailed;
       summary.message = r.messages.empty() ? std::string() : r.messages.front();
     }
   } else if (status == RunOutcome::Status::interrupted) {
@@ -183,14 +184,14 @@ RunReport reportRun(FinishedRun& run, const CliOptions& o, const fs::path* folde
   const std::string couplingLines = couplingText(record, o.couplingErrorLimit, chatter);
   if (!couplingLines.empty()) {
     out.text += (out.text.empty() || out.text.back() == '\n' ? "" : "\n") + couplingLines;
-    out.vehicleFields["couplingError"] = couplingJson(record, o.couplingErrorLimit, chatter);
+    out.vehicleFields[conventions::summary::couplingError] = couplingJson(record, o.couplingErrorLimit, chatter);
     const std::string failed = couplingCheck(record, o.couplingErrorLimit);
     RunSummary& summary = run.summary;
     if (!failed.empty()) {
       out.messages.push_back(failed);
       if (summary.exitCode == 0) {
         summary.exitCode = 2;
-        summary.status = "health-check-failed";
+        summary.status = conventions::summary::healthCheckFailed;
         summary.message = failed;
       }
     }

@@ -6,13 +6,14 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "app/summary_conventions.h"
 #include "app/text_file.h"
 
 namespace master::cli {
 
 struct RunSummary {
   int exitCode = 0;
-  std::string status = "ok";  // "ok", "health-check-failed", "error", "interrupted"
+  std::string status = conventions::summary::ok;  // one of the statuses of conventions::summary
   std::string message;
   std::string system;
   double stopTime = 0.0;

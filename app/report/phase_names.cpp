@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "app/vehicle_conventions.h"
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 namespace report {
 

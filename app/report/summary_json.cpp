@@ -3,10 +3,13 @@
 #include <cmath>
 
 #include "app/report/summary_output.h"
+#include "app/summary_conventions.h"
 
 namespace report {
 
 namespace {
+
+namespace keys = master::conventions::summary;
 
 // JSON has no NaN: a figure that does not exist (L/100 km over no distance) is null.
 // A denormal (a sum of round-off, such as -2.283e-321) is no figure: 0.
@@ -16,44 +19,44 @@ nlohmann::json number(double v) {
 }
 
 nlohmann::json consumption(const Consumption& c) {
-  return {{"name", c.name},
+  return {{keys::phaseName, c.name},
           {"startTime", c.startTime},
           {"endTime", c.endTime},
-          {"distanceKm", number(c.distanceKm)},
-          {"cycleDistanceKm", number(c.cycleDistanceKm)},
-          {"fuelGrams", number(c.fuelGrams)},
-          {"fuelLitresPer100Km", number(c.litresPer100Km)},
-          {"co2GramsPerKm", number(c.co2GramsPerKm)}};
+          {keys::distanceKm, number(c.distanceKm)},
+          {keys::cycleDistanceKm, number(c.cycleDistanceKm)},
+          {keys::fuelGrams, number(c.fuelGrams)},
+          {keys::fuelLitresPer100Km, number(c.litresPer100Km)},
+          {keys::co2GramsPerKm, number(c.co2GramsPerKm)}};
 }
 
 }  // namespace
 
 std::string summaryJson(const VehicleFigures& f, const ReportSettings& s) {
   nlohmann::json j;
-  j["distanceKm"] = number(f.distanceKm);
-  j["cycleDistanceKm"] = number(f.cycleDistanceKm);
-  j["fuelGrams"] = number(f.total.fuelGrams);
-  j["fuelLitresPer100Km"] = number(f.total.litresPer100Km);
-  j["co2GramsPerKm"] = number(f.total.co2GramsPerKm);
-  j["phases"] = nlohmann::json::array();
-  for (const Consumption& p : f.phases) j["phases"].push_back(consumption(p));
+  j[keys::distanceKm] = number(f.distanceKm);
+  j[keys::cycleDistanceKm] = number(f.cycleDistanceKm);
+  j[keys::fuelGrams] = number(f.total.fuelGrams);
+  j[keys::fuelLitresPer100Km] = number(f.total.litresPer100Km);
+  j[keys::co2GramsPerKm] = number(f.total.co2GramsPerKm);
+  j[keys::phases] = nlohmann::json::array();
+  for (const Consumption& p : f.phases) j[keys::phases].push_back(consumption(p));
   nlohmann::json excursions = nlohmann::json::array();
   for (const Excursion& e : f.following.excursions) {
     excursions.push_back({{"start", e.start}, {"end", e.end}, {"worstKmh", number(e.worstKmh)}, {"worstTime", e.worstTime}});
   }
-  j["cycleFollowing"] = {{"excursions", f.following.excursions.size()},
-                         {"excursionSeconds", f.following.excursionSeconds},
-                         {"worstKmh", number(f.following.worstKmh)},
-                         {"passed", f.followingPassed},
-                         {"share", f.excursionShare},
-                         {"shareLimit", s.excursionShareLimit},
-                         {"toleranceKmh", s.toleranceKmh},
-                         {"toleranceSeconds", s.toleranceSeconds},
-                         {"speedErrorRmsKmh", number(f.rmsErrorKmh)},
-                         {"list", excursions}};
+  j[keys::cycleFollowing] = {{keys::excursions, f.following.excursions.size()},
+                             {keys::excursionSeconds, f.following.excursionSeconds},
+                             {keys::worstKmh, number(f.following.worstKmh)},
+                             {keys::passed, f.followingPassed},
+                             {"share", f.excursionShare},
+                             {"shareLimit", s.excursionShareLimit},
+                             {"toleranceKmh", s.toleranceKmh},
+                             {"toleranceSeconds", s.toleranceSeconds},
+                             {"speedErrorRmsKmh", number(f.rmsErrorKmh)},
+                             {"list", excursions}};
   if (f.pedals) {
-    j["bothPedals"] = {{"seconds", f.bothPedalsSeconds},
-                       {"share", f.bothPedalsShare},
+    j[keys::bothPedals] = {{"seconds", f.bothPedalsSeconds},
+                       {keys::share, f.bothPedalsShare},
                        {"shareLimit", s.bothPedalsShareLimit},
                        {"pressedPercent", s.pedalPressedPercent},
                        {"passed", f.pedalsPassed}};
@@ -67,7 +70,7 @@ std::string summaryJson(const VehicleFigures& f, const ReportSettings& s) {
   if (e.wheels) {
     energy["tractionKj"] = number(e.traction);
     energy["wheelBrakingKj"] = number(e.wheelBraking);
-    energy["frictionBrakesKj"] = number(e.frictionBrakes);
+    energy[keys::frictionBrakesKj] = number(e.frictionBrakes);
     energy["aerodynamicKj"] = number(e.aerodynamic);
     energy["rollingKj"] = number(e.rolling);
     energy["extraResistanceKj"] = number(e.extraResistance);
@@ -80,7 +83,7 @@ std::string summaryJson(const VehicleFigures& f, const ReportSettings& s) {
     energy["batteryAh"] = number(e.batteryAh);
     energy["batteryKj"] = number(e.batteryKj);
   }
-  j["energy"] = energy;
+  j[keys::energy] = energy;
   if (f.gears) j["gears"] = {{"timeInGear", f.timeInGear}, {"shifts", f.shifts}, {"lockupSeconds", f.lockupSeconds}};
   if (f.battery) {
     j["battery"] = {{"socStart", f.socStart},     {"socEnd", f.socEnd},

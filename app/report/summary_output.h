@@ -1,6 +1,5 @@
 // The vehicle part of the run summary: the text for the terminal and summary.txt, and the
-// vehicle fields of summary.json (the keys the sweep reads are fixed: distanceKm,
-// cycleDistanceKm, fuelGrams, fuelLitresPer100Km, co2GramsPerKm, phases, cycleFollowing).
+// vehicle fields of summary.json (the keys the sweep reads are app/summary_conventions.h's).
 #pragma once
 
 #include <string>

@@ -6,11 +6,13 @@
 #include <nlohmann/json.hpp>
 
 #include "app/child_process.h"
+#include "app/summary_conventions.h"
 
 namespace master::sweep {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+namespace keys = conventions::summary;
 
 namespace {
 
@@ -30,10 +32,10 @@ std::string textOf(const json& summary, const char* key) {
 }
 
 CaseStatus statusOfSummary(const std::string& status) {
-  if (status == "ok") return CaseStatus::ok;
-  if (status == "health-check-failed") return CaseStatus::healthCheckFailed;
-  if (status == "interrupted") return CaseStatus::interrupted;
-  return CaseStatus::error;  // "error", or a status this sweep does not know
+  if (status == keys::ok) return CaseStatus::ok;
+  if (status == keys::healthCheckFailed) return CaseStatus::healthCheckFailed;
+  if (status == keys::interrupted) return CaseStatus::interrupted;
+  return CaseStatus::error;  // keys::error, or a status this sweep does not know
 }
 
 }  // namespace
@@ -77,12 +79,12 @@ bool readSummary(const fs::path& file, json& summary) {
 CaseState caseState(const Plan& plan, const PlannedCase& c, const json* summary) {
   CaseState s;
   const std::string exitCode = readExitCode(plan.exitFile(c));
-  s.hasSummary = summary != nullptr && summary->contains("status");
-  const std::string summaryCode = s.hasSummary ? textOf(*summary, "exitCode") : std::string();
+  s.hasSummary = summary != nullptr && summary->contains(keys::status);
+  const std::string summaryCode = s.hasSummary ? textOf(*summary, keys::exitCode) : std::string();
   if (s.hasSummary && (exitCode.empty() || exitCode == summaryCode)) {
-    s.status = statusOfSummary(textOf(*summary, "status"));
+    s.status = statusOfSummary(textOf(*summary, keys::status));
     s.exitCode = summaryCode;
-    s.message = textOf(*summary, "message");
+    s.message = textOf(*summary, keys::message);
   } else if (!exitCode.empty()) {
     int code = 1;
     try {

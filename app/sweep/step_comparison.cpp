@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 
+#include "app/summary_conventions.h"
 #include "engine/error.h"
 
 namespace master::sweep {
@@ -13,6 +15,7 @@ namespace master::sweep {
 namespace {
 
 using nlohmann::json;
+namespace keys = conventions::summary;
 
 struct Row {
   std::string name;
@@ -40,16 +43,23 @@ std::optional<double> entry(const json& j, const char* array, Key key, const std
   return std::nullopt;
 }
 
+// A JSON pointer to the value under these keys, one level each.
+std::string pointer(std::initializer_list<const char*> path) {
+  std::string out;
+  for (const char* key : path) out += std::string("/") + key;
+  return out;
+}
+
 std::string text(const json& e, const char* key) {
   return e.contains(key) && e[key].is_string() ? e[key].get<std::string>() : std::string();
 }
-std::string phaseKey(const json& e) { return text(e, "name"); }
+std::string phaseKey(const json& e) { return text(e, keys::phaseName); }
 // A bond by its effort alone: one effort drives one flow.
-std::string bondKey(const json& e) { return text(e, "effort"); }
+std::string bondKey(const json& e) { return text(e, keys::bondEffort); }
 
 // Every key of an array over all runs, in the order first seen from the reference on.
 template <typename Key>
-std::vector<std::string> keys(const std::vector<json>& summaries, const char* array, Key key) {
+std::vector<std::string> keysOf(const std::vector<json>& summaries, const char* array, Key key) {
   std::vector<std::string> out;
   for (std::size_t k = summaries.size(); k-- > 0;) {
     const json& j = summaries[k];
@@ -70,28 +80,29 @@ std::vector<Row> rows(const std::vector<json>& s) {
     for (const json& j : s) r.values.push_back(read(j));
     if (std::any_of(r.values.begin(), r.values.end(), [](const auto& v) { return v.has_value(); })) out.push_back(r);
   };
-  add("fuel (g)", true, [](const json& j) { return number(j, "/fuelGrams"); });
-  add("L/100 km", true, [](const json& j) { return number(j, "/fuelLitresPer100Km"); });
-  for (const std::string& phase : keys(s, "phases", phaseKey)) {
+  add("fuel (g)", true, [](const json& j) { return number(j, pointer({keys::fuelGrams})); });
+  add("L/100 km", true, [](const json& j) { return number(j, pointer({keys::fuelLitresPer100Km})); });
+  for (const std::string& phase : keysOf(s, keys::phases, phaseKey)) {
     add("L/100 km " + phase, true,
-        [&](const json& j) { return entry(j, "phases", phaseKey, phase, "fuelLitresPer100Km", 1.0); });
+        [&](const json& j) { return entry(j, keys::phases, phaseKey, phase, keys::fuelLitresPer100Km, 1.0); });
   }
-  add("distance (km)", true, [](const json& j) { return number(j, "/distanceKm"); });
-  add("friction brakes (kJ)", true, [](const json& j) { return number(j, "/energy/frictionBrakesKj"); });
+  add("distance (km)", true, [](const json& j) { return number(j, pointer({keys::distanceKm})); });
+  add("friction brakes (kJ)", true, [](const json& j) { return number(j, pointer({keys::energy, keys::frictionBrakesKj})); });
   std::vector<json> couplings;
-  for (const json& j : s) couplings.push_back(j.is_object() && j.contains("couplingError") ? j["couplingError"] : json());
-  for (const std::string& bond : keys(couplings, "bonds", bondKey)) {
+  for (const json& j : s) couplings.push_back(j.is_object() && j.contains(keys::couplingError) ? j[keys::couplingError] : json());
+  for (const std::string& bond : keysOf(couplings, keys::bonds, bondKey)) {
     add("coupling error " + bond + " (%)", false, [&](const json& j) {
-      return j.is_object() && j.contains("couplingError") ? entry(j["couplingError"], "bonds", bondKey, bond, "share", 100.0)
+      return j.is_object() && j.contains(keys::couplingError)
+                 ? entry(j[keys::couplingError], keys::bonds, bondKey, bond, keys::share, 100.0)
                                                           : std::nullopt;
     });
   }
   add("both pedals pressed (% of the run)", false, [](const json& j) {
-    const std::optional<double> share = number(j, "/bothPedals/share");
+    const std::optional<double> share = number(j, pointer({keys::bothPedals, keys::share}));
     return share ? std::optional<double>(*share * 100.0) : std::nullopt;
   });
   add("coupling error indicator (%)", false, [](const json& j) {
-    const std::optional<double> indicator = number(j, "/couplingError/indicator");
+    const std::optional<double> indicator = number(j, pointer({keys::couplingError, keys::couplingIndicator}));
     return indicator ? std::optional<double>(*indicator * 100.0) : std::nullopt;
   });
   return out;

@@ -9,7 +9,7 @@
 #include "engine/error.h"
 #include "engine/engine.h"
 #include "app/sweep/sweep_plan.h"
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 namespace master::sweep {
 
@@ -39,6 +39,7 @@ class Checker {
   MasterError fail(int line, const std::string& message) const { return MasterError(file_.where(line) + message); }
 
   void setting(const std::string& name, const Value& v) const {
+    if (!isMasterSetting(name)) return systemParameter(name, v);
     for (const Setting& s : settings) {
       if (name != s.name) continue;
       if (s.kind == Value::Kind::string ? v.kind != Value::Kind::string : !isNumber(v.kind)) {
@@ -48,10 +49,24 @@ class Checker {
       if (name == "cycle") cycle(v);
       return;
     }
+  }
+
+  // A parameter connector of the system (the component without a name).
+  void systemParameter(const std::string& name, const Value& v) const {
+    for (const SystemComponent& c : components_) {
+      const ModelVariable* p = c.name.empty() ? c.description.find(name) : nullptr;
+      if (p == nullptr) continue;
+      if (!fits(p->type, v.kind)) {
+        throw fail(v.line, "'" + name + "' is " + typeName(p->type) + " and cannot take " + kindName(v.kind) + " ('" +
+                               v.text + "')");
+      }
+      return;
+    }
     std::string known;
     for (const Setting& s : settings) known += std::string(known.empty() ? "" : ", ") + s.name;
     throw fail(v.line, "unknown master setting '" + name + "' (known: " + known +
-                           "; a component's variable is written \"component.variable\")");
+                           "), nor a parameter connector of the system; a component's variable is written "
+                           "\"component.variable\"");
   }
 
   // A standard cycle's name, else a cycle file (relative to the sweep file) read as the unit
@@ -71,7 +86,7 @@ class Checker {
     std::string names;
     for (const SystemComponent& c : components_) {
       if (c.name != component) {
-        names += std::string(names.empty() ? "" : ", ") + c.name;
+        if (!c.name.empty()) names += std::string(names.empty() ? "" : ", ") + c.name;
         continue;
       }
       const ModelVariable* v = c.description.find(variableName);
@@ -175,12 +190,30 @@ class Checker {
 
 }  // namespace
 
+bool isMasterSetting(const std::string& name) {
+  return std::any_of(std::begin(settings), std::end(settings), [&](const Setting& s) { return name == s.name; });
+}
+
 std::vector<SystemComponent> readComponents(const fs::path& system) {
   // Loaded as a run loads it (structure, units, connections), once for the whole sweep.
   LoadedSystem loaded = loadSystem(system);
   std::vector<SystemComponent> components;
   for (std::size_t i = 0; i < loaded.descriptions.size(); ++i) {
     components.push_back(SystemComponent{loaded.structure.components[i].name, std::move(loaded.descriptions[i])});
+  }
+  SystemComponent own;
+  for (const SsdConnector& c : loaded.structure.connectors) {
+    if (c.kind != "parameter") continue;
+    ModelVariable v;
+    v.name = c.name;
+    v.type = c.type;
+    v.causality = Causality::parameter;
+    v.unit = c.unit;
+    own.description.variables.push_back(std::move(v));
+  }
+  if (!own.description.variables.empty()) {
+    own.description.index();
+    components.push_back(std::move(own));
   }
   return components;
 }

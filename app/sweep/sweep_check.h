@@ -1,5 +1,5 @@
 // Checks a sweep's inputs before any case runs, each refusal naming the sweep file's line:
-// a component.variable must exist in the system, be a parameter or an input, take a value of
+// a component.variable (or a parameter connector of the system, named without a dot) must exist in the system, be a parameter or an input, take a value of
 // its type and lie within its declared range; a master setting must be known and of its type;
 // a cycle is a standard cycle's name or a readable, well-formed cycle file (relative to the sweep
 // file), and a system that takes it.
@@ -15,14 +15,21 @@
 
 namespace master::sweep {
 
+// A component with its unit's model description; the system's own parameter connectors (a
+// value bound once for every parameter they feed, such as the vehicle's mass) are the
+// parameters of the one with no name.
 struct SystemComponent {
   std::string name;
   ModelDescription description;
 };
 
 // The components of a system (an .ssp archive, a folder holding SystemStructure.ssd, or an .ssd
-// file) with their units' model descriptions.
+// file) with their units' model descriptions, and the system's parameter connectors.
 std::vector<SystemComponent> readComponents(const std::filesystem::path& system);
+
+// Whether a name without a dot is one of the master settings (cycle, step, stop-time,
+// start-time, output-interval) rather than a parameter of the system.
+bool isMasterSetting(const std::string& name);
 
 // Throws MasterError at the first input the system cannot take, or a results pattern that
 // matches none of its outputs.

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include <toml++/toml.h>
@@ -134,6 +135,15 @@ class Reader {
     return static_cast<std::uint64_t>(i->get());
   }
 
+  // A count that Slurm takes as an int.
+  int smallCount(const toml::node& node, const std::string& name) const {
+    const std::uint64_t n = count(node, name, 1);
+    if (n > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) {
+      throw fail(lineOf(node), "'" + name + "' must be at most " + std::to_string(std::numeric_limits<int>::max()));
+    }
+    return static_cast<int>(n);
+  }
+
   std::string text(const toml::node& node, const std::string& name) const {
     const auto* s = node.as_string();
     if (s == nullptr) throw fail(lineOf(node), "'" + name + "' must be a string");
@@ -247,8 +257,8 @@ class Reader {
       else if (name == "mem") r.mem = text(element, name);
       else if (name == "partition") r.partition = text(element, name);
       else if (name == "account") r.account = text(element, name);
-      else if (name == "cpus-per-task") r.cpusPerTask = static_cast<int>(count(element, name, 1));
-      else if (name == "max-parallel") r.maxParallel = static_cast<int>(count(element, name, 1));
+      else if (name == "cpus-per-task") r.cpusPerTask = smallCount(element, name);
+      else if (name == "max-parallel") r.maxParallel = smallCount(element, name);
       else throw fail(lineOf(element), "unknown key '" + name + "' in [slurm] (time, mem, cpus-per-task, "
                                        "partition, account, max-parallel)");
     }

@@ -6,8 +6,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cli/run_options.h"
+#include "app/sweep/sweep_check.h"
 #include "engine/error.h"
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 namespace master::sweep {
 
@@ -92,7 +93,7 @@ Plan makePlan(const SweepFile& file, const CaseSet& set, const fs::path& dir, co
       }
       if (name == "cycle") {
         args.insert(args.end(), {"--cycle", cycleArgument(file, value)});
-      } else if (name.find('.') == std::string::npos) {
+      } else if (name.find('.') == std::string::npos && isMasterSetting(name)) {
         args.insert(args.end(), {optionOf(name), value});
       } else {
         args.insert(args.end(), {"--start-value", name + "=" + value});

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/summary_conventions.h"
 #include "app/sweep/sweep_cases.h"
 #include "app/sweep/sweep_file.h"
 
@@ -35,7 +36,7 @@ struct Plan {
   std::filesystem::path caseFolder(const PlannedCase& c) const { return dir / "cases" / c.id; }
   std::filesystem::path logFile(const PlannedCase& c) const { return dir / "logs" / (c.id + ".log"); }
   std::filesystem::path exitFile(const PlannedCase& c) const { return dir / "logs" / (c.id + ".exit"); }
-  std::filesystem::path summaryFile(const PlannedCase& c) const { return caseFolder(c) / "summary.json"; }
+  std::filesystem::path summaryFile(const PlannedCase& c) const { return caseFolder(c) / conventions::summary::fileName; }
 };
 
 // The --cycle of a case: a standard cycle's name as it is, any other text the absolute path of

@@ -6,15 +6,17 @@
 
 #include <nlohmann/json.hpp>
 
-#include "engine/error.h"
+#include "app/summary_conventions.h"
 #include "app/sweep/case_runner.h"
 #include "app/child_process.h"
 #include "app/sweep/sweep_plots.h"
+#include "engine/error.h"
 
 namespace master::sweep {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+namespace keys = conventions::summary;
 
 namespace {
 
@@ -54,15 +56,17 @@ std::string csvField(const std::string& value) {
 }  // namespace
 
 const std::vector<std::string>& figureNames() {
+  static const std::string following = std::string(keys::cycleFollowing) + "/";
   static const std::vector<std::string> names{
-      "fuelLitresPer100Km", "co2GramsPerKm", "fuelGrams", "distanceKm", "cycleDistanceKm",
-      "cycleFollowing/excursions", "cycleFollowing/excursionSeconds", "cycleFollowing/worstKmh",
-      "cycleFollowing/passed", "realTimeFactor"};
+      keys::fuelLitresPer100Km, keys::co2GramsPerKm, keys::fuelGrams, keys::distanceKm, keys::cycleDistanceKm,
+      following + keys::excursions, following + keys::excursionSeconds, following + keys::worstKmh,
+      following + keys::passed, keys::realTimeFactor};
   return names;
 }
 
 const std::vector<std::string>& phaseFigureNames() {
-  static const std::vector<std::string> names{"fuelLitresPer100Km", "co2GramsPerKm", "distanceKm", "fuelGrams"};
+  static const std::vector<std::string> names{keys::fuelLitresPer100Km, keys::co2GramsPerKm, keys::distanceKm,
+                                              keys::fuelGrams};
   return names;
 }
 
@@ -74,11 +78,11 @@ CaseResult readResult(const Plan& plan, const PlannedCase& c) {
   r.state = caseState(plan, c, found ? &root : nullptr);
   if (!r.state.hasSummary) return r;
   for (std::size_t i = 0; i < figureNames().size(); ++i) r.figures[i] = field(root, figureNames()[i]);
-  if (root.contains("phases") && root["phases"].is_array()) {
-    for (const json& phase : root["phases"]) {
+  if (root.contains(keys::phases) && root[keys::phases].is_array()) {
+    for (const json& phase : root[keys::phases]) {
       std::vector<std::string> values;
       for (const std::string& name : phaseFigureNames()) values.push_back(field(phase, name));
-      r.phases.emplace_back(field(phase, "name"), std::move(values));
+      r.phases.emplace_back(field(phase, keys::phaseName), std::move(values));
     }
   }
   return r;

@@ -6,7 +6,7 @@
 #include <new>
 #include <string>
 
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 #include "models/drive_cycle/drive_cycle_model.h"
 
 namespace drive_cycle {

@@ -6,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 namespace drive_cycle {
 namespace {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 #include "tests/support/unit_library.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "app/cli/run_options.h"
 #include "app/cli/variable_selection.h"
 #include "engine/error.h"
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 #include "tests/support/test_files.h"
 
 namespace {

@@ -37,8 +37,16 @@ const char* const chassisDescription = R"(<?xml version="1.0" encoding="UTF-8"?>
 </fmiModelDescription>
 )";
 
+// The chassis, and a parameter connector of the system, as readComponents gives them.
 std::vector<SystemComponent> system() {
-  return {SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml")}};
+  SystemComponent own;
+  ModelVariable mass;
+  mass.name = "vehicleMass";
+  mass.variability = "fixed";
+  mass.causality = Causality::parameter;
+  own.description.variables.push_back(mass);
+  own.description.index();
+  return {SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml")}, std::move(own)};
 }
 
 // The message of the refusal of `text`, checked against the system, or "" when it is accepted.
@@ -71,8 +79,10 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "s.toml:4: 'chassis.mass' = 100 is outside its declared range [500, 5000]");
   EXPECT_EQ(refusal("[grid]\nstep = [0.01, -1]\n"), "s.toml:2: 'step' must be greater than 0");
   EXPECT_EQ(refusal("[grid]\ngain = [1]\n"),
-            "s.toml:2: unknown master setting 'gain' (known: cycle, step, stop-time, start-time, output-interval; "
-            "a component's variable is written \"component.variable\")");
+            "s.toml:2: unknown master setting 'gain' (known: cycle, step, stop-time, start-time, output-interval), "
+            "nor a parameter connector of the system; a component's variable is written \"component.variable\"");
+  EXPECT_EQ(refusal("[grid]\nvehicleMass = [1200, 1800]\n"), "");
+  EXPECT_EQ(refusal("[grid]\nvehicleMass = [true]\n"), "s.toml:2: 'vehicleMass' is Real and cannot take true or false ('true')");
   EXPECT_EQ(refusal("cycles = [\"nedc\"]\n[grid]\n\"chassis.mass\" = []\n"),
             "s.toml:3: 'chassis.mass' has no values: the grid would be empty");
   EXPECT_EQ(refusal("cycles = [\"NEDC\",\n  \"nedcc\"]\n").rfind("s.toml:2: the cycle 'nedcc' is no standard cycle, nor a cycle file: "

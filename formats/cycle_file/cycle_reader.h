@@ -1,6 +1,6 @@
 // Drive cycle files: a speed trace over time, read into a CycleTrace, and the target speed and
-// phase at any time. Standard library only, so that the drive cycle unit and the master read
-// cycles with one reader.
+// phase at any time. Standard library only, and neither model nor engine code: the drive cycle
+// unit and vehicle-sim read cycles with this one reader.
 //
 // The format: one row per line, time in seconds then speed, separated by ',' ';' or a tab (the
 // first row decides; with ';' or a tab a decimal comma is read as a point). An optional header

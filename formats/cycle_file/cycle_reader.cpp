@@ -1,4 +1,4 @@
-#include "models/drive_cycle/cycle_reader.h"
+#include "formats/cycle_file/cycle_reader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -180,8 +180,10 @@ class Parser {
     }
     if (phaseColumn_ > 0 && fields.size() > phaseColumn_ && !fields[phaseColumn_].empty()) phase(fields[phaseColumn_]);
     if (error_.empty()) ignored(fields);
+    const double kmh = factor_ == 1.0 ? v : v * factor_;
+    if (!std::isfinite(kmh)) return fail("the speed " + std::string(fields[1]) + " is beyond any speed in km/h");
     trace_.time.push_back(t);
-    trace_.speedKmh.push_back(factor_ == 1.0 ? v : v * factor_);
+    trace_.speedKmh.push_back(kmh);
     trace_.phaseOfRow.push_back(phase_);
     if (trace_.time.size() == 1) firstRowLine_ = line_;
   }
@@ -239,8 +241,20 @@ class Parser {
       error_ = trace_.source + ": the trace lasts 0 s (every row is at " + numberText(start) + " s)";
       return;
     }
+    if (!std::isfinite(trace_.time.back() - start)) {
+      error_ = trace_.source + ": the trace from " + numberText(start) + " s to " + numberText(trace_.time.back()) +
+               " s lasts longer than any time in s";
+      return;
+    }
     if (start != 0.0) {
       for (double& t : trace_.time) t = t - start;
+    }
+    if (!std::isfinite(trace_.distanceKm())) {
+      error_ = trace_.source + ": the trace covers more than any distance in km (times up to " +
+               numberText(trace_.time.back()) + " s)";
+      return;
+    }
+    if (start != 0.0) {
       trace_.notes.push_back(trace_.source + ": the first time stamp is " + numberText(start) +
                              " s; every time is shifted by " + numberText(-start) + " s to start at 0");
     }
