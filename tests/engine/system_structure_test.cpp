@@ -300,7 +300,7 @@ TEST(Feedthrough, OrdersUnitsWithDirectFeedthroughUpstreamFirstAndLeavesLoopsOut
   std::vector<const ModelDescription*> descriptions;
   for (const ModelDescription& u : units) descriptions.push_back(&u);
   auto link = [&](std::size_t from, std::size_t to) {
-    return CouplingPlan::Link{{from, descriptions[from]->find("out")}, {to, descriptions[to]->find("in")}};
+    return CouplingPlan::Link{{from, descriptions[from]->find("out")}, {to, descriptions[to]->find("in")}, {}};
   };
   const FeedthroughPlan plan = planFeedthrough(descriptions, {link(3, 1), link(0, 3), link(2, 4), link(4, 2)});
   EXPECT_EQ(plan.order, (std::vector<std::size_t>{3, 1}));
@@ -309,7 +309,7 @@ TEST(Feedthrough, OrdersUnitsWithDirectFeedthroughUpstreamFirstAndLeavesLoopsOut
   // Without declared dependencies nothing is evaluated ahead of the step.
   const ModelDescription plain[] = {passUnit("a", false), passUnit("b", false)};
   const std::vector<const ModelDescription*> two = {&plain[0], &plain[1]};
-  EXPECT_TRUE(planFeedthrough(two, {{{0, two[0]->find("out")}, {1, two[1]->find("in")}}}).order.empty());
+  EXPECT_TRUE(planFeedthrough(two, {{{0, two[0]->find("out")}, {1, two[1]->find("in")}, {}}}).order.empty());
 }
 
 }  // namespace

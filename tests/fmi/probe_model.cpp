@@ -62,10 +62,10 @@ int32_t buildVariableTable(runtime::SimModel* m, runtime::VariableTable* table) 
     return 0;
   }
   extra = {};
-  table->integers[guardedInteger] = {&extra.guarded, runtime::typeUInt32};
-  table->integers[enumInteger] = {&extra.enumeration, runtime::typeUInt32};
+  table->integers[guardedInteger] = {&extra.guarded, runtime::typeUInt32, 0};
+  table->integers[enumInteger] = {&extra.enumeration, runtime::typeUInt32, 0};
   for (uint32_t i = 0; i < numProbeBooleans; ++i) {
-    table->booleans[i] = {&extra.flags[i], runtime::typeBoolean};
+    table->booleans[i] = {&extra.flags[i], runtime::typeBoolean, 0};
   }
   table->numIntegers = numProbeIntegers;
   table->numBooleans = numProbeBooleans;

@@ -78,7 +78,7 @@ TEST(VariableTable, TypedEntriesConvertLikeTheirStorage) {
     double d;
     uint32_t u32;
   } storage{};
-  VariableEntry e{&storage, runtime::typeUInt32};
+  VariableEntry e{&storage, runtime::typeUInt32, 0};
   int32_t ok = 0;
   runtime::writeInteger(&e, -1, &ok);
   EXPECT_EQ(ok, 1);
