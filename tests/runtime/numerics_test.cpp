@@ -66,7 +66,9 @@ TEST_F(Numerics, GuessedSearchFindsWhatTheHalvingFinds) {
       EXPECT_EQ(findIntervalExtrap(u, axis, 5, &guessed, &g), i) << u << " from " << start;
       EXPECT_EQ(std::bit_cast<uint64_t>(guessed), std::bit_cast<uint64_t>(plain));
       EXPECT_EQ(findIntervalClip(u, axis, 5, &guessed, &g), findIntervalClip(u, axis, 5, &plain));
-      if (u > 0.0 && u < 7.0) EXPECT_EQ(g, i) << "the guess holds the interval found";
+      if (u > 0.0 && u < 7.0) {
+        EXPECT_EQ(g, i) << "the guess holds the interval found";
+      }
     }
   }
   const double swapped[4] = {0.0, 2.0, 1.0, 3.0};

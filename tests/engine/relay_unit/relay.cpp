@@ -88,7 +88,7 @@ fmi2Component fmi2Instantiate(fmi2String name, fmi2Type, fmi2String guid, fmi2St
     return nullptr;
   }
   std::memcpy(copy, name, length);
-  std::memcpy(&s->callbacks, f, sizeof *f);
+  std::memcpy(static_cast<void*>(&s->callbacks), f, sizeof *f);  // its members are const: no assignment
   s->name = copy;
   s->real[mass] = 1200.0;
   s->real[failAt] = -1.0;
