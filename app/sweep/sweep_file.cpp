@@ -73,10 +73,13 @@ class Reader {
   }
 
   // Every key of `table`, nested tables flattened into dotted names ("chassis.mass"), in file
-  // order.
-  static void flatten(const toml::table& table, const std::string& prefix,
-                      std::vector<std::pair<std::string, const toml::node*>>& out) {
+  // order. An empty key ("" = 1, or a."" = 1) names no variable and is refused.
+  void flatten(const toml::table& table, const std::string& prefix,
+               std::vector<std::pair<std::string, const toml::node*>>& out) const {
     for (auto&& [key, node] : table) {
+      if (key.str().empty()) {
+        throw fail(lineOf(node), "an empty name (\"\") names no variable");
+      }
       const std::string name = prefix + std::string(key.str());
       if (const auto* nested = node.as_table()) {
         flatten(*nested, name + ".", out);

@@ -107,6 +107,8 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "s.toml:4: 'chassis.mass' is set in [grid] and in [settings] (line 2), whose value would never be used");
   EXPECT_EQ(refusal("[grid]\n\"chassis.mass\" = [1200]\n[sample]\ncount = 1\n[sample.ranges]\n\"chassis.mass\" = [900, 1000]\n"),
             "s.toml:6: 'chassis.mass' is set in [sample.ranges] and in [grid] (line 2), whose value would never be used");
+  EXPECT_EQ(refusal("[grid]\nstep = [0.01]\n\"\" = [1200]\n"), "s.toml:3: an empty name (\"\") names no variable");
+  EXPECT_EQ(refusal("[[case]]\nchassis.\"\" = 1200\n"), "s.toml:2: an empty name (\"\") names no variable");
   EXPECT_EQ(refusal("cycles = [\"nedc\"]\n[settings]\ncycle = \"udds\"\n"),
             "s.toml:3: [settings] names a cycle while 'cycles' runs every case on each");
   EXPECT_EQ(refusal("[settings]\n\"chassis.mass\" = 1000\n[[case]]\n\"chassis.mass\" = 1200\n[[case]]\nstep = 0.02\n"), "")
