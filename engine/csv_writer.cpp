@@ -1,11 +1,9 @@
 #include "engine/csv_writer.h"
 
 #include <bit>
-#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <iterator>
 
 #include "engine/error.h"
 
@@ -13,15 +11,18 @@ namespace master {
 
 namespace {
 constexpr std::size_t bufferSize = 1 << 20;
-constexpr std::size_t longestNumber = 32;  // "-1.2345678901234567e-308" and a separator
+// The room a number takes in the buffer: the longest number (shortestTextLength) and a
+// separator, rounded up to the fixed size in which each cell's text is copied.
+constexpr std::size_t longestNumber = 32;
+static_assert(longestNumber > shortestTextLength);
 
 // The text of one number: "nan" for every NaN, else the shortest form that reads back the same.
-char* formatNumber(char* p, char* end, double v) {
+char* formatNumber(char* p, double v) {
   if (std::isnan(v)) {
     std::memcpy(p, "nan", 3);
     return p + 3;
   }
-  return std::to_chars(p, end, v).ptr;
+  return writeShortest(p, v);
 }
 }  // namespace
 
@@ -51,10 +52,10 @@ void CsvWriter::writeRow(const double* values, std::size_t count) {
     const auto bits = std::bit_cast<std::uint64_t>(values[i]);
     if (cell.length == 0 || cell.bits != bits) {
       cell.bits = bits;
-      cell.length = static_cast<std::uint8_t>(formatNumber(cell.text, std::end(cell.text), values[i]) - cell.text);
+      cell.length = static_cast<std::uint8_t>(formatNumber(cell.text, values[i]) - cell.text);
     }
-    // The whole cell, a copy of fixed size: the room kept per number covers it.
-    std::memcpy(p, cell.text, sizeof cell.text);
+    // The cell's text in a copy of fixed size: the room kept per number covers it.
+    std::memcpy(p, cell.text, longestNumber);
     p += cell.length;
   }
   *p++ = '\n';

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/shortest_text.h"
+
 namespace master {
 
 class CsvWriter {
@@ -37,7 +39,7 @@ class CsvWriter {
   struct Cell {
     std::uint64_t bits = 0;
     std::uint8_t length = 0;  // 0: nothing written yet
-    char text[31] = {};
+    char text[shortestTextRoom] = {};
   };
 
   std::filesystem::path file_;
