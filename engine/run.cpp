@@ -21,6 +21,15 @@ struct DetachLog {
   ~DetachLog() { log.attach(nullptr); }
 };
 
+// A recorded output of a component, as a number.
+double recordedValue(const Component& c, Slot slot, int parity) {
+  switch (slot.first) {
+    case realKind: return c.realOut[parity][slot.second];
+    case integerKind: return static_cast<double>(c.intOut[parity][slot.second]);
+    default: return c.boolOut[parity][slot.second] != 0 ? 1.0 : 0.0;
+  }
+}
+
 }  // namespace
 
 RunOutcome Run::run() {
@@ -164,14 +173,6 @@ bool Run::allFinished(int parity) const {
   return true;
 }
 
-double Run::value(const Component& c, Slot slot, int parity) const {
-  switch (slot.first) {
-    case realKind: return c.realOut[parity][slot.second];
-    case integerKind: return static_cast<double>(c.intOut[parity][slot.second]);
-    default: return c.boolOut[parity][slot.second] != 0 ? 1.0 : 0.0;
-  }
-}
-
 // Records the current point unless another thread has taken it; the point's values are complete
 // once its feedthrough evaluation is done.
 void Run::recordOnce() noexcept {
@@ -191,7 +192,7 @@ std::string Run::recordPoint(double t, std::size_t point, RunOutcome::Status& st
   bool finite = true;
   for (const Component& c : components_) {
     for (const auto& slot : c.recorded) {
-      const double v = value(c, slot, parity_);
+      const double v = recordedValue(c, slot, parity_);
       record_.columns[column++].push_back(v);
       finite &= std::isfinite(v);
     }

@@ -164,7 +164,6 @@ class Run {
   void finish(RunOutcome& outcome, std::chrono::steady_clock::time_point begin);
   std::string balance();
   bool allFinished(int parity) const;
-  double value(const Component& c, Slot slot, int parity) const;
   void recordOnce() noexcept;
   // Appends the point; returns a non-empty message (and sets `status`) when the run must stop
   // there.
