@@ -52,16 +52,20 @@ struct Scaled {
   bool vrExact, vmExact;
   int removed = 0;
 
-  // One digit fewer, if the interval holds such a number.
-  bool drop() {
-    if (vp / 10 <= vm / 10) return false;
-    vmExact &= vm % 10 == 0;
+  // One digit fewer.
+  void removeDigit() {
     vrExact &= lastRemoved == 0;
     lastRemoved = vr % 10;
     vr /= 10;
     vp /= 10;
     vm /= 10;
     ++removed;
+  }
+  // One digit fewer, if the interval holds such a number.
+  bool drop() {
+    if (vp / 10 <= vm / 10) return false;
+    vmExact &= vm % 10 == 0;
+    removeDigit();
     return true;
   }
   // `digits` fewer at once (vm not in the interval): the constant divisors cost a multiplication.
@@ -84,14 +88,7 @@ struct Scaled {
     if (vmExact) {
       while (drop()) {
       }
-      while (vmExact && vm % 10 == 0) {
-        vrExact &= lastRemoved == 0;
-        lastRemoved = vr % 10;
-        vr /= 10;
-        vp /= 10;
-        vm /= 10;
-        ++removed;
-      }
+      while (vmExact && vm % 10 == 0) removeDigit();
     } else if (drop() && drop()) {
       dropMany<8>();
       dropMany<4>();
