@@ -118,7 +118,7 @@ fs::path runsFolder(const std::string& dir) {
 std::string firstOutput(const LoadedSystem& system) {
   std::vector<SystemComponent> components;
   for (std::size_t i = 0; i < system.descriptions.size(); ++i) {
-    components.push_back(SystemComponent{system.structure.components[i].name, system.descriptions[i]});
+    components.push_back(SystemComponent{system.structure.components[i].name, system.descriptions[i], {}});
   }
   const std::vector<std::string> outputs = outputColumns(components);
   if (outputs.empty()) throw MasterError("the system has no output to record");

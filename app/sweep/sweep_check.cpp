@@ -197,11 +197,16 @@ bool isMasterSetting(const std::string& name) {
 std::vector<SystemComponent> readComponents(const fs::path& system) {
   // Loaded as a run loads it (structure, units, connections), once for the whole sweep.
   LoadedSystem loaded = loadSystem(system);
+  SystemComponent own;
+  for (const CouplingPlan::SystemParameter& p : loaded.coupling.systemParameters) {
+    for (const auto& [target, transform] : p.sinks) {
+      own.feeds[p.name].push_back(loaded.structure.components[target.component].name + "." + target.variable->name);
+    }
+  }
   std::vector<SystemComponent> components;
   for (std::size_t i = 0; i < loaded.descriptions.size(); ++i) {
-    components.push_back(SystemComponent{loaded.structure.components[i].name, std::move(loaded.descriptions[i])});
+    components.push_back(SystemComponent{loaded.structure.components[i].name, std::move(loaded.descriptions[i]), {}});
   }
-  SystemComponent own;
   for (const SsdConnector& c : loaded.structure.connectors) {
     if (c.kind != "parameter") continue;
     ModelVariable v;
@@ -264,6 +269,54 @@ void checkDistinct(const SweepFile& file, const CaseSet& set) {
 }
 
 }  // namespace
+
+namespace {
+
+// The variables a value sets: a parameter connector of the system those it feeds, anything else
+// itself.
+std::vector<std::string> variablesSet(const std::string& name, const std::vector<SystemComponent>& components) {
+  for (const SystemComponent& c : components) {
+    const auto f = c.name.empty() ? c.feeds.find(name) : c.feeds.end();
+    if (f != c.feeds.end() && !f->second.empty()) return f->second;
+  }
+  return {name};
+}
+
+}  // namespace
+
+void checkOverrides(const SweepFile& file, const CaseSet& set, const std::vector<SystemComponent>& components) {
+  const std::vector<Assignment>* checked = nullptr;
+  auto sameNames = [](const std::vector<Assignment>& a, const std::vector<Assignment>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Assignment& x, const Assignment& y) { return x.name == y.name; });
+  };
+  for (const Case& k : set.cases) {
+    if (checked != nullptr && sameNames(*checked, k.inputs)) continue;  // the same order of names
+    checked = &k.inputs;
+    // A case takes its values in this order, a later one winning: one whose every variable a
+    // later one sets again is refused where the cover completes. (A [[case]] may set what
+    // [settings] gives the other cases.)
+    for (std::size_t i = 0; i < k.inputs.size(); ++i) {
+      if (!file.cases.empty() && std::any_of(file.settings.begin(), file.settings.end(), [&](const Input& s) {
+            return s.name == k.inputs[i].name;
+          })) {
+        continue;
+      }
+      std::vector<std::string> open = variablesSet(k.inputs[i].name, components);
+      for (std::size_t j = i + 1; j < k.inputs.size() && !open.empty(); ++j) {
+        const std::vector<std::string> later = variablesSet(k.inputs[j].name, components);
+        std::erase_if(open, [&](const std::string& v) { return std::find(later.begin(), later.end(), v) != later.end(); });
+        if (open.empty()) {
+          const Assignment &first = k.inputs[i], &again = k.inputs[j];
+          throw MasterError(file.where(again.value.line) + "'" + again.name + "' sets again what '" + first.name +
+                            "' (line " + std::to_string(first.value.line) + ") sets, in case " +
+                            std::to_string(k.index) + ": the value of line " + std::to_string(first.value.line) +
+                            " would never be used");
+        }
+      }
+    }
+  }
+}
 
 void checkCases(const SweepFile& file, const CaseSet& set) {
   checkDistinct(file, set);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,8 @@ namespace master::sweep {
 struct SystemComponent {
   std::string name;
   ModelDescription description;
+  // Of the one with no name: for each parameter connector, the "component.variable" it sets.
+  std::map<std::string, std::vector<std::string>> feeds;
 };
 
 // The components of a system (an .ssp archive, a folder holding SystemStructure.ssd, or an .ssd
@@ -34,6 +37,11 @@ bool isMasterSetting(const std::string& name);
 // Throws MasterError at the first input the system cannot take, or a results pattern that
 // matches none of its outputs.
 void checkInputs(const SweepFile& file, const std::vector<SystemComponent>& components);
+
+// Throws MasterError, naming the line, where a case's value would never be used because a later
+// value of the case sets all its variables again under another name (a parameter connector of
+// the system and the parameters it feeds; the same name twice the sweep file refuses itself).
+void checkOverrides(const SweepFile& file, const CaseSet& cases, const std::vector<SystemComponent>& components);
 
 // The cases distinct (no two the same run), and the master settings of each case together: an
 // output interval a whole multiple of the step, a stop time after the start time. Throws

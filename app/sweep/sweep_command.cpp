@@ -144,6 +144,7 @@ int runSweep(const SweepOptions& o) {
   if (outputs.empty()) throw MasterError(file.where(file.systemLine) + "the system has no output to record");
   const CaseSet cases = expandCases(file);
   checkCases(file, cases);
+  checkOverrides(file, cases, components);
   const fs::path dir = o.outputDir.empty() ? fs::path("out") / fs::path(o.file).stem() : fs::path(o.outputDir);
   const Plan plan = makePlan(file, cases, dir, selfExecutable(), outputs.front());
   if (file.checkStep || o.checkStep) {

@@ -46,7 +46,8 @@ std::vector<SystemComponent> system() {
   mass.causality = Causality::parameter;
   own.description.variables.push_back(mass);
   own.description.index();
-  return {SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml")}, std::move(own)};
+  own.feeds["vehicleMass"] = {"chassis.mass"};
+  return {SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml"), {}}, std::move(own)};
 }
 
 // The message of the refusal of `text`, checked against the system, or "" when it is accepted.
@@ -54,8 +55,11 @@ std::string refusal(const std::string& text, bool yes = false) {
   try {
     const SweepFile file = parseSweepFile(text, "s.toml");
     checkCount(file, yes);
-    checkInputs(file, system());
-    checkCases(file, expandCases(file));
+    const std::vector<SystemComponent> components = system();
+    checkInputs(file, components);
+    const CaseSet cases = expandCases(file);
+    checkCases(file, cases);
+    checkOverrides(file, cases, components);
   } catch (const MasterError& e) {
     return e.what();
   }
@@ -107,6 +111,14 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "s.toml:4: 'chassis.mass' is set in [grid] and in [settings] (line 2), whose value would never be used");
   EXPECT_EQ(refusal("[grid]\n\"chassis.mass\" = [1200]\n[sample]\ncount = 1\n[sample.ranges]\n\"chassis.mass\" = [900, 1000]\n"),
             "s.toml:6: 'chassis.mass' is set in [sample.ranges] and in [grid] (line 2), whose value would never be used");
+  // The system's vehicleMass feeds chassis.mass: a value set again under the other name later.
+  EXPECT_EQ(refusal("[settings]\n\"chassis.mass\" = 1000\n[grid]\nvehicleMass = [1200, 1800]\n"),
+            "s.toml:4: 'vehicleMass' sets again what 'chassis.mass' (line 2) sets, in case 0: the value of line 2 "
+            "would never be used");
+  EXPECT_EQ(refusal("[grid]\nvehicleMass = [1200]\n\"chassis.mass\" = [1300, 1400]\n"),
+            "s.toml:3: 'chassis.mass' sets again what 'vehicleMass' (line 2) sets, in case 0: the value of line 2 "
+            "would never be used");
+  EXPECT_EQ(refusal("[settings]\nvehicleMass = 1000\n[[case]]\n\"chassis.mass\" = 1200\n[[case]]\nstep = 0.02\n"), "");
   EXPECT_EQ(refusal("[grid]\nstep = [0.01]\n\"\" = [1200]\n"), "s.toml:3: an empty name (\"\") names no variable");
   EXPECT_EQ(refusal("[[case]]\nchassis.\"\" = 1200\n"), "s.toml:2: an empty name (\"\") names no variable");
   EXPECT_EQ(refusal("cycles = [\"nedc\"]\n[settings]\ncycle = \"udds\"\n"),
