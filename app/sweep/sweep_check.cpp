@@ -51,6 +51,22 @@ class Checker {
     }
   }
 
+  // The value a parameter connector of the system gives a parameter it feeds, within that
+  // parameter's declared range.
+  void fedRange(const std::string& name, const SystemComponent::Feed& feed, double x, int line) const {
+    for (const SystemComponent& c : components_) {
+      const ModelVariable* target = c.name == feed.component ? c.description.find(feed.variable) : nullptr;
+      if (target == nullptr) continue;
+      const double y = feed.transform.apply(x);
+      if ((target->min && y < *target->min) || (target->max && y > *target->max)) {
+        throw fail(line, "'" + name + "' = " + numberText(x) + " sets " + feed.component + "." + feed.variable + " to " +
+                             numberText(y) + ", outside its declared range [" +
+                             (target->min ? numberText(*target->min) : "-inf") + ", " +
+                             (target->max ? numberText(*target->max) : "inf") + "]");
+      }
+    }
+  }
+
   // A parameter connector of the system (the component without a name).
   void systemParameter(const std::string& name, const Value& v) const {
     for (const SystemComponent& c : components_) {
@@ -59,6 +75,11 @@ class Checker {
       if (!fits(p->type, v.kind)) {
         throw fail(v.line, "'" + name + "' is " + typeName(p->type) + " and cannot take " + kindName(v.kind) + " ('" +
                                v.text + "')");
+      }
+      if (p->type == VariableType::real) {
+        if (const auto f = c.feeds.find(name); f != c.feeds.end()) {
+          for (const SystemComponent::Feed& feed : f->second) fedRange(name, feed, v.number, v.line);
+        }
       }
       return;
     }
@@ -200,7 +221,7 @@ std::vector<SystemComponent> readComponents(const fs::path& system) {
   SystemComponent own;
   for (const CouplingPlan::SystemParameter& p : loaded.coupling.systemParameters) {
     for (const auto& [target, transform] : p.sinks) {
-      own.feeds[p.name].push_back(loaded.structure.components[target.component].name + "." + target.variable->name);
+      own.feeds[p.name].push_back({loaded.structure.components[target.component].name, target.variable->name, transform});
     }
   }
   std::vector<SystemComponent> components;
@@ -277,7 +298,10 @@ namespace {
 std::vector<std::string> variablesSet(const std::string& name, const std::vector<SystemComponent>& components) {
   for (const SystemComponent& c : components) {
     const auto f = c.name.empty() ? c.feeds.find(name) : c.feeds.end();
-    if (f != c.feeds.end() && !f->second.empty()) return f->second;
+    if (f == c.feeds.end() || f->second.empty()) continue;
+    std::vector<std::string> names;
+    for (const SystemComponent::Feed& feed : f->second) names.push_back(feed.component + "." + feed.variable);
+    return names;
   }
   return {name};
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/model_description.h"
+#include "engine/value_transform.h"
 #include "app/sweep/sweep_cases.h"
 #include "app/sweep/sweep_file.h"
 
@@ -20,10 +21,15 @@ namespace master::sweep {
 // value bound once for every parameter they feed, such as the vehicle's mass) are the
 // parameters of the one with no name.
 struct SystemComponent {
+  // A parameter a parameter connector of the system sets, and how its value gets there.
+  struct Feed {
+    std::string component, variable;
+    ValueTransform transform;  // the connection's transformation and unit conversion
+  };
   std::string name;
   ModelDescription description;
-  // Of the one with no name: for each parameter connector, the "component.variable" it sets.
-  std::map<std::string, std::vector<std::string>> feeds;
+  // Of the one with no name: for each parameter connector, the parameters it sets.
+  std::map<std::string, std::vector<Feed>> feeds;
 };
 
 // The components of a system (an .ssp archive, a folder holding SystemStructure.ssd, or an .ssd

@@ -46,7 +46,7 @@ std::vector<SystemComponent> system() {
   mass.causality = Causality::parameter;
   own.description.variables.push_back(mass);
   own.description.index();
-  own.feeds["vehicleMass"] = {"chassis.mass"};
+  own.feeds["vehicleMass"] = {{"chassis", "mass", {}}};
   return {SystemComponent{"chassis", parseModelDescription(chassisDescription, "chassis.xml"), {}}, std::move(own)};
 }
 
@@ -86,6 +86,8 @@ TEST(SweepFile, RefusesBadInputNamingTheLine) {
             "s.toml:2: unknown master setting 'gain' (known: cycle, step, stop-time, start-time, output-interval), "
             "nor a parameter connector of the system; a component's variable is written \"component.variable\"");
   EXPECT_EQ(refusal("[grid]\nvehicleMass = [1200, 1800]\n"), "");
+  EXPECT_EQ(refusal("[grid]\nvehicleMass = [1200, 9000]\n"),
+            "s.toml:2: 'vehicleMass' = 9000 sets chassis.mass to 9000, outside its declared range [500, 5000]");
   EXPECT_EQ(refusal("[grid]\nvehicleMass = [true]\n"), "s.toml:2: 'vehicleMass' is Real and cannot take true or false ('true')");
   EXPECT_EQ(refusal("cycles = [\"nedc\"]\n[grid]\n\"chassis.mass\" = []\n"),
             "s.toml:3: 'chassis.mass' has no values: the grid would be empty");
