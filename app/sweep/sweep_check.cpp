@@ -58,11 +58,9 @@ class Checker {
       const ModelVariable* target = c.name == feed.component ? c.description.find(feed.variable) : nullptr;
       if (target == nullptr) continue;
       const double y = feed.transform.apply(x);
-      if ((target->min && y < *target->min) || (target->max && y > *target->max)) {
+      if (outside(*target, y)) {
         throw fail(line, "'" + name + "' = " + numberText(x) + " sets " + feed.component + "." + feed.variable + " to " +
-                             numberText(y) + ", outside its declared range [" +
-                             (target->min ? numberText(*target->min) : "-inf") + ", " +
-                             (target->max ? numberText(*target->max) : "inf") + "]");
+                             numberText(y) + ", outside " + declaredRange(*target));
       }
     }
   }
@@ -135,11 +133,13 @@ class Checker {
     return false;
   }
 
+  static bool outside(const ModelVariable& v, double x) { return (v.min && x < *v.min) || (v.max && x > *v.max); }
+  static std::string declaredRange(const ModelVariable& v) {
+    return "its declared range [" + (v.min ? numberText(*v.min) : "-inf") + ", " + (v.max ? numberText(*v.max) : "inf") + "]";
+  }
+
   void range(const std::string& name, const ModelVariable& v, double x, int line) const {
-    if ((v.min && x < *v.min) || (v.max && x > *v.max)) {
-      throw fail(line, "'" + name + "' = " + numberText(x) + " is outside its declared range [" +
-                           (v.min ? numberText(*v.min) : "-inf") + ", " + (v.max ? numberText(*v.max) : "inf") + "]");
-    }
+    if (outside(v, x)) throw fail(line, "'" + name + "' = " + numberText(x) + " is outside " + declaredRange(v));
   }
 
   void value(const std::string& name, const Value& value) const {
@@ -288,10 +288,6 @@ void checkDistinct(const SweepFile& file, const CaseSet& set) {
                       std::to_string(first.index) + " (" + inputs + "): give each value once");
   }
 }
-
-}  // namespace
-
-namespace {
 
 // The variables a value sets: a parameter connector of the system those it feeds, anything else
 // itself.
