@@ -18,7 +18,7 @@
 namespace {
 
 std::string ours(double v) {
-  char text[master::shortestTextLength];
+  char text[master::shortestTextRoom];
   return std::string(text, master::writeShortest(text, v));
 }
 
