@@ -14,7 +14,8 @@ constexpr std::size_t bufferSize = 1 << 20;
 // The room a number takes in the buffer: the longest number (shortestTextLength) and a
 // separator, rounded up to the fixed size in which each cell's text is copied.
 constexpr std::size_t longestNumber = 32;
-static_assert(longestNumber > shortestTextLength);
+// It is also no more than a cell holds (Cell::text has shortestTextRoom characters).
+static_assert(longestNumber > shortestTextLength && longestNumber <= shortestTextRoom);
 
 // The text of one number: "nan" for every NaN, else the shortest form that reads back the same.
 char* formatNumber(char* p, double v) {
